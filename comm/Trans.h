@@ -1,0 +1,99 @@
+// The serial link and Modbus master: one port, ASCII/RTU framing, and the
+// request/reply transactions of functions 3 and 6.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SerialDevice.h"
+
+constexpr int MB_PENDING = 25;
+constexpr int MB_NO_REPLY = 2;
+constexpr int MB_BAD_REQUEST = -1;
+constexpr int MB_PORT_CLOSED = -2;
+
+constexpr int RING_SIZE = 1024;
+constexpr int TX_BUFFER_SIZE = 100;
+constexpr int MESSAGE_HEADER_ROOM = 7;
+constexpr int MESSAGE_DATA_SIZE = 253;
+
+// Monotonic milliseconds, wrapping at 32 bits like the system tick count.
+uint32_t GetTickCount32();
+
+// Request and reply record.
+struct TModbusMessage {
+  uint32_t StartTick = 0;  // reply: tick of the first poll after the send; 0 = not started
+  int Length = 0;          // request: PDU bytes to send; reply: decoded bytes after the function
+  uint8_t ByteCount = 0;   // reply: third byte
+  int16_t Quantity = 0;    // request: register count of a read
+  int16_t Register = 0;    // request: first register read or the register written
+  uint8_t Function = 0;
+  uint8_t Address = 0;
+  uint8_t* Head = nullptr;  // request: first PDU byte; reply: read cursor of TakeValue
+  uint8_t* Tail = nullptr;  // request: where AppendValue writes; reply: end of decoded bytes
+  uint8_t HeaderRoom[MESSAGE_HEADER_ROOM] = {};
+  uint8_t Data[MESSAGE_DATA_SIZE] = {};
+
+  TModbusMessage();
+  TModbusMessage(const TModbusMessage&) = delete;
+  TModbusMessage& operator=(const TModbusMessage&) = delete;
+  void Clear();  // cursors back to the start of Data, length 0
+};
+
+class TModbusPort {
+public:
+  // Opens a device by its port name ("COM1"); replaceable for tests.
+  using DeviceOpener = std::function<std::unique_ptr<SerialDevice>(const std::string&)>;
+
+  TModbusPort();
+  explicit TModbusPort(DeviceOpener opener);
+  ~TModbusPort();
+  TModbusPort(const TModbusPort&) = delete;
+  TModbusPort& operator=(const TModbusPort&) = delete;
+
+  // Port link.
+  int Open(int portIndex);
+  int Close();
+  int Configure(int portIndex, int baudIndex, int mode, int linkType);
+  void GetSettings(int& portIndex, int& baudIndex, int& mode, int& linkType, int& ioBase) const;
+  void CheckPlatform();
+  int Send(const uint8_t* frame, int length);
+  int ReadInput();
+
+  // Framing.
+  int BuildFrame(TModbusMessage& request);
+  int ParseReply(TModbusMessage& reply);
+
+  // Transactions.
+  int AppendValue(char kind, const void* source);
+  int TakeValue(char kind, void* destination);
+  int PollReply();
+  int ReadRegisters(int address, int reg, int16_t count);
+  int ReadRegistersWait(int address, int16_t reg, int16_t count);
+  int WriteRegister(uint8_t address, int16_t reg);
+
+  bool IsRtu() const { return Mode >= 3 && Mode <= 6; }
+
+  // Fields.
+  std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
+  int State = 0;           // 0 idle, 25 a request is out
+  int PortIndex = -100;    // 0..7 open, -100 closed, -1 last open failed
+  int LinkType = 0;        // 0 RS485 card, 1 KX7 converter (RTS switched)
+  int Mode = 0;            // 0..2 ASCII, 3..6 RTU
+  int Platform = 0;        // 0 other, 1 Windows 9x, 2 Windows NT
+  uint32_t ReplyTimeout = 800;
+  int BaudIndex = 5;
+  int16_t IoBase = -1;
+  char LineSettingsText[34] = {};
+  TModbusMessage Request;
+  TModbusMessage Reply;
+  uint8_t TxBuffer[TX_BUFFER_SIZE] = {};
+  uint8_t Ring[RING_SIZE] = {};
+  int RingRead = 0;
+  int RingWrite = 0;
+
+private:
+  DeviceOpener Opener;
+};

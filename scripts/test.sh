@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Kavrel twice (g++; clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer plus the fuzz targets), runs every test in both builds
+# and runs each fuzz target for a bounded time. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+
+bash scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.ccache}
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-3G}
+
+status=0
+summary=()
+
+run_build() {
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
+
+run_ctest() {
+  local dir=$1 name=$2
+  local log="$dir/ctest.log"
+  if (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300) 2>&1 | tee "$log"; then
+    :
+  else
+    status=1
+  fi
+  summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
+}
+
+echo "=== g++ build"
+run_build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+run_ctest "$ROOT/build" "g++"
+
+echo "=== clang build with ASan+UBSan and fuzz targets"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}
+run_build "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DKAVREL_SANITIZE=ON -DKAVREL_FUZZ=ON -DKAVREL_BENCH=OFF
+run_ctest "$ROOT/build-asan" "clang ASan+UBSan"
+
+echo "=== fuzzing, ${FUZZ_SECONDS}s per target"
+fuzz_fail=0
+for f in "$ROOT"/build-asan/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f")
+  corpus="$ROOT/build-asan/fuzz/corpus-$name"
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "$ROOT/fuzz/seeds/$name" ] && seeds=("$ROOT/fuzz/seeds/$name")
+  if "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+      -artifact_prefix="$ROOT/build-asan/fuzz/$name-" "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1; then
+    echo "$name: clean"
+  else
+    echo "$name: FAILED"; tail -n 40 "$corpus.log"; fuzz_fail=1
+  fi
+done
+[ $fuzz_fail -eq 0 ] || status=1
+summary+=("fuzzing: $([ $fuzz_fail -eq 0 ] && echo clean || echo FAILED)")
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+exit $status
