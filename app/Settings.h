@@ -1,0 +1,119 @@
+// The settings file "Kavrel.INI": a flat list of key=value lines in the
+// working directory, read once at start-up and written only on request.
+//
+// Plain C++ (no Qt) so the command-line tool shares it with the program.
+//
+// Text is held in memory as UTF-8. A file that is not valid UTF-8 was written
+// by an older installation in Windows-1250; it is decoded on reading and
+// encoded back on writing, so both the user and the older installation see
+// the right letters. New files are written as UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The name the file is written under when none exists yet.
+inline constexpr const char* SETTINGS_FILE_NAME = "Kavrel.INI";
+
+// Device list entries with numbers 0 to DEVICE_ENTRY_LIMIT - 1 are read.
+inline constexpr int DEVICE_ENTRY_LIMIT = 32;
+
+// Files larger than this are not settings files; reading them is refused.
+inline constexpr std::size_t SETTINGS_FILE_SIZE_LIMIT = 16u << 20;
+
+enum class TTextEncoding { Utf8, Windows1250 };
+
+// The file's lines as read, with what is needed to write it back alike.
+struct TSettingsFile {
+  std::vector<std::string> Lines;               // UTF-8, line ends removed
+  TTextEncoding Encoding = TTextEncoding::Utf8;  // how the file on disk was coded
+  bool ByteOrderMark = false;                    // a UTF-8 file that began with EF BB BF
+};
+
+// The values the program takes from the file, with their defaults.
+struct TSettings {
+  int PortIndex = 0;    // "COM"
+  int BaudIndex = 6;    // "Baud"
+  int Mode = 0;         // "Mode"
+  int LinkType = 0;     // "Type"
+  int MeterAddress = 1;  // "MeterAdr"
+  int MeterType = 80;    // "MeterType"
+  std::string MeterName;         // "MeterName"
+  std::string MeterDescription;  // "MeterDsc"
+  // Whole "Dev<n>" lines (key spelled as in the file), ordered by n, n < 32.
+  std::vector<std::string> DeviceLines;
+};
+
+enum class TSettingsReadResult {
+  Ok,          // file read
+  NoFile,      // no such file: the defaults apply
+  CannotOpen,  // the file exists but could not be read
+};
+
+// --- Lines and values --------------------------------------------------------
+
+// Splits text into lines; a line ends at CR, at LF or at CR LF. A final line
+// without an end is kept; an end at the very end of the text adds no empty line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// ASCII letters compared without regard to case; other bytes must be equal.
+bool KeysEqual(std::string_view a, std::string_view b);
+
+// The first line whose key (the text before its first "=") equals key without
+// regard to case; nullptr when no line has that key.
+const std::string* FindLine(const std::vector<std::string>& lines, std::string_view key);
+// The value part of the first such line, or fallback when there is none.
+std::string GetText(const std::vector<std::string>& lines, std::string_view key,
+                    std::string_view fallback = {});
+// The value as a whole number, or fallback when the key is absent, the value
+// empty or not a decimal integer (optional sign, digits only) within int range.
+int GetInt(const std::vector<std::string>& lines, std::string_view key, int fallback);
+
+// Strict decimal integer: optional "+" or "-", at least one digit, nothing
+// else, within int range. Leaves value untouched and returns false otherwise.
+bool ParseWholeNumber(std::string_view text, int& value);
+
+// The longest prefix of text that fits into maxBytes bytes without splitting a
+// UTF-8 sequence (for the fixed-width name and description fields).
+std::string FitUtf8(std::string_view text, std::size_t maxBytes);
+
+// --- Reading and writing -----------------------------------------------------
+
+// The entry of directory whose name equals "Kavrel.INI" without regard to
+// case (the first in name order when several do); empty when there is none.
+std::string FindSettingsFile(const std::string& directory);
+
+// Reads the file at path. On success file holds its lines and encoding.
+TSettingsReadResult ReadSettingsFile(const std::string& path, TSettingsFile& file);
+
+// Takes the known keys and the device lines from the file's lines.
+TSettings ParseSettings(const std::vector<std::string>& lines);
+
+// The lines the program writes, in their fixed order.
+std::vector<std::string> ComposeSettings(const TSettings& settings);
+
+// The bytes of the file: every line ends with CR LF. With Windows-1250 the
+// text is encoded back; when some character has no Windows-1250 code the whole
+// file is written as UTF-8 instead, so nothing is lost. encodingUsed (when
+// given) tells which was used.
+std::string EncodeSettingsFile(const std::vector<std::string>& lines, TTextEncoding encoding,
+                               bool byteOrderMark = false, TTextEncoding* encodingUsed = nullptr);
+
+// Replaces the file at path with the given lines without losing the old file
+// when writing fails: the text goes to a new file in the same directory, which
+// takes the old one's place only once it is complete. A symbolic link is
+// followed and its target replaced. On failure returns false, leaves the old
+// file as it was and puts the system's reason into error.
+bool WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines,
+                       TTextEncoding encoding, bool byteOrderMark, std::string& error);
+
+// --- Windows-1250 ------------------------------------------------------------
+
+bool IsValidUtf8(std::string_view text);
+// Every byte maps to one character, so any file survives a round trip.
+std::string DecodeWindows1250(std::string_view bytes);
+// False (and out partly filled) when a character has no Windows-1250 code or
+// text is not valid UTF-8.
+bool EncodeWindows1250(std::string_view text, std::string& out);
