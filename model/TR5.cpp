@@ -1,0 +1,16 @@
+// The meter object: construction of the driver of all five models.
+#include "TR5.h"
+
+#include <memory>
+
+TTR5::TTR5(bool populate, TModbusPort* port)
+    : TSlownik("TR5", "Network parameter meter", MT_TR5), Port(port) {
+  // The first acquisition step reads the process variables.
+  BlockStart = 7500;
+  BlockCount = 34;
+  Address = 1;
+  if (!populate) return;
+  // AddChild sorts by register, so the list runs "ALR" (4030), "U1" (7500) ...
+  // "Pav" (7533), "THD_U1" (7612) ... "THD_I3" (7617).
+  for (const TParamDef& def : AcquisitionList) AddChild(std::make_unique<TZmiennaNum>(def));
+}
