@@ -95,5 +95,17 @@ public:
   int RingWrite = 0;
 
 private:
+  void ReleaseLostDevice();
+  void RecoverDevice();
+  bool PrepareDevice(SerialDevice& device, const char* lineSettings, bool rtsToggle);
+  int SendRequest(uint8_t address, uint8_t function, int16_t reg, int headerBytes);
+  void FinishPending();
+  int WaitReply(bool cursorOnData);
+  int WriteWithRts(const uint8_t* frame, int length);
+  uint32_t FrameLineTimeMs(int characters) const;
+
   DeviceOpener Opener;
+  uint32_t BaseTimeout = 800;   // the baud table's time-out; ReplyTimeout never falls below it
+  bool DeviceLost = false;      // the open port's device failed for good; reopened by name
+  uint32_t LastReopenTick = 0;  // tick of the last attempt to reopen a lost device
 };

@@ -1,0 +1,291 @@
+#include "ModbusFrame.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace modbus {
+namespace {
+
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
+int WrapIndex(int index) {
+  index %= RING_SIZE;
+  return index < 0 ? index + RING_SIZE : index;
+}
+
+int NextIndex(int index) { return index + 1 == RING_SIZE ? 0 : index + 1; }
+
+// Upper-case hex digits only: the line never carries lower-case ones.
+int HexValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void EmptyReply(TModbusMessage& reply) {
+  reply.Length = 0;
+  reply.Function = 0;
+  reply.Head = reply.Data;
+  reply.Tail = reply.Data;
+}
+
+// Fills the reply record from a checked frame of `count` decoded bytes of
+// which `checkBytes` are the check. Returns the function code, or -1 when a
+// function-3 reply disagrees with its own byte count.
+int FinishReply(TModbusMessage& reply, int count, int checkBytes) {
+  reply.Address = reply.Data[0];
+  reply.Function = reply.Data[1];
+  reply.ByteCount = reply.Data[2];
+  reply.Length = count - 2 - checkBytes;
+  reply.Tail = reply.Data + count;
+  reply.Head = reply.Data + 2;
+  if (reply.Function == READ_HOLDING_REGISTERS) {
+    reply.Head = reply.Data + 3;
+    if (reply.Length - 1 != reply.ByteCount) {
+      EmptyReply(reply);
+      return -1;
+    }
+  }
+  return reply.Function;
+}
+
+}  // namespace
+
+long OffsetIn(const uint8_t* p, const uint8_t* begin, size_t size) {
+  const auto pv = reinterpret_cast<std::uintptr_t>(p);
+  const auto bv = reinterpret_cast<std::uintptr_t>(begin);
+  if (pv < bv || pv - bv > size) return -1;
+  return static_cast<long>(pv - bv);
+}
+
+uint16_t Crc16Step(uint16_t crc, uint8_t byte) {
+  crc ^= byte;
+  for (int bit = 0; bit < 8; ++bit) {
+    const bool carry = (crc & 1u) != 0;
+    crc >>= 1;
+    if (carry) crc ^= 0xA001u;
+  }
+  return crc;
+}
+
+uint16_t Crc16(const uint8_t* data, size_t size) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < size; ++i) crc = Crc16Step(crc, data[i]);
+  return crc;
+}
+
+uint8_t Lrc(const uint8_t* data, size_t size) {
+  uint8_t sum = 0;
+  for (size_t i = 0; i < size; ++i) sum = static_cast<uint8_t>(sum + data[i]);
+  return static_cast<uint8_t>(-sum);
+}
+
+int BuildAsciiFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize) {
+  if (size <= 0 || size > (outSize - 5) / 2) return -1;
+  int n = 0;
+  out[n++] = ':';
+  for (int i = 0; i < size; ++i) {
+    out[n++] = static_cast<uint8_t>(HEX_DIGITS[pdu[i] >> 4]);
+    out[n++] = static_cast<uint8_t>(HEX_DIGITS[pdu[i] & 0x0F]);
+  }
+  const uint8_t lrc = Lrc(pdu, static_cast<size_t>(size));
+  out[n++] = static_cast<uint8_t>(HEX_DIGITS[lrc >> 4]);
+  out[n++] = static_cast<uint8_t>(HEX_DIGITS[lrc & 0x0F]);
+  out[n++] = '\r';
+  out[n++] = '\n';
+  return n;
+}
+
+int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize) {
+  if (size <= 0 || size > outSize - 2) return -1;
+  std::memmove(out, pdu, static_cast<size_t>(size));
+  const uint16_t crc = Crc16(pdu, static_cast<size_t>(size));
+  out[size] = static_cast<uint8_t>(crc & 0xFF);
+  out[size + 1] = static_cast<uint8_t>(crc >> 8);
+  return size + 2;
+}
+
+int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply) {
+  EmptyReply(reply);
+  readIndex = WrapIndex(readIndex);
+  writeIndex = WrapIndex(writeIndex);
+
+  bool inFrame = false;
+  uint8_t sum = 0;
+  int digits = 0;
+  int count = 0;  // bytes decoded into reply.Data
+  for (int p = readIndex; p != writeIndex; p = NextIndex(p)) {
+    const uint8_t c = ring[p];
+    if (c == ':') {
+      // Outside a frame everything before the ':' is consumed; a restart inside
+      // a frame keeps the commit point on the first ':'.
+      if (!inFrame) readIndex = p;
+      inFrame = true;
+      sum = 0;
+      digits = 0;
+      count = 0;
+      continue;
+    }
+    if (!inFrame) {
+      readIndex = NextIndex(p);
+      continue;
+    }
+    const int value = HexValue(c);
+    if (value >= 0) {
+      if (digits % 2 == 0) {
+        if (count == MESSAGE_DATA_SIZE) {  // longer than any reply we can hold
+          inFrame = false;
+          continue;
+        }
+        reply.Data[count] = static_cast<uint8_t>(value << 4);
+      } else {
+        reply.Data[count] = static_cast<uint8_t>(reply.Data[count] | value);
+        sum = static_cast<uint8_t>(sum + reply.Data[count]);
+        ++count;
+      }
+      ++digits;
+      continue;
+    }
+    if (c == '\r') continue;
+    if (c == '\n') {
+      readIndex = NextIndex(p);
+      inFrame = false;
+      if (sum != 0 || digits % 2 != 0 || count < MIN_ASCII_FRAME) continue;
+      const int function = FinishReply(reply, count, 1);
+      if (function > 0) return function;
+      continue;
+    }
+    inFrame = false;  // foreign character: the frame is abandoned uncommitted
+  }
+  EmptyReply(reply);
+  return -1;
+}
+
+int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply) {
+  EmptyReply(reply);
+  readIndex = WrapIndex(readIndex);
+  writeIndex = WrapIndex(writeIndex);
+
+  uint16_t crc = 0xFFFF;
+  int count = 0;
+  for (int p = readIndex; p != writeIndex; p = NextIndex(p)) {
+    if (count == MESSAGE_DATA_SIZE) break;  // no frame ends within the data area
+    reply.Data[count++] = ring[p];
+    crc = Crc16Step(crc, ring[p]);
+    if (crc != 0) continue;
+    const int after = NextIndex(p);
+    if (count < MIN_RTU_FRAME) {  // cannot hold address, function and CRC
+      readIndex = after;
+      count = 0;
+      crc = 0xFFFF;
+      continue;
+    }
+    readIndex = after;
+    writeIndex = after;
+    return FinishReply(reply, count, 2);
+  }
+  EmptyReply(reply);
+  return -1;
+}
+
+int AppendValue(TModbusMessage& request, char kind, const void* source) {
+  const long head = OffsetIn(request.Head, request.Data, MESSAGE_DATA_SIZE);
+  const long tail = OffsetIn(request.Tail, request.Data, MESSAGE_DATA_SIZE);
+  if (head < 0 || tail < head || tail - head > 100) return -1;
+  const size_t room = static_cast<size_t>(MESSAGE_DATA_SIZE - tail);
+  const auto* src = static_cast<const uint8_t*>(source);
+
+  uint8_t bytes[4];
+  size_t n = 0;
+  switch (kind) {
+    case 'c':
+      bytes[n++] = src[0];
+      break;
+    case 'i': {
+      uint16_t v;
+      std::memcpy(&v, src, sizeof v);
+      bytes[n++] = static_cast<uint8_t>(v >> 8);
+      bytes[n++] = static_cast<uint8_t>(v);
+      break;
+    }
+    case 'l':
+    case 'f': {
+      uint32_t v;
+      std::memcpy(&v, src, sizeof v);
+      for (int shift = 24; shift >= 0; shift -= 8) bytes[n++] = static_cast<uint8_t>(v >> shift);
+      break;
+    }
+    case 's': {
+      const size_t len = strnlen(static_cast<const char*>(source), room);
+      if (len + 1 > room) return -1;
+      std::memcpy(request.Tail, src, len);
+      request.Tail[len] = 0;
+      request.Tail += len + 1;
+      request.Length = static_cast<int>(request.Tail - request.Head);
+      return 0;
+    }
+    default:
+      break;
+  }
+  if (n > room) return -1;
+  std::memcpy(request.Tail, bytes, n);
+  request.Tail += n;
+  request.Length = static_cast<int>(request.Tail - request.Head);
+  return 0;
+}
+
+int TakeValue(TModbusMessage& reply, char kind, void* destination) {
+  long tail = OffsetIn(reply.Tail, reply.Data, MESSAGE_DATA_SIZE);
+  if (tail < 0) tail = 0;
+  long head = OffsetIn(reply.Head, reply.Data, MESSAGE_DATA_SIZE);
+  if (head < 0) head = tail;
+  bool missing = false;
+  // The cursor never passes the tail: a byte wanted there is missing.
+  auto next = [&]() -> uint8_t {
+    if (head >= tail) {
+      missing = true;
+      return 0;
+    }
+    return reply.Data[head++];
+  };
+  auto* dst = static_cast<uint8_t*>(destination);
+
+  switch (kind) {
+    case 'c':
+      dst[0] = next();
+      break;
+    case 'i': {
+      uint16_t v = static_cast<uint16_t>(next() << 8);
+      v = static_cast<uint16_t>(v | next());
+      std::memcpy(dst, &v, sizeof v);
+      break;
+    }
+    case 'l':
+    case 'f': {
+      uint32_t v = 0;
+      for (int i = 0; i < 4; ++i) v = (v << 8) | next();
+      if (kind == 'f') {
+        float f;
+        std::memcpy(&f, &v, sizeof f);
+        if (missing || std::isnan(f) || f > NO_VALUE_F) f = NO_VALUE_F;
+        std::memcpy(dst, &f, sizeof f);
+      } else {
+        std::memcpy(dst, &v, sizeof v);
+      }
+      break;
+    }
+    case 's': {
+      size_t n = 0;
+      while (head < tail && reply.Data[head] != 0) dst[n++] = reply.Data[head++];
+      dst[n] = 0;
+      if (head >= tail) missing = true;
+      break;
+    }
+    default:
+      break;
+  }
+  reply.Head = reply.Data + head;
+  return missing ? -1 : 0;
+}
+
+}  // namespace modbus

@@ -1,0 +1,94 @@
+// Modbus ASCII and RTU framing and value coding over plain byte buffers.
+//
+// Everything here works without a port: the builders write into a caller's
+// buffer, the scanners read a receive ring of RING_SIZE bytes given with its
+// read and write indices, and the value coders work on a TModbusMessage. The
+// port (Trans.cpp) calls these on its own buffers; tests, fuzz targets and the
+// benchmark call them directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Trans.h"
+
+namespace modbus {
+
+// Float that marks a missing or invalid value.
+constexpr float NO_VALUE_F = 1.0e20f;
+
+// Function-3 replies carry a byte count; these are held to it.
+constexpr uint8_t READ_HOLDING_REGISTERS = 3;
+constexpr uint8_t WRITE_SINGLE_REGISTER = 6;
+
+// Decoded frame bytes a reply needs at least: address, function and the check
+// (1 LRC byte in ASCII, 2 CRC bytes in RTU).
+constexpr int MIN_ASCII_FRAME = 3;
+constexpr int MIN_RTU_FRAME = 4;
+
+// Offset of p inside [begin, begin + size], or -1 when it points elsewhere.
+// Compared as integers, so a stray cursor is recognised without pointer
+// arithmetic outside the array.
+long OffsetIn(const uint8_t* p, const uint8_t* begin, size_t size);
+
+// CRC-16 of Modbus RTU (start 0xFFFF, reflected polynomial 0xA001).
+uint16_t Crc16(const uint8_t* data, size_t size);
+uint16_t Crc16Step(uint16_t crc, uint8_t byte);
+
+// Longitudinal redundancy check of Modbus ASCII: two's complement of the byte sum.
+uint8_t Lrc(const uint8_t* data, size_t size);
+
+// ':' + two upper-case hex digits per PDU byte + LRC digits + CR LF (2n + 5 bytes).
+// Returns the frame length, or -1 (nothing written) when the PDU is empty or
+// the frame would not fit in outSize bytes.
+int BuildAsciiFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
+
+// The PDU followed by its CRC, low byte first (n + 2 bytes). Returns the frame
+// length, or -1 (nothing written) when the PDU is empty or the frame would not fit.
+int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
+
+// Reply scanners. ring holds RING_SIZE bytes; readIndex is the first unconsumed
+// byte, writeIndex where the next received byte goes (both wrap at RING_SIZE;
+// out-of-range values are reduced into the ring first). Bytes consumed are
+// committed by moving readIndex (the RTU scanner also moves writeIndex, which
+// discards whatever followed the frame).
+//
+// On success the reply holds: Address and Function (first two bytes),
+// ByteCount (third byte), Length (decoded bytes after the function code, the
+// check not counted), Data (the whole decoded frame, check included), Tail
+// after the check and Head on the byte after the function code (function 3:
+// after the byte count). Returns the function code (1..255), or -1 when no
+// complete, correct reply is in the ring yet; then Tail == Head == Data.
+//
+// ASCII: characters outside a frame are consumed; a frame is committed only at
+// its LF. Dropped: a wrong LRC, an odd number of hex digits, fewer than three
+// decoded bytes, a function-3 reply whose byte count disagrees with its length,
+// and a frame too long for the data area. Lower-case digits or any other
+// foreign character end the frame uncommitted; what follows is skipped up to
+// the next ':'.
+int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);
+
+// RTU: the CRC runs from readIndex; the first point where it comes out 0 ends a
+// frame. A "frame" of fewer than four bytes is consumed and dropped and the scan
+// goes on after it. A complete frame sets readIndex and writeIndex after it;
+// a function-3 frame with a wrong byte count is consumed and gives -1. When
+// no frame ends within the data area (253 bytes) nothing is consumed: such
+// bytes stay until the caller gives up on the transaction.
+int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);
+
+// Appends a value to the request's data area at Tail, most significant byte
+// first. Kinds: 'c' one byte, 'i' int16_t, 'l' int32_t, 'f' float, 's' a
+// zero-terminated text (terminator appended too); other kinds append nothing.
+// Returns -1 and appends nothing when more than 100 bytes are already held or
+// the value would not fit in the data area; else 0. Length = Tail - Head.
+int AppendValue(TModbusMessage& request, char kind, const void* source);
+
+// Takes the next value from the reply at Head (kinds as AppendValue), storing
+// it in host order and advancing Head. Floats above 1e20 or not a number come
+// out as 1e20. 's' copies up to the reply's zero byte and leaves Head on it:
+// the destination must hold MESSAGE_DATA_SIZE + 1 bytes.
+// Nothing is ever read at or past Tail: bytes missing there count as 0 (a float
+// with a missing byte comes out as 1e20) and the result is -1; else 0.
+int TakeValue(TModbusMessage& reply, char kind, void* destination);
+
+}  // namespace modbus

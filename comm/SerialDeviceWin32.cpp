@@ -1,0 +1,145 @@
+// The serial port on Windows: the communications functions of the system.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "SerialDevice.h"
+#include "SerialPlatform.h"
+
+namespace {
+
+class Win32SerialDevice final : public SerialDevice {
+public:
+  explicit Win32SerialDevice(HANDLE handle) : H(handle) {}
+  ~Win32SerialDevice() override { CloseHandle(H); }
+
+  bool SetQueueSizes(uint32_t inBytes, uint32_t outBytes) override { return Check(SetupComm(H, inBytes, outBytes)); }
+
+  bool SetNonBlocking() override {
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what has arrived
+    return Check(SetCommTimeouts(H, &t));
+  }
+
+  bool SaveOriginal() override {
+    SavedState.DCBlength = sizeof SavedState;
+    HaveSaved = Check(GetCommTimeouts(H, &SavedTimeouts)) && Check(GetCommState(H, &SavedState));
+    return HaveSaved;
+  }
+
+  bool RestoreOriginal() override {
+    if (!HaveSaved) return false;
+    const bool timeouts = Check(SetCommTimeouts(H, &SavedTimeouts));
+    const bool state = Check(SetCommState(H, &SavedState));
+    return timeouts && state;
+  }
+
+  bool ApplyLineSettings(const std::string& text, bool rtsToggle) override {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!Check(GetCommState(H, &dcb))) return false;
+    if (!BuildCommDCBA(text.c_str(), &dcb)) return false;
+    if (rtsToggle) dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+    return Check(SetCommState(H, &dcb));
+  }
+
+  bool PurgeInput() override { return Check(PurgeComm(H, PURGE_RXCLEAR)); }
+  bool PurgeOutput() override { return Check(PurgeComm(H, PURGE_TXCLEAR)); }
+  bool SetRts(bool on) override { return Check(EscapeCommFunction(H, on ? SETRTS : CLRRTS)); }
+  bool SetDtr(bool on) override { return Check(EscapeCommFunction(H, on ? SETDTR : CLRDTR)); }
+  bool ClearBreak() override { return Check(ClearCommBreak(H)); }
+
+  bool GetStatus(TSerialStatus& status) override {
+    status = TSerialStatus{};
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!Check(ClearCommError(H, &errors, &stat))) return false;
+    status.RxOverflow = (errors & CE_RXOVER) != 0;
+    status.InQueue = stat.cbInQue;
+    status.OutQueue = stat.cbOutQue;
+    return true;
+  }
+
+  long Read(uint8_t* buffer, size_t size) override {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    if (!Check(ReadFile(H, buffer, want, &got, nullptr))) return -1;
+    return static_cast<long>(got);
+  }
+
+  long Write(const uint8_t* data, size_t size) override {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+    if (!Check(WriteFile(H, data, want, &put, nullptr))) return -1;
+    return static_cast<long>(put);
+  }
+
+  // The line status register is out of reach of a program on this system.
+  int TransmitterEmpty() override { return -1; }
+
+  bool Drain() override {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    TSerialStatus status;
+    while (GetStatus(status) && status.OutQueue != 0) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return !Gone;
+  }
+
+  bool Lost() const override { return Gone; }
+
+private:
+  // Errors after which the handle stays useless: the device was removed.
+  bool Check(BOOL ok) {
+    if (ok) return true;
+    const DWORD e = GetLastError();
+    if (e == ERROR_ACCESS_DENIED || e == ERROR_BAD_COMMAND || e == ERROR_DEVICE_REMOVED || e == ERROR_GEN_FAILURE ||
+        e == ERROR_INVALID_HANDLE || e == ERROR_FILE_NOT_FOUND || e == ERROR_OPERATION_ABORTED)
+      Gone = true;
+    return false;
+  }
+
+  HANDLE H;
+  bool Gone = false;
+  bool HaveSaved = false;
+  DCB SavedState{};
+  COMMTIMEOUTS SavedTimeouts{};
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
+  // The device namespace form also reaches COM10 and above.
+  const std::string path = "\\\\.\\" + name;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32SerialDevice>(h);
+}
+
+std::string ResolveSerialDeviceName(const std::string& name) {
+  char target[1024];
+  if (QueryDosDeviceA(name.c_str(), target, sizeof target) == 0) return {};
+  return target;
+}
+
+int QuerySerialPlatform() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#elif defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+  const BOOL ok = GetVersionExA(&info);
+#if defined(__GNUC__) && !defined(_MSC_VER)
+#pragma GCC diagnostic pop
+#endif
+  if (!ok) return 0;
+  if (info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return 1;
+  if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) return 2;
+  return 0;
+}

@@ -1,0 +1,445 @@
+#include "Trans.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "ModbusFrame.h"
+#include "SerialPlatform.h"
+
+namespace {
+
+struct BaudRow {
+  const char* Text;
+  long Rate;
+  uint32_t Timeout;  // ms
+};
+
+constexpr BaudRow BAUD_TABLE[] = {
+    {"300", 300, 5000},   {"600", 600, 5000},   {"1200", 1200, 4900}, {"2400", 2400, 3100},
+    {"4800", 4800, 1100}, {"9600", 9600, 1000}, {"19200", 19200, 1000},
+};
+constexpr int BAUD_COUNT = 7;
+
+// Character format of each transmission mode; 3..6 are RTU.
+constexpr const char* MODE_FORMAT[] = {"N,8,1", "E,7,1", "O,7,1", "N,8,2", "E,8,1", "O,8,1", "N,8,1"};
+constexpr int MODE_COUNT = 7;
+
+constexpr int16_t IO_BASE[] = {0x3F8, 0x2F8, 0x3E8, 0x2E8, 0x2F8, -1, -1, -1};
+constexpr int PORT_COUNT = 8;
+
+constexpr const char* OPEN_LINE_SETTINGS = "9600,N,8,1";
+
+// The longest exchange the program makes is a read of 34 registers of 4 bytes:
+// a 6-byte request and a reply of address, function, byte count and 136 data
+// bytes. In line characters: request 17 (ASCII) or 8 (RTU), reply 283 or 141.
+constexpr int LONGEST_REPLY_DATA = 34 * 4;
+constexpr int LONGEST_EXCHANGE_ASCII = (2 * 6 + 5) + (2 * (3 + LONGEST_REPLY_DATA) + 5);
+constexpr int LONGEST_EXCHANGE_RTU = (6 + 2) + (3 + LONGEST_REPLY_DATA + 2);
+
+// What the reply time-out allows beyond the line time of that exchange: the
+// meter's turnaround plus the latency of the poll that notices the reply.
+// 400 ms keeps the baud table in force wherever it already leaves that much
+// slack (1200 bit/s and faster, every character format) and lengthens the
+// time-out only where the table is shorter than the line itself needs
+// (300 bit/s, and 600 bit/s in ASCII).
+constexpr uint32_t REPLY_MARGIN_MS = 400;
+
+// How often a lost device is looked for again.
+constexpr uint32_t REOPEN_INTERVAL_MS = 1000;
+
+// Room the RTS-switched write allows beyond the frame's own line time before it
+// gives up waiting for the transmitter and turns the line round regardless.
+constexpr int RTS_WAIT_MARGIN_MS = 100;
+
+constexpr uint8_t GAP_MS = 20;
+
+int ModeIndex(int mode) { return mode >= 0 && mode < MODE_COUNT ? mode : 0; }
+int BaudIndexOf(int baud) { return baud >= 0 && baud < BAUD_COUNT ? baud : 5; }
+
+// Bits on the wire per character: start, data, parity, stop.
+int BitsPerCharacter(int mode) {
+  const char* f = MODE_FORMAT[ModeIndex(mode)];
+  const int parity = f[0] == 'N' ? 0 : 1;
+  const int data = f[2] - '0';
+  const int stop = f[4] - '0';
+  return 1 + data + parity + stop;
+}
+
+std::string PortName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
+
+void SleepAbout(std::chrono::microseconds t) { std::this_thread::sleep_for(t); }
+
+}  // namespace
+
+uint32_t GetTickCount32() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+TModbusMessage::TModbusMessage() : Head(Data), Tail(Data) {}
+
+void TModbusMessage::Clear() {
+  Head = Data;
+  Tail = Data;
+  Length = 0;
+}
+
+TModbusPort::TModbusPort() : TModbusPort(OpenSerialDevice) {}
+
+TModbusPort::TModbusPort(DeviceOpener opener) : Opener(std::move(opener)) {
+  if (!Opener) Opener = OpenSerialDevice;
+}
+
+TModbusPort::~TModbusPort() = default;
+
+// ---------------------------------------------------------------------------
+// Port link
+
+void TModbusPort::CheckPlatform() { Platform = QuerySerialPlatform(); }
+
+bool TModbusPort::PrepareDevice(SerialDevice& device, const char* lineSettings, bool rtsToggle) {
+  device.SetQueueSizes(RING_SIZE, 250);
+  device.SetNonBlocking();
+  device.SaveOriginal();
+  const bool applied = device.ApplyLineSettings(lineSettings, rtsToggle);
+  device.PurgeInput();
+  device.PurgeOutput();
+  return applied;
+}
+
+int TModbusPort::Open(int portIndex) {
+  CheckPlatform();
+  if (portIndex == PortIndex) return PortIndex;
+  if (PortIndex >= 0) Close();
+  std::unique_ptr<SerialDevice> device = portIndex >= 0 ? Opener(PortName(portIndex)) : nullptr;
+  if (!device) {
+    PortIndex = -1;
+    return -1;
+  }
+  Handle = std::move(device);
+  DeviceLost = false;
+  PortIndex = portIndex;
+  if (!PrepareDevice(*Handle, OPEN_LINE_SETTINGS, false)) return -2;
+  return PortIndex;
+}
+
+int TModbusPort::Close() {
+  if (PortIndex >= 0 && (Handle || DeviceLost)) {
+    if (Handle) {
+      Handle->RestoreOriginal();
+      Handle->SetDtr(false);
+      Handle->SetRts(false);
+    }
+    Handle.reset();
+    PortIndex = -100;
+  } else {
+    PortIndex = -1;
+  }
+  DeviceLost = false;
+  RingRead = 0;
+  RingWrite = 0;
+  State = 0;
+  return PortIndex;
+}
+
+int TModbusPort::Configure(int portIndex, int baudIndex, int mode, int linkType) {
+  const bool portGiven = portIndex >= 0 && portIndex < PORT_COUNT;
+  const bool baudGiven = baudIndex >= 0 && baudIndex < BAUD_COUNT;
+  const bool modeGiven = mode >= 0 && mode < MODE_COUNT;
+  int result = 0;
+  if (portGiven) result = Open(portIndex);
+  if (baudGiven) {
+    BaudIndex = baudIndex;
+    BaseTimeout = BAUD_TABLE[baudIndex].Timeout;
+  }
+  if (modeGiven) Mode = mode;
+  if (linkType >= 0) LinkType = linkType;
+  if (portGiven) IoBase = IO_BASE[portIndex];
+
+  // The table's time-out stands unless the longest reply cannot even cross
+  // the line in that time at this baud rate and character format.
+  if (baudGiven || modeGiven) {
+    const int chars = IsRtu() ? LONGEST_EXCHANGE_RTU : LONGEST_EXCHANGE_ASCII;
+    ReplyTimeout = std::max(BaseTimeout, FrameLineTimeMs(chars) + REPLY_MARGIN_MS);
+  }
+
+  std::snprintf(LineSettingsText, sizeof LineSettingsText, "%s,%s", BAUD_TABLE[BaudIndexOf(BaudIndex)].Text,
+                MODE_FORMAT[ModeIndex(Mode)]);
+  if (PortIndex >= 0 && Handle) {
+    Handle->ApplyLineSettings(LineSettingsText, true);
+    Handle->SetRts(false);
+  }
+  State = 0;
+  RingRead = 0;
+  RingWrite = 0;
+  return result;
+}
+
+void TModbusPort::GetSettings(int& portIndex, int& baudIndex, int& mode, int& linkType, int& ioBase) const {
+  portIndex = PortIndex;
+  baudIndex = BaudIndex;
+  mode = Mode;
+  linkType = LinkType;
+  ioBase = IoBase;
+}
+
+uint32_t TModbusPort::FrameLineTimeMs(int characters) const {
+  const long bits = static_cast<long>(characters) * BitsPerCharacter(Mode);
+  const long rate = BAUD_TABLE[BaudIndexOf(BaudIndex)].Rate;
+  return static_cast<uint32_t>((bits * 1000 + rate - 1) / rate);
+}
+
+void TModbusPort::ReleaseLostDevice() {
+  if (!Handle || !Handle->Lost()) return;
+  // Closing at once lets the system give the name back to the device when it
+  // returns (a USB adapter held open comes back under another name).
+  Handle.reset();
+  DeviceLost = true;
+  LastReopenTick = GetTickCount32();
+}
+
+void TModbusPort::RecoverDevice() {
+  ReleaseLostDevice();
+  if (!DeviceLost || PortIndex < 0) return;
+  const uint32_t now = GetTickCount32();
+  if (now - LastReopenTick < REOPEN_INTERVAL_MS) return;
+  LastReopenTick = now;
+  std::unique_ptr<SerialDevice> device = Opener(PortName(PortIndex));
+  if (!device) return;
+  const char* settings = LineSettingsText[0] ? LineSettingsText : OPEN_LINE_SETTINGS;
+  PrepareDevice(*device, settings, LineSettingsText[0] != 0);
+  device->SetRts(false);
+  Handle = std::move(device);
+  DeviceLost = false;
+}
+
+int TModbusPort::WriteWithRts(const uint8_t* frame, int length) {
+  using clock = std::chrono::steady_clock;
+  Handle->SetRts(true);
+  const long written = Handle->Write(frame, static_cast<size_t>(length));
+  // Every wait below ends by the frame's line time plus a margin, so an adapter
+  // that never reports its transmitter empty cannot hold the program.
+  const auto deadline = clock::now() + std::chrono::milliseconds(FrameLineTimeMs(length) + RTS_WAIT_MARGIN_MS);
+  TSerialStatus status;
+  while (Handle->GetStatus(status) && status.OutQueue != 0 && clock::now() < deadline)
+    SleepAbout(std::chrono::microseconds(100));
+  while (clock::now() < deadline) {
+    const int empty = Handle->TransmitterEmpty();
+    if (empty == 1) break;
+    if (empty < 0) {  // the driver cannot tell: let it drain its own queue
+      Handle->Drain();
+      break;
+    }
+    SleepAbout(std::chrono::microseconds(50));
+  }
+  Handle->SetRts(false);
+  return written < 0 ? 0 : static_cast<int>(written);
+}
+
+int TModbusPort::Send(const uint8_t* frame, int length) {
+  Request.Length = 0;
+  if (!Handle || length <= 0) return 0;
+  TSerialStatus status;
+  Handle->GetStatus(status);
+  Handle->PurgeInput();
+  Handle->PurgeOutput();
+  Handle->ClearBreak();
+
+  int written = 0;
+  if (LinkType == 0) {
+    const long n = Handle->Write(frame, static_cast<size_t>(length));
+    written = n < 0 ? 0 : static_cast<int>(n);
+  } else if (LinkType == 1) {
+    if (IoBase < 0) {
+      written = 0;
+    } else if (Platform == 2) {
+      const long n = Handle->Write(frame, static_cast<size_t>(length));
+      written = n < 0 ? 0 : static_cast<int>(n);
+    } else {
+      written = WriteWithRts(frame, length);
+    }
+  }
+  ReleaseLostDevice();
+  return written;
+}
+
+int TModbusPort::ReadInput() {
+  if (!Handle) return -1;
+  TSerialStatus status;
+  if (!Handle->GetStatus(status)) {
+    ReleaseLostDevice();
+    return -1;
+  }
+  if (status.RxOverflow) {
+    Handle->PurgeInput();
+    return 0;
+  }
+  const int waiting = static_cast<int>(std::min<uint32_t>(status.InQueue, 1u << 30));
+  uint8_t chunk[256];
+  int taken = 0;
+  while (taken < waiting) {
+    const size_t want = std::min<size_t>(sizeof chunk, static_cast<size_t>(waiting - taken));
+    const long n = Handle->Read(chunk, want);
+    if (n <= 0) break;
+    for (long i = 0; i < n; ++i) {
+      Ring[RingWrite] = chunk[i];
+      RingWrite = RingWrite + 1 == RING_SIZE ? 0 : RingWrite + 1;
+    }
+    taken += static_cast<int>(n);
+  }
+  ReleaseLostDevice();
+  return waiting;
+}
+
+// ---------------------------------------------------------------------------
+// Framing
+
+int TModbusPort::BuildFrame(TModbusMessage& request) {
+  // The PDU is the header bytes placed in front of the data area followed by
+  // the appended data; it is gathered into one piece for the builders.
+  uint8_t pdu[MESSAGE_HEADER_ROOM + MESSAGE_DATA_SIZE];
+  int size = -1;
+  const long inHeader = modbus::OffsetIn(request.Head, request.HeaderRoom, MESSAGE_HEADER_ROOM);
+  if (inHeader >= 0 && inHeader < MESSAGE_HEADER_ROOM) {
+    const int header = MESSAGE_HEADER_ROOM - static_cast<int>(inHeader);
+    const int data = request.Length - header;
+    if (data >= 0 && data <= MESSAGE_DATA_SIZE) {
+      std::memcpy(pdu, request.HeaderRoom + inHeader, static_cast<size_t>(header));
+      std::memcpy(pdu + header, request.Data, static_cast<size_t>(data));
+      size = request.Length;
+    }
+  } else {
+    const long inData = modbus::OffsetIn(request.Head, request.Data, MESSAGE_DATA_SIZE);
+    if (inData >= 0 && request.Length >= 0 && inData + request.Length <= MESSAGE_DATA_SIZE) {
+      std::memcpy(pdu, request.Data + inData, static_cast<size_t>(request.Length));
+      size = request.Length;
+    }
+  }
+  int length = -1;
+  if (size > 0) {
+    length = IsRtu() ? modbus::BuildRtuFrame(pdu, size, TxBuffer, TX_BUFFER_SIZE)
+                     : modbus::BuildAsciiFrame(pdu, size, TxBuffer, TX_BUFFER_SIZE);
+  }
+  request.Head = request.Data;
+  request.Tail = request.Data;
+  return length;
+}
+
+int TModbusPort::ParseReply(TModbusMessage& reply) {
+  return IsRtu() ? modbus::ParseRtuReply(Ring, RingRead, RingWrite, reply)
+                 : modbus::ParseAsciiReply(Ring, RingRead, RingWrite, reply);
+}
+
+// ---------------------------------------------------------------------------
+// Transactions
+
+int TModbusPort::AppendValue(char kind, const void* source) { return modbus::AppendValue(Request, kind, source); }
+
+int TModbusPort::TakeValue(char kind, void* destination) { return modbus::TakeValue(Reply, kind, destination); }
+
+int TModbusPort::PollReply() {
+  const uint32_t now = GetTickCount32();
+  if (Reply.StartTick == 0) Reply.StartTick = now;
+  int result = -1;
+  if (ReadInput() > 0) result = ParseReply(Reply);
+  if (result > 0) {
+    if (Reply.Address != Request.Address) result = MB_NO_REPLY;
+    return result;
+  }
+  if (now - Reply.StartTick > ReplyTimeout) {
+    result = MB_NO_REPLY;
+    RingRead = 0;
+    RingWrite = 0;
+  }
+  return result;
+}
+
+// Places the header in front of the data area, frames the PDU and sends it.
+// Returns 0, or MB_BAD_REQUEST (nothing sent) when the frame would not fit.
+int TModbusPort::SendRequest(uint8_t address, uint8_t function, int16_t reg, int headerBytes) {
+  Request.Address = address;
+  Request.Function = function;
+  Request.Register = reg;
+  const auto r = static_cast<uint16_t>(reg);
+  const auto q = static_cast<uint16_t>(Request.Quantity);
+  const uint8_t header[6] = {address, function, static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r),
+                             static_cast<uint8_t>(q >> 8), static_cast<uint8_t>(q)};
+  uint8_t* start = Request.HeaderRoom + (MESSAGE_HEADER_ROOM - headerBytes);
+  std::memcpy(start, header, static_cast<size_t>(headerBytes));
+  Request.Head = start;
+  const int length = BuildFrame(Request);
+  if (length < 0) {
+    Request.Clear();
+    return MB_BAD_REQUEST;
+  }
+  Send(TxBuffer, length);
+  State = MB_PENDING;
+  Reply.StartTick = 0;
+  return 0;
+}
+
+// Polls until the transaction ends, sleeping a little between polls.
+int TModbusPort::WaitReply(bool cursorOnData) {
+  int result;
+  for (;;) {
+    result = PollReply();
+    if (cursorOnData) Reply.Head = Reply.Data + 3;
+    if (result >= 0) break;
+    SleepAbout(std::chrono::milliseconds(1));
+  }
+  State = 0;
+  return result;
+}
+
+void TModbusPort::FinishPending() {
+  if (State == MB_PENDING) WaitReply(false);
+  std::this_thread::sleep_for(std::chrono::milliseconds(GAP_MS));
+}
+
+int TModbusPort::ReadRegisters(int address, int reg, int16_t count) {
+  if (PortIndex < 0) return MB_PORT_CLOSED;
+  if (address == 0) return MB_BAD_REQUEST;
+  RecoverDevice();
+  if (State == MB_PENDING) {
+    const int result = PollReply();
+    if (result > 0) {
+      State = 0;
+      if (result != 3) return result;
+      const bool matches = static_cast<uint8_t>(address) == Request.Address && Request.Function == 3 &&
+                           static_cast<int16_t>(reg) == Request.Register && Reply.Function == 3;
+      return matches ? 3 : MB_NO_REPLY;
+    }
+  }
+  if (State == MB_PENDING) return MB_PENDING;
+  Request.Quantity = count;
+  Request.Length = 6;
+  const int sent = SendRequest(static_cast<uint8_t>(address), 3, static_cast<int16_t>(reg), 6);
+  return sent < 0 ? sent : MB_PENDING;
+}
+
+int TModbusPort::ReadRegistersWait(int address, int16_t reg, int16_t count) {
+  if (PortIndex < 0) return MB_PORT_CLOSED;
+  if (address == 0) return MB_BAD_REQUEST;
+  RecoverDevice();
+  FinishPending();
+  State = 0;
+  Request.Quantity = count;
+  Request.Length = 6;
+  const int sent = SendRequest(static_cast<uint8_t>(address), 3, reg, 6);
+  if (sent < 0) return sent;
+  return WaitReply(true);
+}
+
+int TModbusPort::WriteRegister(uint8_t address, int16_t reg) {
+  if (PortIndex < 0) return MB_PORT_CLOSED;
+  if (Request.Length == 0) return MB_BAD_REQUEST;
+  RecoverDevice();
+  FinishPending();
+  Request.Length += 4;
+  const int sent = SendRequest(address, 6, reg, 4);
+  if (sent < 0) return sent;
+  return WaitReply(false);
+}

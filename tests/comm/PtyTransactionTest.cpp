@@ -1,0 +1,245 @@
+// End-to-end transactions over a pseudo-terminal: the test plays the meter on
+// the master side; the port opens the slave side through a COM1 link. Every
+// scenario runs in ASCII (mode 1, E,7,1) and RTU (mode 4, E,8,1).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "ModbusFrame.h"
+#include "PtyTools.h"
+#include "Trans.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+long MsSince(Clock::time_point t) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+Bytes Framed(int mode, const Bytes& pdu) {
+  uint8_t out[600];
+  const int n = mode >= 3 ? modbus::BuildRtuFrame(pdu.data(), static_cast<int>(pdu.size()), out, sizeof out)
+                          : modbus::BuildAsciiFrame(pdu.data(), static_cast<int>(pdu.size()), out, sizeof out);
+  return Bytes(out, out + n);
+}
+
+// A function-3 reply carrying the given floats, most significant byte first.
+Bytes FloatReplyPdu(uint8_t address, const std::vector<float>& values) {
+  Bytes pdu = {address, 3, static_cast<uint8_t>(values.size() * 4)};
+  for (float v : values) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    for (int s = 24; s >= 0; s -= 8) pdu.push_back(static_cast<uint8_t>(bits >> s));
+  }
+  return pdu;
+}
+
+class PtyTransaction : public ::testing::TestWithParam<int> {
+protected:
+  void SetUp() override {
+    Dir.Link(1, Meter->SlavePath());
+    ASSERT_EQ(Port.Configure(0, 6, Mode(), 0), 0);  // COM1, 19200 bit/s
+    ASSERT_EQ(Port.PortIndex, 0);
+  }
+
+  int Mode() const { return GetParam(); }
+  bool Rtu() const { return Mode() >= 3; }
+
+  // One request as the meter receives it (RTU requests of functions 3 and 6 are 8 bytes).
+  Bytes ReadRequest(int ms = 3000) {
+    if (Rtu()) return Meter->ReadCount(8, ms);
+    return Meter->ReadUntil([](const Bytes& b) { return !b.empty() && b.back() == '\n'; }, ms);
+  }
+
+  // Calls the non-blocking read as the meter driver does until it ends.
+  int Collect(int address, int reg, int16_t count, int ms = 5000) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    int r;
+    while ((r = Port.ReadRegisters(address, reg, count)) == MB_PENDING && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return r;
+  }
+
+  std::vector<float> TakeFloats(int n) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (auto& f : v) Port.TakeValue('f', &f);
+    return v;
+  }
+
+  std::unique_ptr<testsupport::PtyPair> Meter = std::make_unique<testsupport::PtyPair>();
+  testsupport::ComDirectory Dir;
+  TModbusPort Port;
+};
+
+TEST_P(PtyTransaction, ReplySplitOverReadsIsCollectedWhole) {
+  ASSERT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING);
+  const Bytes request = ReadRequest();
+  EXPECT_EQ(request, Framed(Mode(), {0x01, 0x03, 0x1D, 0x4C, 0x00, 0x22}));
+
+  std::vector<float> values;
+  for (int i = 0; i < 34; ++i) values.push_back(230.5f + static_cast<float>(i));
+  const Bytes reply = Framed(Mode(), FloatReplyPdu(1, values));
+  const size_t cuts[] = {1, reply.size() / 3, reply.size() - 1, reply.size()};
+  size_t from = 0;
+  for (size_t cut : cuts) {
+    ASSERT_TRUE(Meter->Write(Bytes(reply.begin() + static_cast<long>(from), reply.begin() + static_cast<long>(cut))));
+    from = cut;
+    if (cut == reply.size()) break;
+    // Give the bytes time to arrive, then poll: the reply is not complete yet.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING) << "after " << cut << " bytes";
+  }
+  ASSERT_EQ(Collect(1, 7500, 34), 3);
+  EXPECT_EQ(TakeFloats(34), values);
+  EXPECT_EQ(Port.RingRead, Port.RingWrite);
+  // The next call starts the next transaction.
+  EXPECT_EQ(Port.ReadRegisters(1, 7612, 6), MB_PENDING);
+  EXPECT_EQ(ReadRequest(), Framed(Mode(), {0x01, 0x03, 0x1D, 0xBC, 0x00, 0x06}));
+}
+
+TEST_P(PtyTransaction, NoiseOrBadCheckInFrontOfReply) {
+  const Bytes good = Framed(Mode(), FloatReplyPdu(1, {1.5f, -2.25f}));
+  Bytes bad = Framed(Mode(), FloatReplyPdu(1, {9.0f, 9.0f}));
+  // Spoil one data byte; in ASCII swap one hex digit for another.
+  if (Rtu()) bad[4] ^= 0x01;
+  else bad[8] = bad[8] == '0' ? '1' : '0';
+
+  const Bytes prefixes[] = {Bytes{'x', 0x00, 0x7F, '\r', '\n'}, bad};
+  for (const Bytes& prefix : prefixes) {
+    ASSERT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+    ReadRequest();
+    ASSERT_TRUE(Meter->Write(prefix));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(Meter->Write(good));
+    const auto start = Clock::now();
+    const int r = Collect(1, 7612, 2);
+    if (Rtu()) {
+      // The CRC runs from the first unconsumed byte, so anything in front of a
+      // frame spoils it: the transaction ends by its time-out.
+      EXPECT_EQ(r, MB_NO_REPLY);
+      EXPECT_GE(MsSince(start), static_cast<long>(Port.ReplyTimeout));
+    } else {
+      ASSERT_EQ(r, 3);
+      EXPECT_EQ(TakeFloats(2), (std::vector<float>{1.5f, -2.25f}));
+    }
+  }
+}
+
+TEST_P(PtyTransaction, ReplyFromAnotherSlaveEndsAtOnce) {
+  Port.ReplyTimeout = 5000;
+  ASSERT_EQ(Port.ReadRegisters(7, 7612, 6), MB_PENDING);
+  ReadRequest();
+  ASSERT_TRUE(Meter->Write(Framed(Mode(), FloatReplyPdu(8, {1, 2, 3, 4, 5, 6}))));
+  const auto start = Clock::now();
+  EXPECT_EQ(Collect(7, 7612, 6), MB_NO_REPLY);
+  EXPECT_LT(MsSince(start), 2500);
+}
+
+TEST_P(PtyTransaction, ExceptionReplyGivesItsFunctionCode) {
+  ASSERT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING);
+  ReadRequest();
+  ASSERT_TRUE(Meter->Write(Framed(Mode(), {0x01, 0x83, 0x02})));
+  EXPECT_EQ(Collect(1, 7500, 34), 0x83);
+}
+
+TEST_P(PtyTransaction, SilenceEndsByTimeoutAndEmptiesTheRing) {
+  Port.ReplyTimeout = 300;
+  ASSERT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING);
+  ReadRequest();
+  // Half a reply that never completes.
+  const Bytes reply = Framed(Mode(), FloatReplyPdu(1, {1, 2}));
+  ASSERT_TRUE(Meter->Write(Bytes(reply.begin(), reply.begin() + 5)));
+  const auto start = Clock::now();
+  EXPECT_EQ(Collect(1, 7500, 34), MB_NO_REPLY);
+  EXPECT_GE(MsSince(start), 300);
+  EXPECT_EQ(Port.RingRead, 0);
+  EXPECT_EQ(Port.RingWrite, 0);
+  EXPECT_EQ(Port.State, 0);
+}
+
+TEST_P(PtyTransaction, BlockingReadFinishesPendingReadFirst) {
+  ASSERT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING);
+  Clock::time_point firstReplySent, secondRequestSeen;
+  Bytes second;
+  std::thread meter([&] {
+    ReadRequest();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Meter->Write(Framed(Mode(), FloatReplyPdu(1, std::vector<float>(34, 1.0f))));
+    firstReplySent = Clock::now();
+    second = ReadRequest();
+    secondRequestSeen = Clock::now();
+    Meter->Write(Framed(Mode(), FloatReplyPdu(1, {42.0f, 43.0f})));
+  });
+  const int r = Port.ReadRegistersWait(1, 7612, 2);
+  meter.join();
+  ASSERT_EQ(r, 3);
+  EXPECT_EQ(second, Framed(Mode(), {0x01, 0x03, 0x1D, 0xBC, 0x00, 0x02}));
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(secondRequestSeen - firstReplySent).count(), 20);
+  EXPECT_EQ(TakeFloats(2), (std::vector<float>{42.0f, 43.0f}));
+  EXPECT_EQ(Port.State, 0);
+  // The pending read's outcome was dropped: its owner's next call sends afresh.
+  EXPECT_EQ(Port.ReadRegisters(1, 7500, 34), MB_PENDING);
+  EXPECT_EQ(ReadRequest(), Framed(Mode(), {0x01, 0x03, 0x1D, 0x4C, 0x00, 0x22}));
+}
+
+TEST_P(PtyTransaction, WriteRegisterIsConfirmedByTheEcho) {
+  std::thread meter([&] {
+    const Bytes request = ReadRequest();
+    Meter->Write(request);  // a write is answered with its own request
+  });
+  const int16_t value = 1500;
+  ASSERT_EQ(Port.AppendValue('i', &value), 0);
+  EXPECT_EQ(Port.WriteRegister(3, 4000), 6);
+  meter.join();
+  // Nothing appended since: a second write is refused without sending.
+  EXPECT_EQ(Port.WriteRegister(3, 4000), MB_BAD_REQUEST);
+  EXPECT_TRUE(Meter->ReadFor(100).empty());
+}
+
+TEST_P(PtyTransaction, UnpluggedDeviceIsReopenedWhenItReturns) {
+  Port.ReplyTimeout = 200;
+  ASSERT_EQ(Port.ReadRegisters(1, 7612, 1), MB_PENDING);
+  ReadRequest();
+  ASSERT_TRUE(Meter->Write(Framed(Mode(), FloatReplyPdu(1, {5.0f}))));
+  ASSERT_EQ(Collect(1, 7612, 1), 3);
+
+  // Unplugged: the line hangs up and the name points nowhere.
+  Meter->CloseMaster();
+  EXPECT_EQ(Collect(1, 7612, 1), MB_NO_REPLY);
+  EXPECT_EQ(Port.PortIndex, 0);
+  EXPECT_FALSE(Port.Handle);
+  const auto whileGone = Clock::now();
+  EXPECT_EQ(Port.ReadRegistersWait(1, 7612, 1), MB_NO_REPLY);
+  EXPECT_LT(MsSince(whileGone), 2000);
+
+  // Plugged in again under the same name.
+  Meter = std::make_unique<testsupport::PtyPair>();
+  Dir.Link(1, Meter->SlavePath());
+  std::atomic<bool> stop{false};
+  std::thread meter([&] {
+    while (!stop) {
+      const Bytes request = ReadRequest(100);
+      if (!request.empty()) Meter->Write(Framed(Mode(), FloatReplyPdu(1, {6.0f})));
+    }
+  });
+  int r = MB_NO_REPLY;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (r != 3 && Clock::now() < deadline) r = Collect(1, 7612, 1);
+  stop = true;
+  meter.join();
+  ASSERT_EQ(r, 3);
+  EXPECT_EQ(TakeFloats(1), std::vector<float>{6.0f});
+  EXPECT_EQ(Port.PortIndex, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, PtyTransaction, ::testing::Values(1, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return info.param >= 3 ? std::string("Rtu") : std::string("Ascii");
+                         });
+
+}  // namespace

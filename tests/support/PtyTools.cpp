@@ -1,0 +1,175 @@
+#include "PtyTools.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void MakeRaw(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) == 0) {
+    cfmakeraw(&t);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &t);
+  }
+}
+
+}  // namespace
+
+PtyPair::PtyPair() {
+  Master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Master < 0) throw std::runtime_error("posix_openpt failed");
+  char name[128];
+  if (grantpt(Master) != 0 || unlockpt(Master) != 0 || ptsname_r(Master, name, sizeof name) != 0) {
+    close(Master);
+    throw std::runtime_error("cannot set up the pseudo-terminal");
+  }
+  Slave = name;
+  MakeRaw(Master);
+  // Open and set the slave side raw once, so that no line editing touches the
+  // bytes before the program under test opens it and sets its own mode.
+  const int slave = open(Slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave >= 0) {
+    MakeRaw(slave);
+    close(slave);
+  }
+}
+
+PtyPair::~PtyPair() { CloseMaster(); }
+
+void PtyPair::CloseMaster() {
+  if (Master >= 0) close(Master);
+  Master = -1;
+}
+
+bool PtyPair::Write(const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (done < bytes.size() && Master >= 0) {
+    const ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR) && Clock::now() < deadline) {
+      pollfd p{Master, POLLOUT, 0};
+      poll(&p, 1, 10);
+    } else {
+      return false;
+    }
+  }
+  return done == bytes.size();
+}
+
+bool PtyPair::Write(const std::string& text) { return Write(std::vector<uint8_t>(text.begin(), text.end())); }
+
+std::vector<uint8_t> PtyPair::ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>& done, int ms) {
+  std::vector<uint8_t> got;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (Master >= 0 && !(done && done(got))) {
+    const int left = MsLeft(deadline);
+    if (left == 0) break;
+    pollfd p{Master, POLLIN, 0};
+    const int r = poll(&p, 1, std::min(left, 20));
+    if (r > 0 && (p.revents & POLLIN) != 0) {
+      uint8_t buffer[512];
+      const ssize_t n = read(Master, buffer, sizeof buffer);
+      if (n > 0) {
+        got.insert(got.end(), buffer, buffer + n);
+        continue;
+      }
+    }
+    // Nobody holds the slave side (hang-up) or nothing came: wait a little.
+    if (r > 0 && (p.revents & POLLIN) == 0) poll(nullptr, 0, 5);
+  }
+  return got;
+}
+
+std::vector<uint8_t> PtyPair::ReadFor(int ms) { return ReadUntil(nullptr, ms); }
+
+std::vector<uint8_t> PtyPair::ReadCount(size_t count, int ms) {
+  return ReadUntil([count](const std::vector<uint8_t>& got) { return got.size() >= count; }, ms);
+}
+
+PtyLink::PtyLink() {
+  Copier = std::thread([this] {
+    const int fds[2] = {A.MasterFd(), B.MasterFd()};
+    while (!Stop.load()) {
+      pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+      const int r = poll(p, 2, 20);
+      bool moved = false;
+      for (int i = 0; r > 0 && i < 2; ++i) {
+        if ((p[i].revents & POLLIN) == 0) continue;
+        uint8_t buffer[512];
+        const ssize_t n = read(fds[i], buffer, sizeof buffer);
+        if (n <= 0) continue;
+        moved = true;
+        ssize_t done = 0;
+        while (done < n && !Stop.load()) {
+          const ssize_t w = write(fds[1 - i], buffer + done, static_cast<size_t>(n - done));
+          if (w > 0) {
+            done += w;
+          } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+          } else {
+            poll(nullptr, 0, 1);
+          }
+        }
+      }
+      // A side nobody holds reports a hang-up at once: do not spin on it.
+      if (r > 0 && !moved) poll(nullptr, 0, 5);
+    }
+  });
+}
+
+PtyLink::~PtyLink() {
+  Stop.store(true);
+  Copier.join();
+}
+
+ComDirectory::ComDirectory() {
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) throw std::runtime_error("getcwd failed");
+  Previous = cwd;
+  char pattern[] = "/tmp/kavrel-com-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  Dir = pattern;
+  if (chdir(Dir.c_str()) != 0) {
+    rmdir(Dir.c_str());
+    throw std::runtime_error("chdir failed");
+  }
+}
+
+ComDirectory::~ComDirectory() {
+  for (int n = 1; n <= 16; ++n) Unlink(n);
+  if (chdir(Previous.c_str()) != 0) {
+    // Nothing sensible to do in a destructor; the directory is removed anyway.
+  }
+  rmdir(Dir.c_str());
+}
+
+void ComDirectory::Link(int n, const std::string& target) {
+  Unlink(n);
+  const std::string link = Dir + "/COM" + std::to_string(n);
+  if (symlink(target.c_str(), link.c_str()) != 0) throw std::runtime_error("symlink failed: " + link);
+}
+
+void ComDirectory::Unlink(int n) { unlink((Dir + "/COM" + std::to_string(n)).c_str()); }
+
+}  // namespace testsupport
