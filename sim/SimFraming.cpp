@@ -57,6 +57,16 @@ long RtuRequestLength(const uint8_t* b, size_t size) {
   }
 }
 
+// Offset (> 0) of the first request of known length with a good CRC that
+// lies complete in b after its first byte; 0 when there is none.
+size_t FindLaterFrame(const uint8_t* b, size_t size) {
+  for (size_t k = 1; k + 4 <= size; ++k) {
+    const long n = RtuRequestLength(b + k, size - k);
+    if (n > 0 && static_cast<size_t>(n) <= size - k && SimCrc16(b + k, static_cast<size_t>(n)) == 0) return k;
+  }
+  return 0;
+}
+
 }  // namespace
 
 SimBytes SimFrameReply(bool rtu, const SimBytes& pdu, bool spoilCheck) {
@@ -173,7 +183,15 @@ void SimRequestScanner::ScanRtu(std::vector<SimBytes>& frames) {
         ++start;
         continue;
       }
-      if (avail < n) break;
+      if (avail < n) {
+        // Waiting for more only makes sense if no complete request lies
+        // further on: noise in front must not hold up a good frame.
+        const size_t skip = FindLaterFrame(view, avail);
+        if (skip == 0) break;
+        rejected_ += 1;
+        start += skip;
+        continue;
+      }
       if (SimCrc16(view, n) == 0) {
         frames.emplace_back(view, view + (n - 2));
         start += n;
@@ -199,6 +217,9 @@ void SimRequestScanner::ScanRtu(std::vector<SimBytes>& frames) {
     } else if (avail >= maxFrame) {
       ++rejected_;
       ++start;
+    } else if (const size_t skip = FindLaterFrame(view, avail)) {
+      ++rejected_;
+      start += skip;
     } else {
       break;
     }

@@ -1,0 +1,216 @@
+// The in-process server on a real pseudo-terminal, seen through a plain
+// client that writes and reads raw bytes: the link, the request log, held
+// registers, the API's fault switches, unplugging and a prompt, clean stop.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "SimServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "kavrel-sim-XXXXXX").string();
+    path_ = mkdtemp(tmpl.data());
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+// A master that knows nothing but bytes.
+class RawClient {
+public:
+  explicit RawClient(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    if (fd_ >= 0 && tcgetattr(fd_, &t) == 0) {
+      cfmakeraw(&t);
+      tcsetattr(fd_, TCSANOW, &t);
+    }
+  }
+  ~RawClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0; }
+
+  // Sends a request and collects what comes back until `done` says so or the
+  // time runs out. `failed` is set when the line itself fails (port gone).
+  SimBytes Ask(const SimBytes& request, const std::function<bool(const SimBytes&)>& done,
+               std::chrono::milliseconds limit = 3000ms) {
+    failed = false;
+    if (write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) failed = true;
+    SimBytes got;
+    const auto end = SimClock::now() + limit;
+    while (!failed && !done(got) && SimClock::now() < end) {
+      pollfd p{fd_, POLLIN, 0};
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - SimClock::now()).count();
+      if (poll(&p, 1, static_cast<int>(std::max<long>(left, 0))) <= 0) continue;
+      uint8_t buf[256];
+      const ssize_t n = read(fd_, buf, sizeof buf);
+      if (n > 0) got.insert(got.end(), buf, buf + n);
+      else if (n == 0 || (errno != EAGAIN && errno != EINTR)) failed = true;
+    }
+    return got;
+  }
+
+  bool failed = false;
+
+private:
+  int fd_ = -1;
+};
+
+SimBytes Rtu(SimBytes pdu) { return SimFrameReply(true, pdu); }
+SimBytes ReadReq(int address, int reg, int count) {
+  return {static_cast<uint8_t>(address), 3, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg), 0,
+          static_cast<uint8_t>(count)};
+}
+auto UntilSize(size_t n) {
+  return [n](const SimBytes& b) { return b.size() >= n; };
+}
+auto UntilLf = [](const SimBytes& b) { return !b.empty() && b.back() == '\n'; };
+
+TEST(SimServer, LinkIsMadeRefusedReplacedAndRemoved) {
+  TempDir dir;
+  SimConfig config;
+  config.LinkPath = dir / "COM1";
+  auto sim = std::make_unique<SimServer>(config);
+  std::string error;
+  ASSERT_TRUE(sim->Start(&error)) << error;
+  ASSERT_TRUE(fs::is_symlink(config.LinkPath));
+  EXPECT_EQ(fs::read_symlink(config.LinkPath).string(), sim->DevicePath());
+  EXPECT_EQ(sim->DevicePath().rfind("/dev/pts/", 0), 0u);
+
+  SimServer second(config);  // the name is taken by a live simulator
+  EXPECT_FALSE(second.Start(&error));
+  EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+
+  const auto before = SimClock::now();
+  sim.reset();  // the destructor stops it
+  EXPECT_LT(SimClock::now() - before, 2s);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(config.LinkPath)));
+
+  // A dead link left by a crashed run is taken over; a file is never touched.
+  fs::create_symlink("/dev/pts/999999", config.LinkPath);
+  SimServer third(config);
+  ASSERT_TRUE(third.Start(&error)) << error;
+  EXPECT_EQ(fs::read_symlink(config.LinkPath).string(), third.DevicePath());
+  third.Stop();
+  third.Stop();  // twice is harmless
+  std::ofstream(config.LinkPath) << "not a link";
+  SimServer fourth(config);
+  EXPECT_FALSE(fourth.Start(&error));
+  EXPECT_NE(error.find("not a link"), std::string::npos) << error;
+  EXPECT_TRUE(fs::is_regular_file(config.LinkPath));
+
+  config.Meters = {{80, 1}, {81, 1}};
+  EXPECT_FALSE(SimServer(config).Start(&error));
+  EXPECT_NE(error.find("two meters"), std::string::npos);
+}
+
+TEST(SimServer, AnswersItsMetersLogsEveryRequestAndServesHeldValues) {
+  TempDir dir;
+  SimConfig config;
+  config.LinkPath = dir / "COM1";
+  config.Mode = 1;  // ASCII E,7,1
+  config.Meters = {{80, 1}, {85, 5}};
+  SimServer sim(config);
+  ASSERT_TRUE(sim.Start());
+  ASSERT_TRUE(sim.HoldRegister(5, 7500, 231.5));
+  RawClient c(config.LinkPath);
+  ASSERT_TRUE(c.Ok());
+
+  SimBytes r = c.Ask(SimFrameReply(false, ReadReq(5, 7500, 1)), UntilLf);
+  EXPECT_EQ(std::string(r.begin(), r.end()), ":05030443678000CA\r\n");  // 231.5f = 0x43678000
+  r = c.Ask(SimFrameReply(false, ReadReq(1, 7612, 6)), UntilLf);
+  EXPECT_EQ(r.size(), 1 + 2 * (3 + 24 + 1) + 2u);
+  r = c.Ask(SimFrameReply(false, ReadReq(9, 4030, 1)), UntilLf, 300ms);  // nobody there
+  EXPECT_TRUE(r.empty());
+  r = c.Ask(SimFrameReply(false, {0, 6, 0x0F, 0xA0, 0, 9}), UntilLf, 300ms);  // broadcast
+  EXPECT_TRUE(r.empty());
+  ASSERT_TRUE(sim.WaitForRequests(4, 2s));
+  EXPECT_EQ(*sim.GetRegister(1, 4000), 9);
+  EXPECT_EQ(*sim.GetRegister(5, 4000), 9);
+
+  const auto log = sim.Requests();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0].Address, 5);
+  EXPECT_EQ(log[0].Register, 7500);
+  EXPECT_EQ(log[0].Count, 1);
+  EXPECT_EQ(log[0].Reply, 3);
+  EXPECT_EQ(log[1].Register, 7612);
+  EXPECT_EQ(log[1].Count, 6);
+  EXPECT_EQ(log[2].Address, 9);
+  EXPECT_EQ(log[2].Reply, 0);
+  EXPECT_EQ(log[3].Function, 6);
+  EXPECT_EQ(log[3].Value, 9);
+  EXPECT_LE(log[0].Time, log[3].Time);
+  sim.ClearRequests();
+  EXPECT_EQ(sim.RequestCount(), 0u);
+  EXPECT_FALSE(sim.WaitForRequests(1, 50ms));
+}
+
+TEST(SimServer, FaultsCanBeLimitedToOneMeterAndToSomeReplies) {
+  TempDir dir;
+  SimConfig config;
+  config.LinkPath = dir / "COM1";
+  config.Mode = 6;
+  config.Meters = {{80, 1}, {118, 2}};
+  SimServer sim(config);
+  ASSERT_TRUE(sim.Start());
+  RawClient c(config.LinkPath);
+  SimFaults f;
+  f.ExceptionCode = 4;
+  f.OnlyAddress = 2;
+  f.ForReplies = 2;
+  sim.SetFaults(f);
+  EXPECT_EQ(c.Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);  // meter 1 unharmed
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(c.Ask(Rtu(ReadReq(2, 4000, 1)), UntilSize(5)), Rtu({2, 0x83, 4}));
+  EXPECT_EQ(c.Ask(Rtu(ReadReq(2, 4000, 1)), UntilSize(7)).size(), 7u);  // over after two
+  EXPECT_FALSE(sim.Faults().Any());
+}
+
+TEST(SimServer, UnpluggedLineVanishesAndComesBack) {
+  TempDir dir;
+  SimConfig config;
+  config.LinkPath = dir / "COM1";
+  config.Mode = 4;
+  SimServer sim(config);
+  ASSERT_TRUE(sim.Start());
+  {
+    RawClient c(config.LinkPath);
+    ASSERT_TRUE(c.Ok());
+    sim.Unplug();
+    EXPECT_FALSE(sim.Plugged());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(config.LinkPath)));
+    c.Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7), 500ms);
+    EXPECT_TRUE(c.failed);  // the open port died with the line
+  }
+  ASSERT_TRUE(sim.Plug());
+  RawClient again(config.LinkPath);
+  ASSERT_TRUE(again.Ok());
+  EXPECT_EQ(again.Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);
+
+  sim.Unplug(300ms);  // back by itself
+  const auto end = SimClock::now() + 5s;
+  while (!sim.Plugged() && SimClock::now() < end) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(sim.Plugged());
+  EXPECT_TRUE(fs::is_symlink(config.LinkPath));
+}
+
+}  // namespace
