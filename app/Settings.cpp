@@ -325,8 +325,9 @@ std::string EncodeSettingsFile(const std::vector<std::string>& lines, TTextEncod
 }
 
 bool WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines,
-                       TTextEncoding encoding, bool byteOrderMark, std::string& error) {
-  const std::string bytes = EncodeSettingsFile(lines, encoding, byteOrderMark);
+                       TTextEncoding encoding, bool byteOrderMark, std::string& error,
+                       TTextEncoding* encodingUsed) {
+  const std::string bytes = EncodeSettingsFile(lines, encoding, byteOrderMark, encodingUsed);
   std::error_code ec;
   fs::path target(path);
   if (fs::is_symlink(fs::symlink_status(target, ec))) {

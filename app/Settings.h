@@ -105,9 +105,11 @@ std::string EncodeSettingsFile(const std::vector<std::string>& lines, TTextEncod
 // when writing fails: the text goes to a new file in the same directory, which
 // takes the old one's place only once it is complete. A symbolic link is
 // followed and its target replaced. On failure returns false, leaves the old
-// file as it was and puts the system's reason into error.
+// file as it was and puts the system's reason into error. encodingUsed as for
+// EncodeSettingsFile.
 bool WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines,
-                       TTextEncoding encoding, bool byteOrderMark, std::string& error);
+                       TTextEncoding encoding, bool byteOrderMark, std::string& error,
+                       TTextEncoding* encodingUsed = nullptr);
 
 // --- Windows-1250 ------------------------------------------------------------
 

@@ -1,0 +1,139 @@
+#include "Dlgport.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "SerialDevice.h"
+#include "Trans.h"
+
+namespace {
+
+void Select(QComboBox* box, int index) {
+  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+}  // namespace
+
+TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), ModbusPort(port) {
+  setWindowTitle(QStringLiteral("Port settings"));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+
+  Bevel1 = new QFrame(this);
+  Bevel1->setFrameShape(QFrame::Box);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+
+  Label1 = new QLabel(QStringLiteral("Port:"), Bevel1);
+  ComboBox1 = new QComboBox(Bevel1);
+  for (int i = 0; i < 8; ++i) {
+    ComboBox1->addItem(QStringLiteral("COM%1").arg(i + 1));
+    ComboBox1->setItemData(i, DescribePort(i), Qt::ToolTipRole);
+  }
+  ComboBox1->setMinimumWidth(73);
+
+  Label2 = new QLabel(QStringLiteral("Baud rate:"), Bevel1);
+  ComboBox2 = new QComboBox(Bevel1);
+  ComboBox2->addItems({"300 bit/s", "600 bit/s", "1200 bit/s", "2400 bit/s", "4800 bit/s",
+                       "9600 bit/s", "19.2 kbit/s"});
+  ComboBox2->setMinimumWidth(89);
+
+  Label4 = new QLabel(QStringLiteral("Link type:"), Bevel1);
+  ComboBox4 = new QComboBox(Bevel1);
+  ComboBox4->addItems({"RS485 card", "KX7 converter"});
+  ComboBox4->setMinimumWidth(129);
+
+  Label3 = new QLabel(QStringLiteral("Settings:"), Bevel1);
+  ComboBox3 = new QComboBox(Bevel1);
+  ComboBox3->addItems({
+      "1- ASCII 8N1 - 8 data bits, lack of parity, stop bit",
+      "2- ASCII 7E1 - 7 data bits, even parity, stop bit",
+      "3 - ASCII 7O1 - 7 data bits, odd parity, stop bit",
+      "4 - RTU 8N2 - 8 data bits, lack of parity, 2 stop bit",
+      "5 - RTU 8E1 - 8 data bits, even parity,stop bit",
+      "6 - RTU 8O1 - 8 data bits, odd parity, stop bit",
+      "7 - RTU 8N1 - 8 data bits, stop bit",
+  });
+  ComboBox3->setMinimumWidth(297);
+
+  PortDevice = new QLabel(Bevel1);
+  PortDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* grid = new QGridLayout(Bevel1);
+  grid->addWidget(Label1, 0, 0);
+  grid->addWidget(Label2, 0, 1);
+  grid->addWidget(Label4, 0, 2);
+  grid->addWidget(ComboBox1, 1, 0);
+  grid->addWidget(ComboBox2, 1, 1);
+  grid->addWidget(ComboBox4, 1, 2);
+  grid->addWidget(Label3, 2, 0, 1, 3);
+  grid->addWidget(ComboBox3, 3, 0, 1, 3);
+  grid->addWidget(PortDevice, 4, 0, 1, 3);
+
+  OKBtn = new QPushButton(QStringLiteral("OK"), this);
+  OKBtn->setDefault(true);
+  CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+  CancelBtn->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(OKBtn);
+  buttons->addWidget(CancelBtn);
+  buttons->addStretch(1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(Bevel1);
+  layout->addLayout(buttons);
+
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TDialogPort::ShowPortDevice);
+  connect(OKBtn, &QPushButton::clicked, this, [this] {
+    if (OKBtnClick()) accept();
+  });
+  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString TDialogPort::DescribePort(int portIndex) {
+  const QString name = QStringLiteral("COM%1").arg(portIndex + 1);
+  const std::string device = ResolveSerialDeviceName(name.toStdString());
+  if (device.empty()) return name + QStringLiteral(": no such device on this computer");
+  return name + QStringLiteral(" → ") + QString::fromStdString(device);
+}
+
+void TDialogPort::ShowPortDevice() {
+  const int index = ComboBox1->currentIndex();
+  PortDevice->setText(index < 0 ? QString() : DescribePort(index));
+}
+
+void TDialogPort::showEvent(QShowEvent* event) {
+  if (!Shown) {
+    Shown = true;
+    FormShow();
+  }
+  QDialog::showEvent(event);
+}
+
+void TDialogPort::FormShow() {
+  int port, baud, mode, link, ioBase;
+  ModbusPort.GetSettings(port, baud, mode, link, ioBase);
+  Select(ComboBox1, port);
+  Select(ComboBox2, baud);
+  Select(ComboBox3, mode);
+  Select(ComboBox4, link);
+  ShowPortDevice();
+}
+
+bool TDialogPort::OKBtnClick() {
+  const int result = ModbusPort.Configure(ComboBox1->currentIndex(), ComboBox2->currentIndex(),
+                                          ComboBox3->currentIndex(), ComboBox4->currentIndex());
+  if (result >= 0) return true;
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Message"),
+                  QStringLiteral("Incorrect port"), QMessageBox::Ok, this);
+  box.exec();
+  ShowPortDevice();
+  return false;
+}

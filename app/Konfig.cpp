@@ -1,0 +1,169 @@
+#include "Konfig.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "Settings.h"
+
+int MeterTypeOfModel(const QString& model) {
+  static const struct {
+    const char* Text;
+    int Code;
+  } models[] = {{"TR5", 80}, {"TR5B", 81}, {"VR5", 85}, {"VR5B", 86}, {"TR8", 118}};
+  for (const auto& m : models) {
+    if (model == QLatin1String(m.Text)) return m.Code;
+  }
+  return 0;
+}
+
+TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* parent)
+    : QDialog(parent), DeviceLines(deviceLines) {
+  setWindowTitle(QStringLiteral("Device List"));
+  setObjectName(QStringLiteral("DialogKonfig"));
+
+  ComboBox1 = new QComboBox(this);
+  ComboBox1->addItems({"TR5", "TR5B", "VR5", "VR5B", "TR8"});
+  ComboBox1->setMinimumWidth(101);
+  Button1 = new QPushButton(QStringLiteral("Add"), this);
+  Button2 = new QPushButton(QStringLiteral("Delete"), this);
+  OKBtn = new QPushButton(QStringLiteral("OK"), this);
+  for (auto* b : {Button1, Button2}) b->setAutoDefault(false);
+  OKBtn->setDefault(true);
+
+  StringGrid1 = new QTableWidget(1, 3, this);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+  StringGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::AnyKeyPressed);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  StringGrid1->horizontalHeader()->setStretchLastSection(true);
+  StringGrid1->setColumnWidth(0, 61);
+  StringGrid1->setColumnWidth(1, 57);
+  StringGrid1->setColumnWidth(2, 247);
+  StringGrid1->verticalHeader()->setDefaultSectionSize(qMax(18, fontMetrics().height() + 6));
+  StringGrid1->setShowGrid(true);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ComboBox1);
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  buttons->addStretch(1);
+  buttons->addWidget(OKBtn);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 10, 6, 5);
+  layout->addLayout(buttons);
+  layout->addWidget(StringGrid1, 1);
+  resize(400, 224);
+
+  connect(Button1, &QPushButton::clicked, this, &TDialogKonfig::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TDialogKonfig::Button2Click);
+  connect(OKBtn, &QPushButton::clicked, this, [this] {
+    OKBtnClick();
+    accept();
+  });
+  connect(StringGrid1, &QTableWidget::currentCellChanged, this,
+          [this](int row, int column, int, int) {
+            if (row >= 0) StringGrid1SelectCell(row + 1, column);
+          });
+}
+
+void TDialogKonfig::showEvent(QShowEvent* event) {
+  if (!Shown) {
+    Shown = true;
+    FormShow();
+  }
+  QDialog::showEvent(event);
+}
+
+int TDialogKonfig::GridRowCount() const { return StringGrid1->rowCount() + 1; }
+
+int TDialogKonfig::CurrentGridRow() const {
+  const int row = StringGrid1->currentRow();
+  return row < 0 ? 1 : row + 1;
+}
+
+QString TDialogKonfig::Cell(int column, int gridRow) const {
+  const QTableWidgetItem* item = StringGrid1->item(gridRow - 1, column);
+  return item ? item->text() : QString();
+}
+
+void TDialogKonfig::AppendRow(const QString& type, const QString& address,
+                              const QString& description) {
+  const int row = StringGrid1->rowCount();
+  StringGrid1->insertRow(row);
+  // The model of a row is fixed once the row exists.
+  auto* typeItem = new QTableWidgetItem(type);
+  typeItem->setFlags(Qt::ItemIsEnabled);
+  StringGrid1->setItem(row, 0, typeItem);
+  StringGrid1->setItem(row, 1, new QTableWidgetItem(address));
+  StringGrid1->setItem(row, 2, new QTableWidgetItem(description));
+  StringGrid1->setRowHidden(0, true);
+}
+
+void TDialogKonfig::FormShow() {
+  StringGrid1->setHorizontalHeaderLabels({"Type", "Address", "Description"});
+  StringGrid1->setRowHidden(0, true);
+  ComboBox1->setCurrentIndex(0);
+  if (DeviceLines) {
+    const std::size_t count = DeviceLines->size();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string value = GetText(*DeviceLines, "Dev" + std::to_string(i));
+      if (value.empty()) continue;
+      const QStringList pieces = QString::fromStdString(value).split(QLatin1Char(','));
+      AppendRow(pieces.value(0), pieces.value(1), pieces.value(2));
+    }
+  }
+  StringGrid1->setRowHidden(0, true);
+  // No device row is current when the dialog opens.
+  StringGrid1->setCurrentCell(SelectedRow - 1, 1, QItemSelectionModel::NoUpdate);
+  StringGrid1->clearSelection();
+}
+
+void TDialogKonfig::Button1Click() {
+  AppendRow(ComboBox1->currentText(), QStringLiteral("1"), QString());
+}
+
+void TDialogKonfig::Button2Click() {
+  const int gridRow = CurrentGridRow();
+  if (gridRow < 2) return;
+  StringGrid1->removeRow(gridRow - 1);
+  StringGrid1->setRowHidden(0, true);
+}
+
+void TDialogKonfig::StringGrid1SelectCell(int gridRow, int column) {
+  // Type cells cannot be selected: the Address cell of the row takes over.
+  if (column == 0 && gridRow >= 1) StringGrid1->setCurrentCell(gridRow - 1, 1);
+}
+
+void TDialogKonfig::CommitPendingEdit() {
+  // Moving the current cell away and back makes the grid commit an open
+  // editor, so text still being typed when OK is pressed counts.
+  const int row = StringGrid1->currentRow();
+  const int column = StringGrid1->currentColumn();
+  if (row < 1) return;  // no device row, so no editor
+  StringGrid1->setCurrentCell(0, 1, QItemSelectionModel::NoUpdate);  // the hidden row
+  StringGrid1->setCurrentCell(row, column);
+}
+
+void TDialogKonfig::OKBtnClick() {
+  CommitPendingEdit();
+  if (!DeviceLines) return;
+  DeviceLines->clear();
+  for (int r = 2; r < GridRowCount(); ++r) {
+    QString line = QStringLiteral("Dev%1=").arg(r - 2);
+    for (int column = 0; column < 3; ++column) line += Cell(column, r) + QLatin1Char(',');
+    DeviceLines->push_back(line.toStdString());
+  }
+  const int r = CurrentGridRow();
+  if (r < 2) return;
+  DeviceName = Cell(0, r) + QLatin1Char('_') + Cell(1, r);
+  DeviceDescription = Cell(2, r);
+  DeviceType = MeterTypeOfModel(Cell(0, r));
+  ParseWholeNumber(Cell(1, r).toStdString(), DeviceAddress);
+  SelectedRow = r;
+}

@@ -1,0 +1,438 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QWindow>
+
+#include "Dlgport.h"
+#include "Glyphs.h"
+#include "Konfig.h"
+#include "TR5.h"
+#include "Trans.h"
+#include "about.h"
+
+namespace {
+
+QString MeterText(const TTR5& meter, bool name) {
+  char buffer[TZmienna::DESCRIPTION_SIZE] = {};
+  if (name) {
+    meter.GetName(buffer, sizeof buffer);
+  } else {
+    meter.GetDescription(buffer, sizeof buffer);
+  }
+  buffer[sizeof buffer - 1] = '\0';
+  return QString::fromUtf8(buffer);
+}
+
+std::string FileText(const TTR5& meter, bool name) { return MeterText(meter, name).toStdString(); }
+
+}  // namespace
+
+TMainForm::TMainForm(TModbusPort& modbusPort, TTR5& meter, TViewFactories views, QWidget* parent)
+    : QMainWindow(parent), ModbusPort(modbusPort), Meter(meter), Views(std::move(views)) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("Kavrel"));
+  resize(504, 375);
+
+  MdiArea = new QMdiArea(this);
+  MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(MdiArea);
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+  StatusBar = statusBar();
+  StatusBar->setSizeGripEnabled(true);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, &TMainForm::EvTimer);
+  Timer1->start();
+
+  FormCreate();
+  UpdateMenuItems();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+void TMainForm::CreateActions() {
+  const auto make = [this](const char* caption, const char* longHint, void (TMainForm::*handler)()) {
+    auto* action = new QAction(QString::fromUtf8(caption), this);
+    action->setStatusTip(QString::fromUtf8(longHint));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+  };
+  Drukuj1 = make("&Print", "Print running trend", &TMainForm::Drukuj1Click);
+  Zapisz1 = make("&Save Settings", "Save to file devices and COM settings", &TMainForm::Zapisz1Click);
+  FileExitItem = make("&Exit", "Program exit", &TMainForm::FileExitItemClick);
+  Programowanie1 = make("&Programming...", "Programming of meter parameters",
+                        &TMainForm::Programowanie1Click);
+  Ustawienia1 = make("&COM setting...", "Configuration serial port", &TMainForm::Ustawienia1Click);
+  Tabela1 = make("&Table", "", &TMainForm::Tabela1Click);
+  Wykresy2 = make("&Charts", "", &TMainForm::Wykresy2Click);
+  Harmon1 = make("&Harmonics...", "Harmonic analyses", &TMainForm::HarmonClick);
+  Konfig1 = make("&Device list...", "Choose a device from the list", &TMainForm::Konfig1Click);
+  Ekstrema1 = make("&Extreme", "Displaying of minimal and maximal value", &TMainForm::Ekstrema1Click);
+  WindowCascadeItem = make("&Cascade", "", &TMainForm::WindowCascadeItemClick);
+  WindowTileItem = make("&Tile", "", &TMainForm::WindowTileItemClick);
+  HelpAboutItem = make("&About...", "", &TMainForm::HelpAboutItemClick);
+
+  // Commands whose windows the program was built without stay disabled.
+  Programowanie1->setEnabled(bool(Views.Programming));
+  Harmon1->setEnabled(bool(Views.Harmonics));
+  Ekstrema1->setEnabled(bool(Views.Extreme));
+
+  // Toolbar buttons: a tool tip and an empty long hint each.
+  const auto button = [this](TGlyph glyph, const char* tip, void (TMainForm::*handler)()) {
+    auto* action = new QAction(MakeGlyph(glyph), QString::fromUtf8(tip), this);
+    action->setToolTip(QString::fromUtf8(tip));
+    action->setStatusTip(QString());
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+  };
+  TabelaBtn = button(TGlyph::Table, "Measurments table", &TMainForm::Tabela1Click);
+  WykresBtn = button(TGlyph::Charts, "Charts", &TMainForm::Wykresy2Click);
+  PrintBtn = button(TGlyph::Print, "Print", &TMainForm::Drukuj1Click);
+  ExitBtn = button(TGlyph::Exit, "Exit", &TMainForm::FileExitItemClick);
+  DeviceBtn = button(TGlyph::DeviceList, "Device List", &TMainForm::Konfig1Click);
+}
+
+void TMainForm::CreateMenus() {
+  FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+  FileMenu->addAction(Drukuj1);
+  FileMenu->addAction(Zapisz1);
+  FileMenu->addSeparator();
+  FileMenu->addAction(FileExitItem);
+
+  OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
+  OptionsMenu->addAction(Programowanie1);
+  OptionsMenu->addAction(Ustawienia1);
+  OptionsMenu->addSeparator();
+  OptionsMenu->addAction(Tabela1);
+  OptionsMenu->addAction(Wykresy2);
+  OptionsMenu->addSeparator();
+  OptionsMenu->addAction(Harmon1);
+  OptionsMenu->addAction(Konfig1);
+  OptionsMenu->addAction(Ekstrema1);
+
+  WindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+  WindowMenu->menuAction()->setStatusTip(QStringLiteral("Zarządzanie oknami"));
+  connect(WindowMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowMenu);
+  FillWindowMenu();
+
+  HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+  HelpMenu->addAction(HelpAboutItem);
+}
+
+void TMainForm::FillWindowMenu() {
+  // The frame's window menu: its two commands, then one entry per MDI child.
+  WindowMenu->clear();
+  WindowMenu->addAction(WindowCascadeItem);
+  WindowMenu->addAction(WindowTileItem);
+  const auto children = MdiArea->subWindowList();
+  if (children.isEmpty()) return;
+  WindowMenu->addSeparator();
+  auto* group = new QActionGroup(WindowMenu);
+  int number = 0;
+  for (QMdiSubWindow* child : children) {
+    auto* entry = WindowMenu->addAction(QStringLiteral("&%1 %2").arg(++number).arg(child->windowTitle()));
+    entry->setCheckable(true);
+    entry->setChecked(child == MdiArea->currentSubWindow());
+    group->addAction(entry);
+    connect(entry, &QAction::triggered, this, [this, child = QPointer<QMdiSubWindow>(child)] {
+      if (child) MdiArea->setActiveSubWindow(child);
+    });
+  }
+}
+
+void TMainForm::CreateToolBar() {
+  SpeedPanel = new QToolBar(QStringLiteral("SpeedPanel"), this);
+  SpeedPanel->setObjectName(QStringLiteral("SpeedPanel"));
+  SpeedPanel->setMovable(false);
+  SpeedPanel->setFloatable(false);
+  SpeedPanel->setIconSize(QSize(20, 20));
+  SpeedPanel->addAction(TabelaBtn);
+  SpeedPanel->addAction(WykresBtn);
+  SpeedPanel->addSeparator();
+  SpeedPanel->addAction(PrintBtn);
+  SpeedPanel->addSeparator();
+  SpeedPanel->addAction(ExitBtn);
+  SpeedPanel->addSeparator();
+  SpeedPanel->addAction(DeviceBtn);
+  SpeedPanel->addSeparator();
+  Label1 = new QLabel(QStringLiteral("Device address"), SpeedPanel);
+  Label1->setContentsMargins(6, 0, 6, 0);
+  SpeedPanel->addWidget(Label1);
+  addToolBar(Qt::TopToolBarArea, SpeedPanel);
+}
+
+QMenu* TMainForm::createPopupMenu() { return nullptr; }  // the toolbar cannot be hidden
+
+void TMainForm::ShowFileError(const char* format, const std::string& name) {
+  QMessageBox box(QMessageBox::Critical, QString::fromUtf8(APPLICATION_TITLE),
+                  QString::fromUtf8(format).arg(QString::fromStdString(name)), QMessageBox::Ok,
+                  isVisible() ? this : nullptr);
+  box.exec();
+}
+
+void TMainForm::FormCreate() {
+  // The status bar shows long hints through the window's status tip events;
+  // the active window's changes drive the menu state.
+  connect(MdiArea, &QMdiArea::subWindowActivated, this, &TMainForm::UpdateMenuItems);
+  FocusHook = connect(qApp, &QApplication::focusWindowChanged, this, &TMainForm::UpdateMenuItems);
+
+  ChartWindow = nullptr;
+  TableWindow = nullptr;
+  DeviceLines.emplace();
+  SettingsLines.emplace();
+
+  std::string path = FindSettingsFile("");
+  if (path.empty()) path = SETTINGS_FILE_NAME;
+  TSettingsFile file;
+  switch (ReadSettingsFile(path, file)) {
+    case TSettingsReadResult::CannotOpen:
+      ShowFileError("Cannot open file %1.", path);
+      return;
+    case TSettingsReadResult::NoFile:
+      break;
+    case TSettingsReadResult::Ok:
+      *SettingsLines = std::move(file.Lines);
+      SettingsEncoding = file.Encoding;
+      SettingsByteOrderMark = file.ByteOrderMark;
+      break;
+  }
+  TSettings settings = ParseSettings(*SettingsLines);
+
+  // A port that cannot be opened is not reported here: the link stays
+  // closed until the user picks a port that opens.
+  ModbusPort.Open(settings.PortIndex);
+  ModbusPort.Configure(settings.PortIndex, settings.BaudIndex, settings.Mode, settings.LinkType);
+
+  Meter.Address = settings.MeterAddress;
+  Meter.Kind = settings.MeterType;
+  Meter.SetName(FitUtf8(settings.MeterName, TZmienna::NAME_SIZE - 1).c_str());
+  Meter.SetDescription(FitUtf8(settings.MeterDescription, TZmienna::DESCRIPTION_SIZE - 1).c_str());
+
+  *DeviceLines = std::move(settings.DeviceLines);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!FirstShowDone) {
+    FirstShowDone = true;
+    FormShow();
+  }
+}
+
+void TMainForm::FormShow() {
+  if (Views.ChartWindow && !ChartWindow) ChartWindow = AddMdiView(Views.ChartWindow(*this), false);
+  if (Views.TableWindow && !TableWindow) TableWindow = AddMdiView(Views.TableWindow(*this), true);
+  ShowDevice(MeterText(Meter, false), MeterText(Meter, true));
+  UpdateMenuItems();
+}
+
+QWidget* TMainForm::AddMdiView(QWidget* view, bool maximised) {
+  if (!view) return nullptr;
+  // No minimise button, and a close request is ignored (eventFilter): the two
+  // views live as long as the program.
+  QMdiSubWindow* child = MdiArea->addSubWindow(
+      view, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint);
+  child->setAttribute(Qt::WA_DeleteOnClose, false);
+  child->installEventFilter(this);
+  if (maximised) {
+    child->showMaximized();
+  } else {
+    child->show();
+  }
+  MdiArea->setActiveSubWindow(child);
+  return view;
+}
+
+QMdiSubWindow* TMainForm::SubWindowOf(QWidget* view) const {
+  if (!view) return nullptr;
+  for (QMdiSubWindow* child : MdiArea->subWindowList()) {
+    if (child->widget() == view) return child;
+  }
+  return nullptr;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    auto* child = qobject_cast<QMdiSubWindow*>(watched);
+    if (child && (child == SubWindowOf(TableWindow) || child == SubWindowOf(ChartWindow))) {
+      event->ignore();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ShowDevice(const QString& description, const QString& name) {
+  Label1->setText(description + QLatin1Char(' ') + name);
+}
+
+void TMainForm::FormDestroy() {
+  disconnect(FocusHook);
+  disconnect(MdiArea, &QMdiArea::subWindowActivated, this, &TMainForm::UpdateMenuItems);
+  Timer1->stop();
+  ModbusPort.Close();
+  SettingsLines.reset();
+  DeviceLines.reset();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) emit Closed();
+}
+
+void TMainForm::EvTimer() { Meter.Update(0.0f); }
+
+void TMainForm::UpdateMenuItems() {
+  const bool any = !MdiArea->subWindowList().isEmpty();
+  TabelaBtn->setEnabled(any);
+  WykresBtn->setEnabled(any);
+  WindowCascadeItem->setEnabled(any);
+  WindowTileItem->setEnabled(any);
+  const QMdiSubWindow* chart = SubWindowOf(ChartWindow);
+  const bool chartActive = chart && MdiArea->currentSubWindow() == chart;
+  PrintBtn->setEnabled(chartActive);
+  Drukuj1->setEnabled(chartActive);
+}
+
+void TMainForm::Drukuj1Click() {
+  const QMdiSubWindow* chart = SubWindowOf(ChartWindow);
+  if (!chart || MdiArea->currentSubWindow() != chart) return;
+  if (auto* trend = dynamic_cast<TTrendView*>(ChartWindow.data())) trend->PrintTrend();
+}
+
+void TMainForm::Zapisz1Click() {
+  if (!SettingsLines || !DeviceLines) return;
+  TSettings settings;
+  int ioBase;
+  ModbusPort.GetSettings(settings.PortIndex, settings.BaudIndex, settings.Mode, settings.LinkType,
+                         ioBase);
+  settings.MeterAddress = Meter.Address;
+  settings.MeterType = Meter.Kind;
+  settings.MeterName = FileText(Meter, true);
+  settings.MeterDescription = FileText(Meter, false);
+  settings.DeviceLines = *DeviceLines;
+  *SettingsLines = ComposeSettings(settings);
+
+  std::string path = FindSettingsFile("");
+  if (path.empty()) path = SETTINGS_FILE_NAME;
+  std::string error;
+  TTextEncoding used = SettingsEncoding;
+  if (!WriteSettingsFile(path, *SettingsLines, SettingsEncoding, SettingsByteOrderMark, error,
+                         &used)) {
+    ShowFileError("Cannot create file %1.", path);
+    return;
+  }
+  SettingsEncoding = used;
+}
+
+void TMainForm::FileExitItemClick() { close(); }
+
+void TMainForm::Programowanie1Click() {
+  if (Views.Programming) Views.Programming(*this);
+}
+
+void TMainForm::Ustawienia1Click() {
+  TDialogPort dialog(ModbusPort, this);
+  dialog.exec();
+}
+
+void TMainForm::Tabela1Click() {
+  if (QMdiSubWindow* child = SubWindowOf(TableWindow)) MdiArea->setActiveSubWindow(child);
+}
+
+void TMainForm::Wykresy2Click() {
+  if (QMdiSubWindow* child = SubWindowOf(ChartWindow)) MdiArea->setActiveSubWindow(child);
+}
+
+void TMainForm::ShowExtraWindow(QPointer<QWidget>& window,
+                                const std::function<QWidget*(TMainForm&)>& make) {
+  if (Meter.Kind == MT_TR8) return;  // the TR8 has neither view
+  if (!window) {
+    if (!make) return;
+    QWidget* created = make(*this);
+    if (!created) return;
+    // An ordinary top-level window owned by this one, gone once closed.
+    created->setParent(this, (created->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
+    created->setAttribute(Qt::WA_DeleteOnClose);
+    window = created;
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TMainForm::HarmonClick() { ShowExtraWindow(Harmoniczne, Views.Harmonics); }
+
+void TMainForm::Ekstrema1Click() { ShowExtraWindow(Extrema, Views.Extreme); }
+
+void TMainForm::Konfig1Click() {
+  TDialogKonfig dialog(DeviceLines ? &*DeviceLines : nullptr, this);
+  dialog.DeviceAddress = Meter.Address;
+  dialog.DeviceType = Meter.Kind;
+  dialog.DeviceDescription = MeterText(Meter, false);
+  dialog.DeviceName = MeterText(Meter, true);
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  const bool changed = dialog.DeviceAddress != Meter.Address || dialog.DeviceType != Meter.Kind;
+  Meter.Address = dialog.DeviceAddress;
+  Meter.Kind = dialog.DeviceType;
+  // The fields hold 9 and 39 bytes; cut between characters, never inside one.
+  Meter.SetDescription(
+      FitUtf8(dialog.DeviceDescription.toStdString(), TZmienna::DESCRIPTION_SIZE - 1).c_str());
+  Meter.SetName(FitUtf8(dialog.DeviceName.toStdString(), TZmienna::NAME_SIZE - 1).c_str());
+  ShowDevice(dialog.DeviceDescription, dialog.DeviceName);
+
+  if (changed) {
+    Meter.ResetValues();
+    if (auto* view = dynamic_cast<TMeterView*>(ChartWindow.data())) view->RebindMeter();
+    if (auto* view = dynamic_cast<TMeterView*>(TableWindow.data())) view->RebindMeter();
+  }
+  if (Meter.Kind == MT_TR8) {
+    delete Extrema.data();
+    delete Harmoniczne.data();
+    Extrema = nullptr;
+    Harmoniczne = nullptr;
+  }
+}
+
+void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+
+void TMainForm::WindowTileItemClick() {
+  // Tiled horizontally: the children one above the other, each full width.
+  const auto children = MdiArea->subWindowList();
+  if (children.isEmpty()) return;
+  const QRect area = MdiArea->viewport()->rect();
+  const int height = qMax(1, area.height() / int(children.size()));
+  int top = 0;
+  for (QMdiSubWindow* child : children) {
+    if (child->isMaximized() || child->isMinimized()) child->showNormal();
+    child->setGeometry(0, top, area.width(), height);
+    top += height;
+  }
+}
+
+void TMainForm::HelpAboutItemClick() {
+  if (AboutBox) {
+    AboutBox->exec();
+  } else {
+    TAboutBox box(this);
+    box.exec();
+  }
+}

@@ -1,0 +1,51 @@
+#include "about.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "Glyphs.h"
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("About ..."));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+  setModal(true);
+
+  auto* panel = new QFrame(this);
+  panel->setFrameShape(QFrame::Panel);
+  panel->setFrameShadow(QFrame::Sunken);
+
+  ProgramIcon = new QLabel(panel);
+  ProgramIcon->setPixmap(MakeGlyph(TGlyph::Program).pixmap(QSize(48, 48), devicePixelRatioF()));
+  ProgramIcon->setFixedSize(52, 52);
+  ProductName = new QLabel(QStringLiteral("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
+  ProductName->setWordWrap(true);
+  Version = new QLabel(QStringLiteral("Version 1.5"), panel);
+  Copyright = new QLabel(QStringLiteral("The Kavrel developers"), panel);
+  Copyright->setAlignment(Qt::AlignCenter);
+  Comments = new QLabel(panel);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(ProgramIcon, 0, Qt::AlignTop);
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(ProductName);
+  texts->addWidget(Version);
+  top->addLayout(texts, 1);
+  auto* inPanel = new QVBoxLayout(panel);
+  inPanel->addLayout(top);
+  inPanel->addStretch(1);
+  inPanel->addWidget(Copyright);
+  inPanel->addWidget(Comments);
+
+  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton->setDefault(true);
+  connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(panel, 1);
+  layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+  setMinimumSize(296, 218);
+}

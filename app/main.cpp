@@ -1,0 +1,32 @@
+// Kavrel: start-up. The serial link and the meter exist before any window and
+// outlive them all; the main window reads the settings and drives polling.
+#include <QApplication>
+
+#include "Glyphs.h"
+#include "Main.h"
+#include "TR5.h"
+#include "Trans.h"
+#include "about.h"
+
+int main(int argc, char* argv[]) {
+  // The two program-wide objects: the port closed, the meter a TR5 at
+  // address 1 with all its quantities and no values yet.
+  TModbusPort ModbusPort;
+  TTR5 Meter(true, &ModbusPort);
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
+  QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
+  // Closing the main window ends the program, whatever else is still open.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TViewFactories views;
+  TMainForm MainForm(ModbusPort, Meter, views);
+  QObject::connect(&MainForm, &TMainForm::Closed, &application, &QApplication::quit,
+                   Qt::QueuedConnection);
+  TAboutBox AboutBox;
+  MainForm.AboutBox = &AboutBox;
+
+  MainForm.show();
+  return application.exec();
+}

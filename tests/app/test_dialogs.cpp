@@ -1,0 +1,322 @@
+// The device list dialog and the port settings dialog, driven through their
+// widgets as a user would.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "Dlgport.h"
+#include "GuiTestSupport.h"
+#include "Konfig.h"
+#include "PtyTools.h"
+#include "Trans.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A dialog shown on screen, as the main window shows it.
+std::unique_ptr<TDialogKonfig> ShowKonfig(Lines* lines) {
+  auto dialog = std::make_unique<TDialogKonfig>(lines);
+  dialog->DeviceType = 80;
+  dialog->DeviceAddress = 1;
+  dialog->DeviceName = "TR5_1";
+  dialog->DeviceDescription = "in use";
+  dialog->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+  return dialog;
+}
+
+void ClickCell(TDialogKonfig& dialog, int gridRow, int column) {
+  QTableWidget* grid = dialog.StringGrid1;
+  const QRect cell = grid->visualRect(grid->model()->index(gridRow - 1, column));
+  ASSERT_TRUE(cell.isValid());
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+// Opens the cell's editor and types text into it; the editor is left open.
+QLineEdit* TypeIntoCell(TDialogKonfig& dialog, int gridRow, int column, const QString& text) {
+  QTableWidget* grid = dialog.StringGrid1;
+  grid->setCurrentCell(gridRow - 1, column);
+  grid->editItem(grid->item(gridRow - 1, column));
+  QLineEdit* editor = nullptr;
+  for (auto* e : grid->viewport()->findChildren<QLineEdit*>()) {
+    if (e->isVisible()) editor = e;  // editors closed before linger hidden for a while
+  }
+  if (!editor) return nullptr;
+  editor->selectAll();
+  QTest::keyClicks(editor, text);
+  return editor;
+}
+
+int VisibleDeviceRows(const TDialogKonfig& dialog) {
+  int rows = 0;
+  for (int r = 0; r < dialog.StringGrid1->rowCount(); ++r) rows += !dialog.StringGrid1->isRowHidden(r);
+  return rows;
+}
+
+}  // namespace
+
+TEST(DeviceListDialog, AddingAndChoosingADeviceRebuildsTheList) {
+  Lines lines;
+  auto dialog = ShowKonfig(&lines);
+  EXPECT_EQ(dialog->GridRowCount(), 2);  // header and the hidden row
+  EXPECT_EQ(VisibleDeviceRows(*dialog), 0);
+  EXPECT_EQ(dialog->CurrentGridRow(), 1);
+
+  dialog->ComboBox1->setCurrentText("TR8");
+  QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+  ASSERT_EQ(dialog->GridRowCount(), 3);
+  EXPECT_EQ(dialog->Cell(0, 2), "TR8");
+  EXPECT_EQ(dialog->Cell(1, 2), "1");
+  EXPECT_EQ(dialog->Cell(2, 2), "");
+  EXPECT_EQ(dialog->CurrentGridRow(), 1);  // the new row is not selected
+  EXPECT_TRUE(dialog->StringGrid1->isRowHidden(0));
+
+  ClickCell(*dialog, 2, 1);
+  EXPECT_EQ(dialog->CurrentGridRow(), 2);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(lines, Lines{"Dev0=TR8,1,,"});
+  EXPECT_EQ(dialog->DeviceType, 118);
+  EXPECT_EQ(dialog->DeviceAddress, 1);
+  EXPECT_EQ(dialog->DeviceName, "TR8_1");
+  EXPECT_EQ(dialog->DeviceDescription, "");
+  EXPECT_EQ(dialog->SelectedRow, 2);
+}
+
+TEST(DeviceListDialog, TypeCellsPassTheSelectionToTheAddressCell) {
+  Lines lines = {"Dev0=TR5,5,Feeder 2,", "Dev1=VR5,7,Main,"};
+  auto dialog = ShowKonfig(&lines);
+  ClickCell(*dialog, 3, 0);
+  EXPECT_EQ(dialog->CurrentGridRow(), 3);
+  EXPECT_EQ(dialog->StringGrid1->currentColumn(), 1);
+  ClickCell(*dialog, 2, 2);
+  EXPECT_EQ(dialog->StringGrid1->currentColumn(), 2);
+  // Type cells cannot be edited either.
+  EXPECT_FALSE(dialog->StringGrid1->item(1, 0)->flags() & Qt::ItemIsEditable);
+}
+
+TEST(DeviceListDialog, DeleteRemovesOnlyASelectedDeviceAndOkRenumbers) {
+  Lines lines = {"Dev0=TR5,1,first,", "Dev1=TR5B,2,second,", "Dev2=VR5B,3,third,"};
+  auto dialog = ShowKonfig(&lines);
+  ASSERT_EQ(VisibleDeviceRows(*dialog), 3);
+  QTest::mouseClick(dialog->Button2, Qt::LeftButton);  // nothing selected
+  EXPECT_EQ(VisibleDeviceRows(*dialog), 3);
+
+  ClickCell(*dialog, 3, 2);
+  QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+  ASSERT_EQ(VisibleDeviceRows(*dialog), 2);
+  EXPECT_TRUE(dialog->StringGrid1->isRowHidden(0));
+  EXPECT_EQ(dialog->Cell(2, 3), "third");
+
+  dialog->StringGrid1->setCurrentCell(0, 1);  // back to no device row
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(lines, (Lines{"Dev0=TR5,1,first,", "Dev1=VR5B,3,third,"}));
+  // No device row selected: the device in use stays.
+  EXPECT_EQ(dialog->DeviceType, 80);
+  EXPECT_EQ(dialog->DeviceAddress, 1);
+  EXPECT_EQ(dialog->DeviceName, "TR5_1");
+  EXPECT_EQ(dialog->DeviceDescription, "in use");
+}
+
+TEST(DeviceListDialog, TypedTextIsTakenAsTyped) {
+  Lines lines = {"Dev0=TR5,5,Feeder 2,"};
+  auto dialog = ShowKonfig(&lines);
+  QLineEdit* editor = TypeIntoCell(*dialog, 2, 2, "Feeder, left");
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_Return);
+  // The address still being edited when OK is pressed counts too.
+  ASSERT_NE(TypeIntoCell(*dialog, 2, 1, "x7"), nullptr);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+
+  EXPECT_EQ(lines, Lines{"Dev0=TR5,x7,Feeder, left,"});
+  EXPECT_EQ(dialog->DeviceName, "TR5_x7");
+  EXPECT_EQ(dialog->DeviceAddress, 1);  // not a whole number: the address stays
+  EXPECT_EQ(dialog->DeviceDescription, "Feeder, left");
+
+  // At the next showing the text after the comma is no longer the description.
+  auto again = ShowKonfig(&lines);
+  EXPECT_EQ(again->Cell(1, 2), "x7");
+  EXPECT_EQ(again->Cell(2, 2), "Feeder");
+}
+
+TEST(DeviceListDialog, ClosingFromTheTitleBarChangesNothing) {
+  const Lines before = {"Dev0=TR5,1,a,", "Dev1=TR5,2,b,"};
+  Lines lines = before;
+  auto dialog = ShowKonfig(&lines);
+  QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+  ClickCell(*dialog, 2, 1);
+  QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+  dialog->close();
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_EQ(lines, before);
+  EXPECT_EQ(dialog->DeviceAddress, 1);
+}
+
+TEST(DeviceListDialog, EntriesAreLookedUpByNumberUpToTheirCount) {
+  // Entries 0 and 2 without 1: two lines, so entries 0 and 1 are looked up.
+  Lines gap = {"Dev0=TR5,5,Feeder 2,", "Dev2=VR5,3,x,"};
+  auto dialog = ShowKonfig(&gap);
+  EXPECT_EQ(VisibleDeviceRows(*dialog), 1);
+  EXPECT_EQ(dialog->Cell(2, 2), "Feeder 2");
+
+  // An empty entry is no row; keys are found without regard to case; an
+  // unknown model gives type 0; a value without commas fills only Type.
+  Lines odd = {"Dev0=", "dev1=XX9,4,edited,", "DEV2=TR5"};
+  dialog = ShowKonfig(&odd);
+  ASSERT_EQ(VisibleDeviceRows(*dialog), 2);
+  EXPECT_EQ(dialog->Cell(0, 3), "TR5");
+  EXPECT_EQ(dialog->Cell(1, 3), "");
+  ClickCell(*dialog, 2, 1);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->DeviceType, 0);
+  EXPECT_EQ(dialog->DeviceAddress, 4);
+  EXPECT_EQ(odd, (Lines{"Dev0=XX9,4,edited,", "Dev1=TR5,,,"}));
+
+  // Without a device list: no rows, and OK writes nothing anywhere.
+  dialog = ShowKonfig(nullptr);
+  EXPECT_EQ(VisibleDeviceRows(*dialog), 0);
+  QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+  ClickCell(*dialog, 2, 1);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->DeviceName, "TR5_1");
+}
+
+TEST(DeviceListDialog, NegativeAndHugeAddresses) {
+  Lines lines = {"Dev0=TR5,-3,,", "Dev1=TR5,99999999999,,"};
+  auto dialog = ShowKonfig(&lines);
+  ClickCell(*dialog, 2, 1);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->DeviceAddress, -3);  // any integer is taken
+
+  dialog = ShowKonfig(&lines);
+  ClickCell(*dialog, 3, 1);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->DeviceAddress, 1);  // beyond an integer: not a number
+  EXPECT_EQ(dialog->DeviceName, "TR5_99999999999");
+}
+
+// --- Port settings ------------------------------------------------------------
+
+class PortDialogTest : public ::testing::Test {
+protected:
+  testsupport::PtyPair Meter;
+  testsupport::ComDirectory Dir;
+  TModbusPort Port;
+
+  void SetUp() override {
+    Dir.Link(1, Meter.SlavePath());
+    Dir.Link(3, Dir.Path() + "/unplugged");  // a link to nothing: a missing port
+  }
+
+  std::unique_ptr<TDialogPort> Show() {
+    auto dialog = std::make_unique<TDialogPort>(Port);
+    dialog->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    return dialog;
+  }
+  void Settings(int& port, int& baud, int& mode, int& link) const {
+    int ioBase;
+    Port.GetSettings(port, baud, mode, link, ioBase);
+  }
+};
+
+TEST_F(PortDialogTest, ShowsTheLinkSettingsAndKeepsAnOpenPortOnOk) {
+  ASSERT_EQ(Port.Configure(0, 5, 4, 0), 0);
+  const SerialDevice* device = Port.Handle.get();
+  auto dialog = Show();
+  EXPECT_EQ(dialog->ComboBox1->currentText(), "COM1");
+  EXPECT_EQ(dialog->ComboBox2->currentText(), "9600 bit/s");
+  EXPECT_EQ(dialog->ComboBox3->currentIndex(), 4);
+  EXPECT_EQ(dialog->ComboBox4->currentText(), "RS485 card");
+  const QString pts = QString::fromStdString(std::filesystem::canonical(Meter.SlavePath()).string());
+  EXPECT_EQ(dialog->PortDevice->text(), "COM1 → " + pts);
+
+  // A request in flight is forgotten, the same port stays open.
+  Port.State = MB_PENDING;
+  dialog->ComboBox2->setCurrentIndex(6);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(Port.Handle.get(), device);
+  EXPECT_EQ(Port.State, 0);
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, 0);
+  EXPECT_EQ(baud, 6);
+  EXPECT_EQ(mode, 4);
+}
+
+TEST_F(PortDialogTest, MissingPortKeepsTheDialogOpen) {
+  ASSERT_EQ(Port.Configure(0, 5, 0, 0), 0);
+  auto dialog = Show();
+  dialog->ComboBox1->setCurrentIndex(2);  // COM3, a link to nothing
+  EXPECT_TRUE(dialog->PortDevice->text().startsWith("COM3: no such device"));
+  dialog->ComboBox3->setCurrentIndex(6);
+
+  QString text, caption;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    caption = box->windowTitle();
+    icon = box->icon();
+    box->accept();
+  });
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(text, "Incorrect port");
+  EXPECT_EQ(caption, "Message");
+  EXPECT_EQ(icon, QMessageBox::Information);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);  // not ended
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, -1);  // the old port was closed, the new one did not open
+  EXPECT_EQ(mode, 6);   // the other settings are kept all the same
+
+  // Another choice in the same dialog opens.
+  dialog->ComboBox1->setCurrentIndex(0);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, 0);
+  EXPECT_NE(Port.Handle, nullptr);
+}
+
+TEST_F(PortDialogTest, WithoutAnOpenPortOkChangesOnlyTheLineSettings) {
+  Port.Open(2);  // fails: the port index is now -1
+  auto dialog = Show();
+  EXPECT_EQ(dialog->ComboBox1->currentIndex(), -1);
+  dialog->ComboBox2->setCurrentIndex(2);
+  dialog->ComboBox3->setCurrentIndex(6);
+  dialog->ComboBox4->setCurrentIndex(1);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, -1);
+  EXPECT_EQ(baud, 2);
+  EXPECT_EQ(mode, 6);
+  EXPECT_EQ(link, 1);
+  EXPECT_EQ(Port.Handle, nullptr);
+}
+
+TEST_F(PortDialogTest, CancelLeavesTheLinkAlone) {
+  ASSERT_EQ(Port.Configure(0, 3, 1, 0), 0);
+  auto dialog = Show();
+  dialog->ComboBox1->setCurrentIndex(2);
+  dialog->ComboBox2->setCurrentIndex(0);
+  QTest::mouseClick(dialog->CancelBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, 0);
+  EXPECT_EQ(baud, 3);
+  EXPECT_EQ(mode, 1);
+  EXPECT_NE(Port.Handle, nullptr);
+}

@@ -1,0 +1,382 @@
+// The main window: start-up from the settings file, saving, the device
+// choice with its effect on the meter and the views, and the MDI behaviour.
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "GuiTestSupport.h"
+#include "Konfig.h"
+#include "Main.h"
+#include "PtyTools.h"
+#include "TR5.h"
+#include "Trans.h"
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Stand-ins for the views, counting what the main window asks of them.
+struct FakeTable : QWidget, TMeterView {
+  int Rebinds = 0;
+  FakeTable() { setWindowTitle("Table"); }
+  void RebindMeter() override { ++Rebinds; }
+};
+struct FakeCharts : QWidget, TTrendView {
+  int Rebinds = 0;
+  int Prints = 0;
+  FakeCharts() { setWindowTitle("Charts"); }
+  void RebindMeter() override { ++Rebinds; }
+  void PrintTrend() override { ++Prints; }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+  testsupport::ComDirectory Dir;
+  std::vector<std::string> Opened;  // port names the link tried to open
+  // Opens only the COM links of the test directory, never a real port.
+  TModbusPort Port{[this](const std::string& name) -> std::unique_ptr<SerialDevice> {
+    Opened.push_back(name);
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(name, ec))) return nullptr;
+    return OpenSerialDevice(name);
+  }};
+  TTR5 Meter{true, &Port};
+  FakeTable* Table = nullptr;
+  FakeCharts* Charts = nullptr;
+  QPointer<QWidget> LastHarmonics;
+
+  TViewFactories Views() {
+    TViewFactories views;
+    views.TableWindow = [this](TMainForm&) { return Table = new FakeTable; };
+    views.ChartWindow = [this](TMainForm&) { return Charts = new FakeCharts; };
+    views.Harmonics = [this](TMainForm&) { return LastHarmonics = new QWidget; };
+    views.Extreme = [](TMainForm&) { return new QWidget; };
+    return views;
+  }
+
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  std::string ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void Settings(int& port, int& baud, int& mode, int& link) const {
+    int ioBase;
+    Port.GetSettings(port, baud, mode, link, ioBase);
+  }
+  static void Show(TMainForm& form) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  }
+  float U1() { return Meter.FindByName("U1", 0)->GetValue(); }
+};
+
+// Drives the device list dialog that Konfig1Click opens.
+void ChooseDevice(TMainForm& form, const std::function<void(TDialogKonfig*)>& drive) {
+  OnNextModal<TDialogKonfig>(drive);
+  form.Konfig1Click();
+}
+
+void ClickRow(TDialogKonfig* dialog, int gridRow) {
+  dialog->StringGrid1->setCurrentCell(gridRow - 1, 1);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartsWithDefaultsWithoutASettingsFile) {
+  TMainForm form(Port, Meter, Views());
+  // Opened, then opened again by Configure since the first open failed.
+  EXPECT_EQ(Opened, (std::vector<std::string>{"COM1", "COM1"}));
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, -1);  // no COM1 here: the link stays closed, without a message
+  EXPECT_EQ(baud, 6);
+  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(link, 0);
+  EXPECT_EQ(Meter.Address, 1);
+  EXPECT_EQ(Meter.Kind, 80);
+  ASSERT_TRUE(form.DeviceLines.has_value());
+  EXPECT_TRUE(form.DeviceLines->empty());
+  EXPECT_EQ(form.Label1->text(), "Device address");
+  Show(form);
+  EXPECT_EQ(form.Label1->text(), " ");
+
+  // Saving writes the port the link reports: -1 after the failed open.
+  form.Zapisz1Click();
+  EXPECT_EQ(ReadFile("Kavrel.INI"),
+            "COM=-1\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
+            "MeterName=\r\nMeterDsc=\r\n");
+}
+
+TEST_F(MainWindowTest, TakesItsSettingsFromAnOldFileAndSavesOnlyOnRequest) {
+  testsupport::PtyPair meter;
+  Dir.Link(2, meter.SlavePath());
+  // Written by an older installation: Windows-1250, lower-case name and keys.
+  const std::string old =
+      "baud=3\r\nCOM=1\r\nMode=4\r\nType=1\r\nMeterAdr=7\r\nMeterType=85\r\nMeterName=VR5_7\r\n"
+      "MeterDsc=Rozdzielnia g\xB3\xF3wna, pole numer dwana\x9C" "cie\r\n"
+      "Dev1=TR5,5,Feeder 2,\r\nDev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\n";
+  WriteFile("kavrel.ini", old);
+  {
+    TMainForm form(Port, Meter, Views());
+    int port, baud, mode, link;
+    Settings(port, baud, mode, link);
+    EXPECT_EQ(port, 1);
+    EXPECT_EQ(baud, 3);
+    EXPECT_EQ(mode, 4);
+    EXPECT_EQ(link, 1);
+    EXPECT_NE(Port.Handle, nullptr);
+    EXPECT_EQ(Meter.Address, 7);
+    EXPECT_EQ(Meter.Kind, 85);
+    EXPECT_STREQ(Meter.Name, "VR5_7");
+    // The description is cut to the field between two letters, not inside one.
+    EXPECT_STREQ(Meter.Description, "Rozdzielnia główna, pole numer dwana");
+    EXPECT_EQ(*form.DeviceLines,
+              (Lines{"Dev0=VR5,7,Rozdzielnia główna,", "Dev1=TR5,5,Feeder 2,"}));
+    Show(form);
+    EXPECT_EQ(form.Label1->text(), "Rozdzielnia główna, pole numer dwana VR5_7");
+
+    // Closing without saving keeps the file as it was.
+    form.DeviceLines->clear();
+    form.close();
+  }
+  EXPECT_EQ(ReadFile("kavrel.ini"), old);
+  int port, baud, mode, link;
+  Settings(port, baud, mode, link);
+  EXPECT_EQ(port, -100);  // the window closed the port on its way out
+
+  TMainForm form(Port, Meter, Views());
+  form.Zapisz1Click();
+  // Saved under the name found, in the old encoding.
+  int settingsFiles = 0;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    settingsFiles += KeysEqual(entry.path().filename().string(), "Kavrel.INI");
+  }
+  EXPECT_EQ(settingsFiles, 1);
+  EXPECT_EQ(ReadFile("kavrel.ini"),
+            "COM=1\r\nBaud=3\r\nMode=4\r\nType=1\r\nMeterAdr=7\r\nMeterType=85\r\n"
+            "MeterName=VR5_7\r\nMeterDsc=Rozdzielnia g\xB3\xF3wna, pole numer dwana\r\n"
+            "Dev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\nDev1=TR5,5,Feeder 2,\r\n");
+}
+
+TEST_F(MainWindowTest, UnreadableSettingsAreReportedAndStartUpStopsThere) {
+  fs::create_directory("Kavrel.INI");
+  QString text, caption;
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    caption = box->windowTitle();
+    box->accept();
+  });
+  TMainForm form(Port, Meter, Views());
+  EXPECT_EQ(text, "Cannot open file Kavrel.INI.");
+  EXPECT_EQ(caption, "Service Program Kavrel");
+  EXPECT_TRUE(Opened.empty());  // the port was not touched
+  EXPECT_EQ(Meter.Address, 1);
+  EXPECT_TRUE(form.DeviceLines->empty());
+
+  // Saving cannot replace a directory: reported, and nothing is lost.
+  text.clear();
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    box->accept();
+  });
+  form.Zapisz1Click();
+  EXPECT_EQ(text, "Cannot create file Kavrel.INI.");
+  EXPECT_TRUE(fs::is_directory("Kavrel.INI"));
+  EXPECT_EQ(fs::directory_iterator("Kavrel.INI"), fs::directory_iterator());
+}
+
+TEST_F(MainWindowTest, ViewsComeUpOnceAndCannotBeClosed) {
+  TMainForm form(Port, Meter, Views());
+  EXPECT_TRUE(form.MdiArea->subWindowList().isEmpty());
+  EXPECT_FALSE(form.TabelaBtn->isEnabled());  // nothing to show yet
+  form.Tabela1Click();                        // and nothing happens
+  Show(form);
+  ASSERT_EQ(form.MdiArea->subWindowList().size(), 2);
+  QMdiSubWindow* table = form.SubWindowOf(Table);
+  QMdiSubWindow* charts = form.SubWindowOf(Charts);
+  ASSERT_TRUE(table && charts);
+  EXPECT_TRUE(table->isMaximized());
+  EXPECT_EQ(form.MdiArea->currentSubWindow(), table);
+  EXPECT_FALSE(table->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+  EXPECT_TRUE(form.TabelaBtn->isEnabled());
+  EXPECT_TRUE(form.WykresBtn->isEnabled());
+  EXPECT_TRUE(form.WindowCascadeItem->isEnabled());
+  EXPECT_TRUE(form.WindowTileItem->isEnabled());
+  EXPECT_FALSE(form.PrintBtn->isEnabled());
+  EXPECT_FALSE(form.Drukuj1->isEnabled());
+  form.Drukuj1Click();
+  EXPECT_EQ(Charts->Prints, 0);
+
+  form.Wykresy2Click();
+  EXPECT_EQ(form.MdiArea->currentSubWindow(), charts);
+  EXPECT_TRUE(form.PrintBtn->isEnabled());
+  EXPECT_TRUE(form.Drukuj1->isEnabled());
+  form.PrintBtn->trigger();
+  EXPECT_EQ(Charts->Prints, 1);
+
+  form.Tabela1Click();
+  EXPECT_EQ(form.MdiArea->currentSubWindow(), table);
+  EXPECT_FALSE(form.PrintBtn->isEnabled());
+
+  // A close request leaves both views where they are.
+  EXPECT_FALSE(table->close());
+  EXPECT_FALSE(charts->close());
+  EXPECT_EQ(form.MdiArea->subWindowList().size(), 2);
+  EXPECT_TRUE(table->isVisible());
+
+  // Tiling puts them one above the other, each the full width.
+  form.WindowTileItemClick();
+  EXPECT_FALSE(table->isMaximized());
+  EXPECT_EQ(table->width(), charts->width());
+  EXPECT_NE(table->y(), charts->y());
+  EXPECT_EQ(table->x(), charts->x());
+
+  // The window menu lists the children after its two commands.
+  emit form.WindowMenu->aboutToShow();
+  QStringList entries;
+  for (QAction* a : form.WindowMenu->actions()) {
+    if (!a->isSeparator()) entries << a->text();
+  }
+  EXPECT_EQ(entries, (QStringList{"&Cascade", "&Tile", "&1 Charts", "&2 Table"}));
+
+  // Showing again does not make new views.
+  form.hide();
+  Show(form);
+  EXPECT_EQ(form.MdiArea->subWindowList().size(), 2);
+}
+
+TEST_F(MainWindowTest, ChoosingAnotherMeterResetsAndRebindsTheViews) {
+  TMainForm form(Port, Meter, Views());
+  Show(form);
+  *form.DeviceLines = {"Dev0=TR5,1,Feeder 2,", "Dev1=VR5,9,Main,"};
+  Meter.SetDescription("Feeder 2");
+  Meter.SetName("TR5_1");
+  Meter.FindByName("U1", 0)->Update(230.0f);
+
+  // OK without a device row: nothing changes but the label's text.
+  ChooseDevice(form, [](TDialogKonfig* d) { QTest::mouseClick(d->OKBtn, Qt::LeftButton); });
+  EXPECT_EQ(form.Label1->text(), "Feeder 2 TR5_1");
+  EXPECT_EQ(U1(), 230.0f);
+  EXPECT_EQ(Table->Rebinds + Charts->Rebinds, 0);
+
+  // Same address and model, another description: renamed, not reset.
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    d->StringGrid1->item(1, 2)->setText("Feeder two");
+    ClickRow(d, 2);
+    QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+  });
+  EXPECT_STREQ(Meter.Description, "Feeder two");
+  EXPECT_EQ(form.Label1->text(), "Feeder two TR5_1");
+  EXPECT_EQ(U1(), 230.0f);
+  EXPECT_EQ(Table->Rebinds + Charts->Rebinds, 0);
+
+  // Another meter: values back to none, both views bound again.
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    ClickRow(d, 3);
+    QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+  });
+  EXPECT_EQ(Meter.Address, 9);
+  EXPECT_EQ(Meter.Kind, 85);
+  EXPECT_STREQ(Meter.Name, "VR5_9");
+  EXPECT_EQ(U1(), NO_VALUE);
+  EXPECT_EQ(Meter.LinkState, 0);
+  EXPECT_EQ(Table->Rebinds, 1);
+  EXPECT_EQ(Charts->Rebinds, 1);
+
+  // Closing the dialog from its title bar keeps everything, even after edits.
+  const Lines before = *form.DeviceLines;
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    QTest::mouseClick(d->Button1, Qt::LeftButton);
+    d->close();
+  });
+  EXPECT_EQ(*form.DeviceLines, before);
+  EXPECT_EQ(Meter.Address, 9);
+
+  // A long address text: the meter keeps 9 characters, the label all of it.
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    d->StringGrid1->item(1, 1)->setText("0000000012");
+    ClickRow(d, 2);
+    QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+  });
+  EXPECT_EQ(Meter.Address, 12);
+  EXPECT_STREQ(Meter.Name, "TR5_00000");
+  EXPECT_EQ(form.Label1->text(), "Feeder two TR5_0000000012");
+  EXPECT_EQ(form.DeviceLines->at(0), "Dev0=TR5,0000000012,Feeder two,");
+}
+
+TEST_F(MainWindowTest, ATr8HasNeitherHarmonicsNorExtremeValues) {
+  TMainForm form(Port, Meter, Views());
+  Show(form);
+  form.HarmonClick();
+  form.Ekstrema1Click();
+  ASSERT_TRUE(form.Harmoniczne && form.Extrema);
+  EXPECT_TRUE(form.Harmoniczne->isWindow());
+  EXPECT_EQ(form.Harmoniczne->parentWidget(), &form);
+  QPointer<QWidget> first = form.Harmoniczne;
+  form.HarmonClick();  // at most one at a time
+  EXPECT_EQ(form.Harmoniczne, first);
+
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    d->ComboBox1->setCurrentText("TR8");
+    QTest::mouseClick(d->Button1, Qt::LeftButton);
+    ClickRow(d, 2);
+    QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+  });
+  EXPECT_EQ(Meter.Kind, 118);
+  EXPECT_STREQ(Meter.Name, "TR8_1");
+  EXPECT_EQ(*form.DeviceLines, Lines{"Dev0=TR8,1,,"});
+  EXPECT_FALSE(form.Harmoniczne);
+  EXPECT_FALSE(form.Extrema);
+  EXPECT_FALSE(first);  // destroyed, not only forgotten
+  form.HarmonClick();
+  EXPECT_FALSE(form.Harmoniczne);
+
+  // A TR5 again: a new harmonics window; closing it ends it.
+  ChooseDevice(form, [](TDialogKonfig* d) {
+    QTest::mouseClick(d->Button1, Qt::LeftButton);  // TR5 is the default model
+    ClickRow(d, 3);
+    QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+  });
+  EXPECT_EQ(Meter.Kind, 80);
+  form.HarmonClick();
+  ASSERT_TRUE(form.Harmoniczne);
+  QPointer<QWidget> second = form.Harmoniczne;
+  second->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return second.isNull(); }, 2000));
+  EXPECT_FALSE(form.Harmoniczne);
+}
+
+TEST_F(MainWindowTest, CommandsWithoutTheirWindowsStayDisabled) {
+  TMainForm form(Port, Meter);
+  Show(form);
+  EXPECT_FALSE(form.Programowanie1->isEnabled());
+  EXPECT_FALSE(form.Harmon1->isEnabled());
+  EXPECT_FALSE(form.Ekstrema1->isEnabled());
+  EXPECT_FALSE(form.TabelaBtn->isEnabled());
+  EXPECT_FALSE(form.PrintBtn->isEnabled());
+  form.HarmonClick();
+  form.Drukuj1Click();
+  form.Wykresy2Click();
+  EXPECT_FALSE(form.Harmoniczne);
+  // The rest of the menu is there and enabled, with its long hints.
+  EXPECT_TRUE(form.Konfig1->isEnabled());
+  EXPECT_EQ(form.Zapisz1->statusTip(), "Save to file devices and COM settings");
+  EXPECT_EQ(form.WindowMenu->menuAction()->statusTip(), "Zarządzanie oknami");
+  EXPECT_EQ(form.TabelaBtn->toolTip(), "Measurments table");
+  EXPECT_TRUE(form.TabelaBtn->statusTip().isEmpty());
+}
