@@ -16,14 +16,41 @@ public:
   TModbusPort* GetPort() const { return Port; }
 
   // DRIVER-OVERRIDES: the acquisition step (Update), NextEvent, GetCatalogText,
-  // ReadOrFormatValue, WriteParameter and FormatValueWithUnit are added here by
-  // the driver work, with these signatures:
-  //   int Update(float value) override;
-  //   int NextEvent(int& code, std::string& text) override;
-  //   int GetCatalogText(int selector, std::string& text) override;
-  //   void ReadOrFormatValue(int selector, std::string& text, std::string* unit) override;
-  //   int WriteParameter(int selector, const char* text, std::string& message) override;
-  //   float FormatValueWithUnit(int selector, std::string& text, std::string* code);
+  // ReadOrFormatValue, WriteParameter and FormatValueWithUnit.
+
+  // One non-blocking acquisition step; the argument is ignored. 25 while the
+  // transaction is open, else 0.
+  int Update(float value) override;
+  // Link events first, then the start and end of alarms A1..A3.
+  int NextEvent(int& code, std::string& text) override;
+  int GetCatalogText(int selector, std::string& text) override;
+  void ReadOrFormatValue(int selector, std::string& text, std::string* unit) override;
+  int WriteParameter(int selector, const char* text, std::string& message) override;
+  // Item: its LastValue formatted with its unit, its code into code; returns the
+  // value or NO_VALUE. Item 0: a group read, returns NO_VALUE.
+  float FormatValueWithUnit(int selector, std::string& text, std::string* code);
+
+  // The register holding the relay output state on the current model (its
+  // "ALR" setup item); 0 when the model has none.
+  int RelayRegister() const;
+
+  // The acquisition cycle reads the relay output state into "ALR" once at
+  // least this many milliseconds have passed since its last read.
+  uint32_t RelayReadInterval = 5000;
+
+  // Outcome of the last group read made: 1 the values were stored, 0 it failed
+  // (no reply, an exception, a reply of the wrong size) and every item of the
+  // group holds NO_VALUE.
+  int LastGroupReadOk = 0;
+
+private:
+  bool StoreProcessBlock();
+  bool StoreRelayState();
+  void ChooseNextBlock(int finishedStart);
+  void ReadGroup(int groupIndex);
+
+  bool RelayReadDone = false;  // the relay output state has been read at least once
+  uint32_t LastRelayRead = 0;  // tick at which the last relay read finished
 
 private:
   TModbusPort* Port = nullptr;

@@ -1,0 +1,64 @@
+// TTR5: writing one setup register (Modbus function 6) within the item's limits.
+#include "TR5.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "Trans.h"
+
+namespace {
+
+constexpr int WRITE_OK = 1;
+constexpr int WRITE_IMPOSSIBLE = 9;
+constexpr int WRITE_READ_ONLY = 16;
+constexpr int WRITE_OUT_OF_RANGE = 33;
+constexpr int FIRST_MEASURED_REGISTER = 7500;
+constexpr int RESULT_WRITE_OK = 6;
+
+}  // namespace
+
+// Results: 1 written and confirmed; 9 no such item or not confirmed; 16 the
+// register is a measured one; 33 no number, or outside Min..Max; 0 the link is
+// down (message "No transmission with ") or the group index is 41 or above
+// (message untouched).
+int TTR5::WriteParameter(int selector, const char* text, std::string& message) {
+  if (LinkState != 1) {
+    message = "No transmission with ";
+    return 0;
+  }
+  if (selector >= 0 && selector / 100 >= PARAM_GROUP_COUNT) return 0;
+
+  TParamDef* def = FindParamDef(selector);
+  float v = 0.0f;
+  int result;
+  if (!def) {
+    result = WRITE_IMPOSSIBLE;
+  } else if (def->Register >= FIRST_MEASURED_REGISTER) {
+    result = WRITE_READ_ONLY;
+  } else if (!text || std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) {
+    // Nothing that reads as a number: there is no value to check or send.
+    result = WRITE_OUT_OF_RANGE;
+  } else if (v < def->Min || v > def->Max || std::fabs(v) >= 2147483648.0f) {
+    result = WRITE_OUT_OF_RANGE;
+  } else {
+    result = WRITE_OK;
+  }
+  message.clear();
+
+  if (result == WRITE_OK) {
+    // Truncated toward zero; the register keeps the low 16 bits.
+    const int16_t w = static_cast<int16_t>(static_cast<int32_t>(std::trunc(v)));
+    int r = MB_PORT_CLOSED;
+    if (Port && Port->AppendValue('i', &w) == 0)
+      r = Port->WriteRegister(static_cast<uint8_t>(Address), def->Register);
+    if (r != RESULT_WRITE_OK) result = WRITE_IMPOSSIBLE;
+  }
+
+  switch (result) {
+    case WRITE_OK: def->LastValue = v; break;
+    case WRITE_IMPOSSIBLE: message = "Impossible request"; break;
+    case WRITE_READ_ONLY: message = "Parameter read-only"; break;
+    case WRITE_OUT_OF_RANGE: message = "Out of range"; break;
+  }
+  return result;
+}

@@ -1,0 +1,440 @@
+// The meter driver on a line: against the simulated meter over a
+// pseudo-terminal, and against replies played by hand where the order of
+// bytes on the line matters.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "ParamDef.h"
+#include "PtyTools.h"
+#include "SimFraming.h"
+#include "SimServer.h"
+#include "TR5.h"
+#include "Trans.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int BAUD_9600 = 5;
+constexpr int MODE_ASCII_8N1 = 0;
+constexpr int MODE_RTU_8N1 = 6;
+constexpr uint32_t NEVER = 3600000;  // a relay read interval no test reaches
+constexpr auto LIMIT = 15s;          // generous bound for anything that should take ms
+
+// (register, count) of the function-3 requests in a log.
+std::vector<std::pair<int, int>> Reads(const std::vector<SimRequest>& log) {
+  std::vector<std::pair<int, int>> reads;
+  for (const SimRequest& r : log)
+    if (r.Function == 3) reads.emplace_back(r.Register, r.Count);
+  return reads;
+}
+
+const std::pair<int, int> P{7500, 34};
+const std::pair<int, int> T{7612, 6};
+
+class DriverLine : public ::testing::Test {
+protected:
+  void StartMeter(int type) {
+    Sim.reset();
+    Port.Close();
+    SimConfig config;
+    config.Meters = {SimMeterConfig{type, 1}};
+    config.Mode = MODE_ASCII_8N1;
+    config.Baud = 9600;
+    config.LinkPath = Dir.Path() + "/COM1";
+    config.ForceLink = true;
+    Sim = std::make_unique<SimServer>(config);
+    std::string error;
+    ASSERT_TRUE(Sim->Start(&error)) << error;
+    ASSERT_EQ(Port.Configure(0, BAUD_9600, MODE_ASCII_8N1, 0), 0);
+    Meter.Kind = type;
+    Meter.Address = 1;
+    Meter.SetName("Feeder_1");
+    Meter.ResetValues();
+  }
+
+  // One finished acquisition step (as many timer ticks as it takes).
+  void Step() {
+    const auto deadline = Clock::now() + LIMIT;
+    while (Meter.Update(0) == MB_PENDING) {
+      ASSERT_LT(Clock::now(), deadline) << "step never finished";
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  void Steps(int n) {
+    for (int i = 0; i < n; ++i) ASSERT_NO_FATAL_FAILURE(Step());
+  }
+
+  // Runs the cycle and drains the events into Events until done() holds.
+  bool RunUntil(const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + LIMIT;
+    while (!done()) {
+      if (Clock::now() > deadline) return false;
+      Meter.Update(0);
+      int code = 0;
+      std::string text;
+      while (Meter.NextEvent(code, text) == 1) Events.push_back(text);
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+  bool RunUntilEvent(const std::string& text) {
+    const size_t seen = Events.size();
+    return RunUntil([&] {
+      for (size_t i = seen; i < Events.size(); ++i)
+        if (Events[i] == text) return true;
+      return false;
+    });
+  }
+
+  float Value(const char* name) { return Meter.FindByName(name, 0)->GetValue(); }
+
+  std::string Plain(int selector) {
+    std::string text;
+    Meter.ReadOrFormatValue(selector, text, nullptr);
+    return text;
+  }
+
+  std::string Show(int selector) {
+    std::string text;
+    Meter.FormatValueWithUnit(selector, text, nullptr);
+    return text;
+  }
+
+  testsupport::ComDirectory Dir;
+  TModbusPort Port;
+  TTR5 Meter{true, &Port};
+  std::unique_ptr<SimServer> Sim;
+  std::vector<std::string> Events;
+};
+
+TEST_F(DriverLine, SuccessfulCycleAlternatesBlocksAndStoresEachVariable) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  Meter.RelayReadInterval = NEVER;
+  Sim->HoldRegister(1, 7500, 231.5);   // U1
+  Sim->HoldRegister(1, 7533, -12.25);  // Pav, the last of the process block
+  Sim->HoldRegister(1, 7617, 4.25);    // THD_I3, the last of the THD block
+  Sim->HoldRegister(1, 4030, 2);       // relay output
+
+  // The first tick sends and the step stays open until the reply is in.
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  EXPECT_EQ(Meter.BlockStart, 7500);
+  ASSERT_NO_FATAL_FAILURE(Steps(7));
+  EXPECT_EQ(Meter.ErrorCount, 0);
+  EXPECT_EQ(Reads(Sim->Requests()),
+            (std::vector<std::pair<int, int>>{P, T, {4030, 1}, P, T, P, T}));
+
+  EXPECT_FLOAT_EQ(Value("U1"), 231.5f);
+  EXPECT_FLOAT_EQ(Value("Pav"), -12.25f);
+  EXPECT_FLOAT_EQ(Value("THD_I3"), 4.25f);
+  EXPECT_FLOAT_EQ(Value("ALR"), 2.0f);
+  EXPECT_EQ(Meter.FindByName("THD_U1", 0)->GetState(), 1);
+}
+
+TEST_F(DriverLine, Tr8ReadsTheProcessBlockOnlyAndItsOwnRelayRegister) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR8));
+  Meter.RelayReadInterval = NEVER;
+  Sim->HoldRegister(1, 4019, 1);
+  ASSERT_NO_FATAL_FAILURE(Steps(4));
+  EXPECT_EQ(Reads(Sim->Requests()), (std::vector<std::pair<int, int>>{P, {4019, 1}, P, P}));
+  EXPECT_FLOAT_EQ(Value("ALR"), 1.0f);
+  EXPECT_EQ(Value("THD_U1"), NO_VALUE);
+}
+
+TEST_F(DriverLine, RefusedAndUnansweredStepsAdvanceAndCountToThree) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  Meter.RelayReadInterval = NEVER;
+  Sim->SetFaults(SimFaults{.ExceptionCode = 4});
+  ASSERT_NO_FATAL_FAILURE(Steps(5));
+  EXPECT_EQ(Meter.ErrorCount, 3);
+  EXPECT_EQ(Value("U1"), NO_VALUE);
+  EXPECT_EQ(Meter.FindByName("U1", 0)->GetState(), 0);
+
+  // Silence: each step ends by its time-out, still moving on.
+  Port.ReplyTimeout = 100;
+  Sim->SetFaults(SimFaults{.NoReply = true});
+  Sim->ClearRequests();
+  ASSERT_NO_FATAL_FAILURE(Steps(3));
+  EXPECT_EQ(Meter.ErrorCount, 3);
+  EXPECT_EQ(Reads(Sim->Requests()), (std::vector<std::pair<int, int>>{P, T, P}));
+
+  // While a reply is awaited the block does not move; one success clears the count.
+  Sim->SetFaults(SimFaults{});
+  Port.ReplyTimeout = 1000;
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  EXPECT_EQ(Meter.BlockStart, 7612);
+  ASSERT_NO_FATAL_FAILURE(Step());
+  EXPECT_EQ(Meter.ErrorCount, 0);
+  EXPECT_NE(Value("THD_U1"), NO_VALUE);
+  EXPECT_EQ(Value("U1"), NO_VALUE);
+  EXPECT_EQ(Meter.BlockStart, 7500);
+}
+
+TEST_F(DriverLine, LinkEventsThroughConnectLossAndRecovery) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  ASSERT_TRUE(RunUntilEvent("\tConnection to Feeder_1"));
+  EXPECT_EQ(Meter.LinkState, 1);
+
+  Port.ReplyTimeout = 100;
+  Sim->SetFaults(SimFaults{.NoReply = true});
+  ASSERT_TRUE(RunUntilEvent("\tTransmision error with Feeder_1"));
+  EXPECT_EQ(Meter.LinkState, 3);
+  int code = 0;
+  std::string text = "untouched";
+  EXPECT_EQ(Meter.NextEvent(code, text), -1);
+  EXPECT_EQ(text, "untouched");
+
+  // Link down: a group read sends nothing.
+  while (Meter.Update(0) == MB_PENDING) std::this_thread::sleep_for(1ms);
+  const size_t before = Sim->RequestCount();
+  Meter.ReadOrFormatValue(1900, text, nullptr);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(Sim->RequestCount(), before);
+
+  Sim->SetFaults(SimFaults{});
+  Port.ReplyTimeout = 1000;
+  ASSERT_TRUE(RunUntilEvent("\tConnection to Feeder_1"));
+  EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1",
+                                              "\tTransmision error with Feeder_1",
+                                              "\tConnection to Feeder_1"}));
+}
+
+TEST_F(DriverLine, AlarmEventsFollowEachModelsRelayRegister) {
+  const std::pair<int, int> models[] = {{MT_TR5, 4030}, {MT_VR5, 4039}, {MT_TR5B, 4025}, {MT_TR8, 4019}};
+  for (auto [type, reg] : models) {
+    SCOPED_TRACE(type);
+    Events.clear();
+    ASSERT_NO_FATAL_FAILURE(StartMeter(type));
+    Meter.AlarmFlags = 0;
+    Meter.RelayReadInterval = 0;
+    Sim->HoldRegister(1, reg, 6);
+    ASSERT_TRUE(RunUntilEvent("\tStart of alarm A3"));
+    Sim->HoldRegister(1, reg, 1);
+    ASSERT_TRUE(RunUntilEvent("\tEnd of alarm A3"));
+    EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1", "\tStrat of alarm A2",
+                                                "\tStart of alarm A3", "\tStart of alarm A1",
+                                                "\tEnd of alarm A2", "\tEnd of alarm A3"}));
+    EXPECT_EQ(Meter.AlarmFlags, 1);
+  }
+}
+
+TEST_F(DriverLine, DefaultRelayReadIntervalKeepsTheProcessRefresh) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  Sim->HoldRegister(1, 4030, 1);
+  // The relay state is read soon after start...
+  ASSERT_TRUE(RunUntilEvent("\tStart of alarm A1"));
+  // ...and then not again for RelayReadInterval.
+  Sim->ClearRequests();
+  ASSERT_NO_FATAL_FAILURE(Steps(10));
+  for (const auto& read : Reads(Sim->Requests())) EXPECT_NE(read.first, 4030);
+}
+
+TEST_F(DriverLine, GroupReadsTakeValueWidthFromTheStartRegister) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_VR5));
+  Meter.LinkState = 1;
+  const char* tz = std::getenv("TZ");
+  const std::string savedTz = tz ? tz : "";
+  setenv("TZ", "UTC0", 1);
+  tzset();
+
+  Sim->HoldRegister(1, 4000, 250);     // IRatio, 16-bit
+  Sim->HoldRegister(1, 4008, -1200);   // Al1On, a negative 16-bit value, "%"
+  Sim->HoldRegister(1, 7500, 230.12);  // U1, float
+  Sim->HoldRegister(1, 7612, 3.14159); // THD_U1, kind 7
+  Sim->HoldRegister(1, 7781, 1234.4);  // Ept2, "Wh"
+  // 2004-01-10 13:37:59 as the meter counts it; a float could not hold it.
+  Sim->HoldRegister(1, 7845, 1073741879.0 + 3600.0);
+  for (int group : {5, 6, 19, 20, 33, 34}) {
+    std::string text = "stale";
+    Meter.ReadOrFormatValue(group * 100, text, nullptr);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(Meter.LastGroupReadOk, 1) << group;
+  }
+  EXPECT_EQ(Plain(501), "250");
+  EXPECT_EQ(Show(602), "-1200 %");
+  EXPECT_EQ(Show(1901), "230.1 V");
+  EXPECT_EQ(Show(2001), "3.14 %");
+  EXPECT_EQ(Show(3302), "1234 Wh");
+  EXPECT_EQ(Show(3402), "04/01/10 13:37");
+  std::string code;
+  EXPECT_EQ(Reads(Sim->Requests()),
+            (std::vector<std::pair<int, int>>{{4000, 7}, {4007, 13}, P, T, {7780, 12}, {7844, 12}}));
+
+  // A refused read leaves every item of the group without a value.
+  Sim->SetFaults(SimFaults{.ExceptionCode = 2});
+  Meter.ReadOrFormatValue(500, code, nullptr);
+  EXPECT_EQ(Meter.LastGroupReadOk, 0);
+  EXPECT_EQ(Show(501), "");
+  EXPECT_EQ(FindParamDef(507)->LastValue, NO_VALUE);
+  EXPECT_EQ(Meter.FormatValueWithUnit(501, code, nullptr), NO_VALUE);
+
+  if (tz) {
+    setenv("TZ", savedTz.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+TEST_F(DriverLine, WriteResults) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  Meter.LinkState = 1;
+  std::string message = "stale";
+  auto lastWrite = [&] {
+    const auto log = Sim->Requests();
+    return log.empty() || log.back().Function != 6 ? -99999 : log.back().Value;
+  };
+
+  EXPECT_EQ(Meter.WriteParameter(1, "12.7", message), 1);  // tr_I
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(lastWrite(), 12);
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
+  EXPECT_FLOAT_EQ(static_cast<float>(FindParamDef(1)->LastValue), 12.7f);
+  EXPECT_EQ(Plain(1), "13");
+
+  // What follows the number is ignored, as a C "%f" ignores it.
+  EXPECT_EQ(Meter.WriteParameter(1, "150abc", message), 1);
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 150.0);
+
+  const size_t sent = Sim->RequestCount();
+  EXPECT_EQ(Meter.WriteParameter(1, "20001", message), 33);
+  EXPECT_EQ(message, "Out of range");
+  EXPECT_EQ(Meter.WriteParameter(1901, "5", message), 16);
+  EXPECT_EQ(message, "Parameter read-only");
+  Meter.LinkState = 3;
+  EXPECT_EQ(Meter.WriteParameter(1, "5", message), 0);
+  EXPECT_EQ(message, "No transmission with ");
+  EXPECT_EQ(Sim->RequestCount(), sent);  // none of these reached the line
+  Meter.LinkState = 1;
+
+  Sim->SetFaults(SimFaults{.ExceptionCode = 4});
+  EXPECT_EQ(Meter.WriteParameter(1, "99", message), 9);
+  EXPECT_EQ(message, "Impossible request");
+  EXPECT_EQ(FindParamDef(1)->LastValue, 150.0);
+
+  Port.ReplyTimeout = 100;
+  Sim->SetFaults(SimFaults{.NoReply = true});
+  EXPECT_EQ(Meter.WriteParameter(1, "99", message), 9);
+  EXPECT_EQ(FindParamDef(1)->LastValue, 150.0);
+  Sim->SetFaults(SimFaults{});
+
+  // Truncation toward zero of a negative value.
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_VR5));
+  Meter.LinkState = 1;
+  EXPECT_EQ(Meter.WriteParameter(602, "-0.5", message), 1);  // Al1On, -1200..1200
+  EXPECT_EQ(lastWrite(), 0);
+  EXPECT_EQ(Meter.WriteParameter(602, "-1199.9", message), 1);
+  EXPECT_EQ(lastWrite(), -1199);
+}
+
+// Replies played by hand in RTU, so that a reply can be given to the wrong
+// request on purpose.
+class DriverHandPlayed : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir.Link(1, Line.SlavePath());
+    ASSERT_EQ(Port.Configure(0, BAUD_9600, MODE_RTU_8N1, 0), 0);
+    Port.ReplyTimeout = 100;
+    Meter.Address = 1;
+    Meter.RelayReadInterval = NEVER;
+    Meter.ResetValues();
+  }
+
+  // The 8 bytes of the next request; empty when none comes.
+  std::vector<uint8_t> Request() { return Line.ReadCount(8, 2000); }
+
+  static SimBytes FloatReply(int count, float value) {
+    SimBytes pdu{1, 3, static_cast<uint8_t>(count * 4)};
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    for (int i = 0; i < count; ++i)
+      for (int shift = 24; shift >= 0; shift -= 8) pdu.push_back(static_cast<uint8_t>(bits >> shift));
+    return SimFrameReply(true, pdu);
+  }
+
+  int FinishStep() {
+    const auto deadline = Clock::now() + LIMIT;
+    int r;
+    while ((r = Meter.Update(0)) == MB_PENDING && Clock::now() < deadline)
+      std::this_thread::sleep_for(1ms);
+    return r;
+  }
+
+  testsupport::PtyPair Line;
+  testsupport::ComDirectory Dir;
+  TModbusPort Port;
+  TTR5 Meter{true, &Port};
+};
+
+TEST_F(DriverHandPlayed, LateReplyToTheProcessBlockIsNotStoredAsThd) {
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  std::vector<uint8_t> request = Request();
+  ASSERT_EQ(request.size(), 8u);
+  EXPECT_EQ(request[2] * 256 + request[3], 7500);
+  EXPECT_EQ(FinishStep(), 0);  // time-out
+  EXPECT_EQ(Meter.ErrorCount, 2);
+  Port.ReplyTimeout = 5000;  // from here on every reply comes in time
+
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  request = Request();
+  ASSERT_EQ(request.size(), 8u);
+  EXPECT_EQ(request[2] * 256 + request[3], 7612);
+  // The slow meter's answer to the process block arrives now.
+  ASSERT_TRUE(Line.Write(FloatReply(34, 230.0f)));
+  EXPECT_EQ(FinishStep(), 0);
+  EXPECT_EQ(Meter.ErrorCount, 3);
+  for (const char* name : {"THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"})
+    EXPECT_EQ(Meter.FindByName(name, 0)->GetValue(), NO_VALUE) << name;
+
+  // The relay read comes next; its right answer is taken.
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  request = Request();
+  ASSERT_EQ(request.size(), 8u);
+  EXPECT_EQ(request[2] * 256 + request[3], 4030);
+  ASSERT_TRUE(Line.Write(SimFrameReply(true, SimBytes{1, 3, 2, 0, 5})));
+  EXPECT_EQ(FinishStep(), 0);
+  EXPECT_EQ(Meter.ErrorCount, 0);
+  EXPECT_EQ(Meter.FindByName("ALR", 0)->GetValue(), 5.0f);
+
+  // And a process block of the right size is stored.
+  EXPECT_EQ(Meter.Update(0), MB_PENDING);
+  ASSERT_EQ(Request().size(), 8u);
+  ASSERT_TRUE(Line.Write(FloatReply(34, 229.5f)));
+  EXPECT_EQ(FinishStep(), 0);
+  EXPECT_EQ(Meter.FindByName("Pav", 0)->GetValue(), 229.5f);
+}
+
+TEST_F(DriverHandPlayed, GroupReadOfTheWrongSizeStoresNothing) {
+  Meter.LinkState = 1;
+  Port.ReplyTimeout = 5000;
+  FindParamDef(2001)->LastValue = 1.5;
+  auto answer = [&](SimBytes reply) {
+    std::thread meter([&] {
+      if (Request().size() == 8u) Line.Write(reply);
+    });
+    std::string text;
+    Meter.ReadOrFormatValue(2000, text, nullptr);
+    meter.join();
+  };
+  answer(FloatReply(2, 7.0f));  // six THD values asked for, two came
+  EXPECT_EQ(Meter.LastGroupReadOk, 0);
+  for (int item = 1; item <= 6; ++item) EXPECT_EQ(FindParamDef(2000 + item)->LastValue, NO_VALUE);
+
+  answer(FloatReply(6, 7.0f));
+  EXPECT_EQ(Meter.LastGroupReadOk, 1);
+  for (int item = 1; item <= 6; ++item) EXPECT_EQ(FindParamDef(2000 + item)->LastValue, 7.0);
+}
+
+}  // namespace
