@@ -1,0 +1,232 @@
+// kavrel-cli as a script uses it: the built program run in a temporary
+// directory whose "COM<n>" links lead to the simulated meter.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ParamDef.h"
+#include "PtyTools.h"
+#include "SimServer.h"
+
+#ifndef KAVREL_CLI
+#error "KAVREL_CLI must name the kavrel-cli program"
+#endif
+
+namespace {
+
+struct TRun {
+  int Code = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class Cli : public ::testing::Test {
+protected:
+  // Starts a simulated meter on COM<n> of the test's directory.
+  void StartMeter(int type, int address, int com = 1, int mode = 0, int baud = 9600) {
+    SimConfig config;
+    config.Meters = {SimMeterConfig{type, address}};
+    config.Mode = mode;
+    config.Baud = baud;
+    config.LinkPath = Dir.Path() + "/COM" + std::to_string(com);
+    Sim = std::make_unique<SimServer>(config);
+    std::string error;
+    ASSERT_TRUE(Sim->Start(&error)) << error;
+  }
+
+  void WriteSettings(const std::string& text) {
+    std::ofstream out(Dir.Path() + "/Kavrel.INI", std::ios::binary);
+    out << text;
+  }
+
+  // Runs kavrel-cli with the arguments in the test's directory.
+  TRun Run(const std::string& arguments) {
+    const std::string out = Dir.Path() + "/out.txt";
+    const std::string err = Dir.Path() + "/err.txt";
+    const std::string command = std::string("'") + KAVREL_CLI + "' " + arguments + " >'" + out +
+                                "' 2>'" + err + "' </dev/null";
+    TRun run;
+    const int status = std::system(command.c_str());
+    run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Out = ReadAll(out);
+    run.Err = ReadAll(err);
+    return run;
+  }
+
+  testsupport::ComDirectory Dir;
+  std::unique_ptr<SimServer> Sim;
+};
+
+TEST_F(Cli, HelpAndCommandLineErrors) {
+  TRun run = Run("--help");
+  EXPECT_EQ(run.Code, 0);
+  EXPECT_NE(run.Out.find("Exit codes"), std::string::npos);
+  EXPECT_NE(run.Out.find("write SELECTOR VALUE"), std::string::npos);
+
+  for (const char* bad : {"", "bogus", "read", "write 1", "poll --cycles 0", "poll --cycles",
+                          "--baud 1234 poll", "--port COM9 poll", "--model TR6 groups",
+                          "--address 0 poll", "read 12x", "read 4100", "read 2426",
+                          "groups --csv", "--frobnicate poll"}) {
+    run = Run(bad);
+    EXPECT_EQ(run.Code, 2) << bad;
+    EXPECT_NE(run.Err.find("kavrel-cli: "), std::string::npos) << bad;
+  }
+}
+
+TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_VR5, 5, 2, 6, 19200));
+  WriteSettings("COM=1\r\nBaud=6\r\nMode=6\r\nType=0\r\nMeterAdr=5\r\nMeterType=85\r\n"
+                "MeterName=Incomer\r\nMeterDsc=Main board\r\n");
+  TRun run = Run("groups");
+  EXPECT_EQ(run.Code, 0);
+  EXPECT_NE(run.Out.find("3300  Tariffs"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("Energy"), std::string::npos);  // a TR5 group
+
+  Sim->HoldRegister(5, 7780, 1500.0);
+  run = Run("read 3301");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("Incomer: Tariffs"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("Ept1"), std::string::npos);
+  EXPECT_NE(run.Out.find("1500 Wh"), std::string::npos);
+  for (const SimRequest& r : Sim->Requests()) EXPECT_EQ(r.Address, 5);
+
+  // Options take precedence; the meter is then named by model and address.
+  run = Run("--port COM2 --model TR5 --address 5 groups");
+  EXPECT_NE(run.Out.find("Groups of TR5"), std::string::npos);
+  run = Run("--address 6 --timeout 100 read 3300");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_NE(run.Err.find("no reply from VR5_6 at address 6 on COM2"), std::string::npos) << run.Err;
+  Dir.Link(1, Dir.Path() + "/no-such-tty");
+  run = Run("--port 1 poll --cycles 1");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("cannot open port COM1"), std::string::npos) << run.Err;
+
+  std::remove((Dir.Path() + "/Kavrel.INI").c_str());
+  ::mkdir((Dir.Path() + "/Kavrel.INI").c_str(), 0755);  // exists, cannot be read
+  run = Run("groups");
+  EXPECT_EQ(run.Code, 5);
+  EXPECT_NE(run.Err.find("Cannot open file Kavrel.INI"), std::string::npos) << run.Err;
+}
+
+TEST_F(Cli, PollPrintsTheTableAfterEachCycleWithEvents) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
+  Sim->HoldRegister(1, 7500, 231.5);  // U1
+  Sim->HoldRegister(1, 7501, 0.25);   // I1
+  Sim->HoldRegister(1, 7528, 49.94);  // f
+  Sim->HoldRegister(1, 4030, 1);      // relay: alarm A1
+  TRun run = Run("poll --cycles 2");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(Count(run.Out, "  cycle "), 2u);
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_GT(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("\tConnection to TR5_1"), std::string::npos) << run.Out;
+  EXPECT_EQ(Count(run.Out, "\tStart of alarm A1"), 1u) << run.Out;
+  bool sawL1 = false, sawF = false;
+  for (const std::string& line : lines) {
+    if (line.rfind("L1 ", 0) == 0) {
+      sawL1 = true;
+      EXPECT_NE(line.find(" 231.5 "), std::string::npos) << line;
+      EXPECT_NE(line.find(" 0.250"), std::string::npos) << line;
+    }
+    if (line.rfind("49.9 ", 0) == 0) sawF = true;
+  }
+  EXPECT_TRUE(sawL1);
+  EXPECT_TRUE(sawF) << run.Out;
+
+  run = Run("poll --csv --cycles 1");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::vector<std::string> csv = Lines(run.Out);
+  ASSERT_EQ(csv.size(), 2u) << run.Out;
+  EXPECT_EQ(csv[0].rfind("time,cycle,U1,I1,P1,", 0), 0u);
+  EXPECT_EQ(Count(csv[0], ","), 41u);
+  EXPECT_EQ(Count(csv[1], ","), 41u);
+  EXPECT_NE(csv[1].find(",1,231.5,"), std::string::npos) << csv[1];
+  EXPECT_NE(run.Err.find("\tConnection to TR5_1"), std::string::npos);
+
+  // A meter that never answers: the cycles still end, without values.
+  Sim->SetFaults(SimFaults{.NoReply = true});
+  run = Run("--timeout 100 poll --cycles 1 --csv");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_NE(run.Out.find(",1,----,----,"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Err.find("\tTransmision error with TR5_1"), std::string::npos) << run.Err;
+}
+
+TEST_F(Cli, ReadPrintsCodeDescriptionAndValueOfEachItem) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
+  Sim->HoldRegister(1, 4000, 250);
+  Sim->HoldRegister(1, 7500, 231.5);
+  TRun run = Run("read 0");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(Lines(run.Out).size(), 18u);  // title and 17 items
+  EXPECT_NE(run.Out.find("     1  tr_I       Ratio of current transformer"), std::string::npos);
+  EXPECT_NE(run.Out.find(" 250\n"), std::string::npos) << run.Out;
+
+  run = Run("read 1901");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  ASSERT_EQ(Lines(run.Out).size(), 2u);
+  EXPECT_NE(run.Out.find("U1         L1 phase voltage"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("231.5 V\n"), std::string::npos) << run.Out;
+
+  Sim->SetFaults(SimFaults{.ExceptionCode = 2});
+  run = Run("read 1900");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_NE(run.Err.find("no reply"), std::string::npos) << run.Err;
+}
+
+TEST_F(Cli, WriteReportsEachResult) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
+  TRun run = Run("write 1 12.7");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("tr_I = 12.7 written"), std::string::npos) << run.Out;
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
+
+  const size_t sent = Sim->RequestCount();
+  run = Run("write 1 20001");
+  EXPECT_EQ(run.Code, 4);
+  EXPECT_EQ(run.Err, "kavrel-cli: Out of range\n");
+  run = Run("write 1901 5");
+  EXPECT_EQ(run.Code, 4);
+  EXPECT_EQ(run.Err, "kavrel-cli: Parameter read-only\n");
+  run = Run("write 0 5");  // a whole group cannot be written
+  EXPECT_EQ(run.Code, 2);
+  size_t writes = 0;
+  for (const SimRequest& r : Sim->Requests()) writes += r.Function == 6;
+  EXPECT_EQ(writes, 1u);
+  EXPECT_GT(Sim->RequestCount(), sent);  // the refused ones still connected first
+
+  // Within the table's limits 0..2400, but minute 99 is refused by the meter.
+  run = Run("write 203 1299");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_EQ(run.Err, "kavrel-cli: Impossible request\n");
+  EXPECT_EQ(Sim->Requests().back().Function, 6);
+  EXPECT_NE(Sim->Requests().back().Exception, 0);
+}
+
+}  // namespace

@@ -1,0 +1,493 @@
+// kavrel-cli: the meter driver from the command line, for scripted checks.
+//
+// Port and meter come from "Kavrel.INI" in the working directory (the same
+// keys and defaults as the program); options override them.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Settings.h"
+#include "TR5.h"
+#include "Trans.h"
+
+namespace {
+
+enum ExitCode {
+  RC_OK = 0,
+  RC_PORT = 1,      // the serial port cannot be opened
+  RC_USAGE = 2,     // bad command line, or a selector that does not fit the model
+  RC_NO_REPLY = 3,  // the meter does not answer, or did not confirm a write
+  RC_REFUSED = 4,   // the value was refused (out of range, read-only)
+  RC_SETTINGS = 5,  // Kavrel.INI exists but cannot be read
+};
+
+const char* const HELP_TEXT =
+    "Usage: kavrel-cli [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Talks to the current meter of Kavrel.INI in the working directory; the options\n"
+    "override the port settings and the meter found there (defaults as in the program:\n"
+    "COM1, 19200 bit/s, mode 0, RS485 card, address 1, TR5).\n"
+    "\n"
+    "Commands:\n"
+    "  poll [--cycles N] [--csv]  run the acquisition cycle on the 200 ms timer and print\n"
+    "                             the 40 measured quantities after every full cycle (process\n"
+    "                             and THD block), laid out as the measurement table, with link\n"
+    "                             and alarm events as they happen. Without --cycles it runs\n"
+    "                             until interrupted. --csv prints one line per cycle (time,\n"
+    "                             cycle, then the quantities in register order) and writes\n"
+    "                             the events to standard error. \"----\" marks no value.\n"
+    "  groups                     list the register groups of the meter model: selector and title\n"
+    "  read SELECTOR              read a group from the meter (SELECTOR = group * 100) and print\n"
+    "                             each item: selector, code, description, value with unit;\n"
+    "                             group * 100 + n prints item n only\n"
+    "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item)\n"
+    "\n"
+    "Options:\n"
+    "  --port COMn | n            serial port COM1 to COM8\n"
+    "  --baud RATE                300, 600, 1200, 2400, 4800, 9600 or 19200\n"
+    "  --mode N                   0 ASCII 8N1, 1 ASCII 7E1, 2 ASCII 7O1, 3 RTU 8N2,\n"
+    "                             4 RTU 8E1, 5 RTU 8O1, 6 RTU 8N1\n"
+    "  --link rs485 | kx7         RS485 card (0) or KX7 converter (1)\n"
+    "  --address N                bus address of the meter, 1 to 247\n"
+    "  --model NAME               TR5, TR5B, VR5, VR5B or TR8 (or its type code 80, 81, 85,\n"
+    "                             86, 118)\n"
+    "  --timeout MS               reply time-out in milliseconds (default: by baud rate)\n"
+    "  -h, --help                 this text\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  done\n"
+    "  1  the serial port cannot be opened\n"
+    "  2  bad command line, or a selector that addresses nothing on this model\n"
+    "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
+    "     read failed; write: the meter did not confirm)\n"
+    "  4  the value was refused (\"Out of range\", \"Parameter read-only\")\n"
+    "  5  Kavrel.INI exists but cannot be read\n";
+
+constexpr int TICK_MS = 200;
+constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
+
+struct TModelName {
+  const char* Name;
+  int Type;
+};
+constexpr TModelName MODELS[] = {
+    {"TR5", MT_TR5}, {"TR5B", MT_TR5B}, {"VR5", MT_VR5}, {"VR5B", MT_VR5B}, {"TR8", MT_TR8},
+};
+
+std::atomic<bool> Interrupted{false};
+
+extern "C" void OnSignal(int) { Interrupted = true; }
+
+const char* ModelName(int type) {
+  for (const TModelName& m : MODELS)
+    if (m.Type == type) return m.Name;
+  return nullptr;
+}
+
+bool ParseInt(const char* text, long low, long high, int& value) {
+  if (!text || !*text) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool EqualNoCase(const char* a, const char* b) { return KeysEqual(a, b); }
+
+struct TOptions {
+  int PortIndex = -1;  // -1: from the settings file
+  int BaudIndex = -1;
+  int Mode = -1;
+  int LinkType = -1;
+  int Address = -1;
+  int MeterType = -1;
+  int TimeoutMs = -1;
+  int Cycles = 0;  // 0: until interrupted
+  bool Csv = false;
+  bool Help = false;
+  std::vector<std::string> Arguments;  // command and its arguments
+};
+
+int UsageError(const std::string& what) {
+  std::fprintf(stderr, "kavrel-cli: %s\nTry 'kavrel-cli --help'.\n", what.c_str());
+  return RC_USAGE;
+}
+
+// Returns RC_OK, or the code to exit with after the message was printed.
+int ParseCommandLine(int argc, char** argv, TOptions& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      o.Help = true;
+      continue;
+    }
+    if (arg == "--csv") {
+      o.Csv = true;
+      continue;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      o.Arguments.push_back(arg);
+      continue;
+    }
+    if (i + 1 >= argc) return UsageError("option " + arg + " needs a value");
+    const char* value = argv[++i];
+    bool ok = true;
+    if (arg == "--port") {
+      const char* number = value;
+      if (std::strlen(value) > 3 && EqualNoCase(std::string(value, 3).c_str(), "COM"))
+        number = value + 3;
+      int n = 0;
+      ok = ParseInt(number, 1, 8, n);
+      o.PortIndex = n - 1;
+    } else if (arg == "--baud") {
+      int rate = 0;
+      ok = ParseInt(value, 1, 1000000, rate);
+      o.BaudIndex = -1;
+      for (int b = 0; ok && b < 7; ++b)
+        if (BAUD_RATES[b] == rate) o.BaudIndex = b;
+      ok = ok && o.BaudIndex >= 0;
+    } else if (arg == "--mode") {
+      ok = ParseInt(value, 0, 6, o.Mode);
+    } else if (arg == "--link") {
+      if (EqualNoCase(value, "rs485") || std::strcmp(value, "0") == 0) {
+        o.LinkType = 0;
+      } else if (EqualNoCase(value, "kx7") || std::strcmp(value, "1") == 0) {
+        o.LinkType = 1;
+      } else {
+        ok = false;
+      }
+    } else if (arg == "--address") {
+      ok = ParseInt(value, 1, 247, o.Address);
+    } else if (arg == "--model") {
+      o.MeterType = -1;
+      for (const TModelName& m : MODELS) {
+        int code = 0;
+        if (EqualNoCase(value, m.Name) || (ParseInt(value, 0, 1000, code) && code == m.Type))
+          o.MeterType = m.Type;
+      }
+      ok = o.MeterType >= 0;
+    } else if (arg == "--timeout") {
+      ok = ParseInt(value, 1, 600000, o.TimeoutMs);
+    } else if (arg == "--cycles") {
+      ok = ParseInt(value, 1, 100000000, o.Cycles);
+    } else {
+      return UsageError("unknown option " + arg);
+    }
+    if (!ok) return UsageError("bad value '" + std::string(value) + "' for " + arg);
+  }
+  return RC_OK;
+}
+
+std::string Now() {
+  const std::time_t t = std::time(nullptr);
+  struct tm local;
+  char buffer[16] = "--:--:--";
+  if (localtime_r(&t, &local)) std::strftime(buffer, sizeof buffer, "%H:%M:%S", &local);
+  return buffer;
+}
+
+// The value text of the measurement table.
+std::string TableText(float value) {
+  const double v = value;
+  const double a = v < 0 ? -v : v;
+  if (!(a < 1.0e20)) return "----";
+  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, v);
+  return buffer;
+}
+
+class TSession {
+public:
+  TSession() : Meter(true, &Port) {}
+
+  int Setup(const TOptions& o) {
+    TSettings settings;
+    const std::string path = FindSettingsFile("");
+    if (!path.empty()) {
+      TSettingsFile file;
+      if (ReadSettingsFile(path, file) == TSettingsReadResult::CannotOpen) {
+        std::fprintf(stderr, "kavrel-cli: Cannot open file %s.\n", path.c_str());
+        return RC_SETTINGS;
+      }
+      settings = ParseSettings(file.Lines);
+    }
+    const bool meterOverridden = o.Address >= 0 || o.MeterType >= 0;
+    PortIndex = o.PortIndex >= 0 ? o.PortIndex : settings.PortIndex;
+    BaudIndex = o.BaudIndex >= 0 ? o.BaudIndex : settings.BaudIndex;
+    Mode = o.Mode >= 0 ? o.Mode : settings.Mode;
+    LinkType = o.LinkType >= 0 ? o.LinkType : settings.LinkType;
+    Meter.Address = o.Address >= 0 ? o.Address : settings.MeterAddress;
+    Meter.Kind = o.MeterType >= 0 ? o.MeterType : settings.MeterType;
+    const char* model = ModelName(Meter.Kind);
+    if (!model) {
+      std::fprintf(stderr, "kavrel-cli: meter type %d in %s is none of TR5, TR5B, VR5, VR5B, TR8\n",
+                   Meter.Kind, SETTINGS_FILE_NAME);
+      return RC_USAGE;
+    }
+    // The device list names a meter by model and address; the settings name
+    // belongs to the settings' meter only.
+    std::string name = settings.MeterName;
+    if (meterOverridden || name.empty()) name = std::string(model) + "_" + std::to_string(Meter.Address);
+    Meter.SetName(name.c_str());
+    Meter.SetDescription(settings.MeterDescription.c_str());
+    Meter.ResetValues();  // the link counts as down until a block has been read
+    TimeoutMs = o.TimeoutMs;
+    return RC_OK;
+  }
+
+  int OpenPort() {
+    if (PortIndex < 0 || PortIndex > 7) {
+      std::fprintf(stderr, "kavrel-cli: no serial port configured (COM=%d)\n", PortIndex);
+      return RC_PORT;
+    }
+    const int r = Port.Configure(PortIndex, BaudIndex, Mode, LinkType);
+    if (r < 0) {
+      const std::string portName = "COM" + std::to_string(PortIndex + 1);
+      const std::string device = ResolveSerialDeviceName(portName);
+      std::fprintf(stderr, "kavrel-cli: cannot open port %s%s%s%s\n", portName.c_str(),
+                   device.empty() ? "" : " (", device.c_str(), device.empty() ? "" : ")");
+      return RC_PORT;
+    }
+    if (TimeoutMs > 0) Port.ReplyTimeout = static_cast<uint32_t>(TimeoutMs);
+    return RC_OK;
+  }
+
+  // Runs the acquisition cycle until the link is up (true) or three steps
+  // failed (false).
+  bool Connect() {
+    auto next = std::chrono::steady_clock::now();
+    while (!Interrupted) {
+      Meter.Update(0.0f);
+      int code = 0;
+      std::string text;
+      while (Meter.NextEvent(code, text) == 1) {
+      }
+      if (Meter.LinkState == 1) return true;
+      if (Meter.LinkState != 0) break;
+      next += std::chrono::milliseconds(TICK_MS);
+      std::this_thread::sleep_until(next);
+    }
+    std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on COM%d\n", Meter.Name,
+                 Meter.Address, PortIndex + 1);
+    return false;
+  }
+
+  // Prints the events waiting; to standard error in CSV mode.
+  void DrainEvents(bool csv) {
+    int code = 0;
+    std::string text;
+    while (Meter.NextEvent(code, text) == 1) {
+      std::FILE* out = csv ? stderr : stdout;
+      std::fprintf(out, "%s%s\n", Now().c_str(), text.c_str());
+      std::fflush(out);
+      text.clear();
+    }
+  }
+
+  float Value(const char* name) {
+    TZmienna* z = Meter.FindByName(name, 0);
+    return z ? z->GetValue() : NO_VALUE;
+  }
+
+  void PrintTable(int cycle) {
+    static const char* const PHASE_ROWS[3][9] = {
+        {"U1", "I1", "P1", "Q1", "S1", "Pf1", "tf1", "THD_U1", "THD_I1"},
+        {"U2", "I2", "P2", "Q2", "S2", "Pf2", "tf2", "THD_U2", "THD_I2"},
+        {"U3", "I3", "P3", "Q3", "S3", "Pf3", "tf3", "THD_U3", "THD_I3"},
+    };
+    static const char* const TOTALS[7] = {"Us", "Is", "P", "Q", "S", "Pf", "tf"};
+    static const char* const LINE_VALUES[6] = {"f", "U12", "U23", "U31", "U123", "Pav"};
+    std::printf("%s  cycle %d  %s\n", Now().c_str(), cycle, Meter.Name);
+    std::printf("%-9s%10s%10s%10s%10s%10s%10s%10s%10s%10s\n", "", "U [V]", "I [A]", "P [W]",
+                "Q [VAr]", "S [VA]", "Pf", "tf", "THD_U[%]", "THD_I[%]");
+    static const char* const ROW_LABELS[3] = {"L1", "L2", "L3"};
+    for (int row = 0; row < 3; ++row) {
+      std::printf("%-9s", ROW_LABELS[row]);
+      for (const char* name : PHASE_ROWS[row]) std::printf("%10s", TableText(Value(name)).c_str());
+      std::printf("\n");
+    }
+    std::printf("%-9s", "L1-L2-L3");
+    for (const char* name : TOTALS) std::printf("%10s", TableText(Value(name)).c_str());
+    std::printf("\n%-9s%10s%10s%10s%10s%10s\n", "f [Hz]", "U12 [V]", "U23 [V]", "U31 [V]",
+                "U123 [V]", "Pav [W]");
+    for (int i = 0; i < 6; ++i)
+      std::printf(i == 0 ? "%-9s" : "%10s", TableText(Value(LINE_VALUES[i])).c_str());
+    std::printf("\n\n");
+    std::fflush(stdout);
+  }
+
+  // The 40 quantities in register order: every variable but the relay state.
+  std::vector<TZmienna*> CsvColumns() {
+    std::vector<TZmienna*> columns;
+    for (TZmienna* z = Meter.FirstChild(); z; z = z->Next.get())
+      if (z->Id >= 7500) columns.push_back(z);
+    return columns;
+  }
+
+  int Poll(const TOptions& o) {
+    const std::vector<TZmienna*> columns = CsvColumns();
+    if (o.Csv) {
+      std::printf("time,cycle");
+      for (TZmienna* z : columns) std::printf(",%s", z->Name);
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+    bool answered = false;
+    int cycle = 0;
+    auto next = std::chrono::steady_clock::now();
+    while (!Interrupted) {
+      const int block = Meter.BlockStart;
+      const int r = Meter.Update(0.0f);
+      if (r == 0 && Meter.ErrorCount == 0) answered = true;
+      DrainEvents(o.Csv);
+      const bool endOfCycle = block == 7612 || (block == 7500 && Meter.Kind == MT_TR8);
+      if (r == 0 && endOfCycle) {
+        ++cycle;
+        if (o.Csv) {
+          std::printf("%s,%d", Now().c_str(), cycle);
+          for (TZmienna* z : columns) std::printf(",%s", TableText(z->GetValue()).c_str());
+          std::printf("\n");
+          std::fflush(stdout);
+        } else {
+          PrintTable(cycle);
+        }
+        if (o.Cycles > 0 && cycle >= o.Cycles) break;
+      }
+      next += std::chrono::milliseconds(TICK_MS);
+      const auto now = std::chrono::steady_clock::now();
+      if (next < now) next = now;  // a slow step: keep the tick, do not catch up
+      std::this_thread::sleep_until(next);
+    }
+    if (!answered) {
+      std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on COM%d\n", Meter.Name,
+                   Meter.Address, PortIndex + 1);
+      return RC_NO_REPLY;
+    }
+    return RC_OK;
+  }
+
+  int Groups() {
+    std::printf("Groups of %s:\n", ModelName(Meter.Kind));
+    std::string title;
+    for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
+      if (Meter.GetCatalogText(g * 100, title) != 1) continue;
+      const TParamGroup* group = GetParamGroup(g);
+      std::printf("%6d  %s (%d items)\n", g * 100, title.c_str(), group ? group->Count : 0);
+    }
+    return RC_OK;
+  }
+
+  // RC_OK when the selector is an item (or, with groupAllowed, a whole group)
+  // of a group the model has.
+  int CheckSelector(const std::string& text, bool groupAllowed, int& selector) {
+    if (!ParseInt(text.c_str(), 0, PARAM_GROUP_COUNT * 100 - 1, selector))
+      return UsageError("'" + text + "' is not a selector (group * 100 + item)");
+    std::string title;
+    const int group = selector / 100;
+    if (Meter.GetCatalogText(selector, title) == 0)
+      return UsageError("selector " + text + " addresses nothing");
+    if (Meter.GetCatalogText(group * 100, title) != 1)
+      return UsageError("group " + std::to_string(group) + " is not a group of the " +
+                        ModelName(Meter.Kind));
+    if (!groupAllowed && selector % 100 == 0)
+      return UsageError("selector " + text + " is a whole group; give an item (group * 100 + n)");
+    return RC_OK;
+  }
+
+  int Read(const std::string& selectorText) {
+    int selector = 0;
+    if (int r = CheckSelector(selectorText, true, selector); r != RC_OK) return r;
+    if (int r = OpenPort(); r != RC_OK) return r;
+    if (!Connect()) return RC_NO_REPLY;
+    const int group = selector / 100;
+    std::string text;
+    Meter.ReadOrFormatValue(group * 100, text, nullptr);
+    if (!Meter.LastGroupReadOk) {
+      std::fprintf(stderr, "kavrel-cli: no reply to the read of group %d from %s\n", group,
+                   Meter.Name);
+      return RC_NO_REPLY;
+    }
+    std::string title;
+    Meter.GetCatalogText(group * 100, title);
+    std::printf("%s: %s\n", Meter.Name, title.c_str());
+    const TParamGroup* g = GetParamGroup(group);
+    for (int n = 1; g && n <= g->Count; ++n) {
+      const int item = group * 100 + n;
+      if (selector % 100 != 0 && item != selector) continue;
+      std::string code, description, value;
+      Meter.GetCatalogText(item, description);
+      Meter.FormatValueWithUnit(item, value, &code);
+      while (!value.empty() && value.back() == ' ') value.pop_back();  // no unit
+      std::printf("%6d  %-10s %-52s %s\n", item, code.c_str(), description.c_str(), value.c_str());
+    }
+    return RC_OK;
+  }
+
+  int Write(const std::string& selectorText, const std::string& value) {
+    int selector = 0;
+    if (int r = CheckSelector(selectorText, false, selector); r != RC_OK) return r;
+    if (int r = OpenPort(); r != RC_OK) return r;
+    if (!Connect()) return RC_NO_REPLY;
+    std::string message;
+    const int r = Meter.WriteParameter(selector, value.c_str(), message);
+    const TParamDef* def = FindParamDef(selector);
+    if (r == 1) {
+      std::printf("%s: %s = %s written\n", Meter.Name, def ? def->Code : "?", value.c_str());
+      return RC_OK;
+    }
+    std::fprintf(stderr, "kavrel-cli: %s%s\n", message.c_str(), r == 0 ? Meter.Name : "");
+    return (r == 16 || r == 33) ? RC_REFUSED : RC_NO_REPLY;
+  }
+
+private:
+  TModbusPort Port;
+  TTR5 Meter;
+  int PortIndex = 0;
+  int BaudIndex = 6;
+  int Mode = 0;
+  int LinkType = 0;
+  int TimeoutMs = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions options;
+  if (int r = ParseCommandLine(argc, argv, options); r != RC_OK) return r;
+  if (options.Help) {
+    std::fputs(HELP_TEXT, stdout);
+    return RC_OK;
+  }
+  if (options.Arguments.empty()) return UsageError("no command given");
+
+  const std::string command = options.Arguments[0];
+  const size_t wanted = command == "read" ? 2 : command == "write" ? 3 : 1;
+  if (command != "poll" && command != "groups" && command != "read" && command != "write")
+    return UsageError("unknown command '" + command + "'");
+  if (options.Arguments.size() != wanted)
+    return UsageError("wrong number of arguments for '" + command + "'");
+  if ((options.Cycles > 0 || options.Csv) && command != "poll")
+    return UsageError("--cycles and --csv belong to 'poll'");
+
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+
+  TSession session;
+  if (int r = session.Setup(options); r != RC_OK) return r;
+  if (command == "groups") return session.Groups();
+  if (command == "read") return session.Read(options.Arguments[1]);
+  if (command == "write") return session.Write(options.Arguments[1], options.Arguments[2]);
+  if (int r = session.OpenPort(); r != RC_OK) return r;
+  return session.Poll(options);
+}
