@@ -14,7 +14,6 @@ namespace {
 
 // Selectors used below (group * 100 + item).
 constexpr int SEL_U1 = 1901;       // process variables, kind 4, "V"
-constexpr int SEL_PF1 = 1906;      // kind 4, no unit
 constexpr int SEL_THD_U1 = 2001;   // kind 7, "%"
 constexpr int SEL_TR_I = 1;        // TR5 "tr_I", kind 2, limits 1..20000
 constexpr int SEL_AO_O = 5;        // TR5 "Ao_O", kind 5, limits 0..1
