@@ -360,12 +360,15 @@ void SimServer::HandleFrame(const SimBytes& frame, SimClock::time_point now) {
       m->Handle(frame);
     }
   } else if (SimMeter* m = FindMeter(r.Address)) {
-    m->Advance(now, wall);
-    reply = m->Handle(frame);
     if (faults_.OnlyAddress == 0 || faults_.OnlyAddress == r.Address) {
       faults = faults_;
       if (faults_.ForReplies > 0 && --faults_.ForReplies == 0) faults_ = SimFaults{};
     }
+    m->Advance(now, wall);
+    // A meter that stays silent or refuses with an exception does not carry
+    // the request out; the other faults spoil only the reply on its way back.
+    if (faults.NoReply || faults.ExceptionCode > 0) reply = SimBytes{frame[0], frame[1]};
+    else reply = m->Handle(frame);
   }
 
   if (!reply.empty()) {

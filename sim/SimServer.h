@@ -51,7 +51,8 @@ struct SimConfig {
   uint32_t Seed = 1;              // of the load's random drift
 };
 
-// Line faults; they hit replies to requests the meters answer.
+// Line faults; they hit replies to requests the meters answer. A meter that is
+// silent or answers with an exception does not carry out the request.
 struct SimFaults {
   bool NoReply = false;    // answer nothing
   int DelayMs = 0;         // answer this late

@@ -85,8 +85,13 @@ auto UntilSize(size_t n) {
 }
 auto UntilLf = [](const SimBytes& b) { return !b.empty() && b.back() == '\n'; };
 
+size_t OpenFds() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
 TEST(SimServer, LinkIsMadeRefusedReplacedAndRemoved) {
   TempDir dir;
+  const size_t fdsBefore = OpenFds();
   SimConfig config;
   config.LinkPath = dir / "COM1";
   auto sim = std::make_unique<SimServer>(config);
@@ -104,6 +109,7 @@ TEST(SimServer, LinkIsMadeRefusedReplacedAndRemoved) {
   sim.reset();  // the destructor stops it
   EXPECT_LT(SimClock::now() - before, 2s);
   EXPECT_FALSE(fs::exists(fs::symlink_status(config.LinkPath)));
+  EXPECT_EQ(OpenFds(), fdsBefore);  // pseudo-terminal and wake-up pipe closed
 
   // A dead link left by a crashed run is taken over; a file is never touched.
   fs::create_symlink("/dev/pts/999999", config.LinkPath);
@@ -183,6 +189,35 @@ TEST(SimServer, FaultsCanBeLimitedToOneMeterAndToSomeReplies) {
   for (int i = 0; i < 2; ++i) EXPECT_EQ(c.Ask(Rtu(ReadReq(2, 4000, 1)), UntilSize(5)), Rtu({2, 0x83, 4}));
   EXPECT_EQ(c.Ask(Rtu(ReadReq(2, 4000, 1)), UntilSize(7)).size(), 7u);  // over after two
   EXPECT_FALSE(sim.Faults().Any());
+
+  // A refused write is not carried out; a write whose reply is spoiled is.
+  const SimBytes write{1, 6, 0x0F, 0xA1, 0, 42};  // voltage ratio 42
+  f = SimFaults{};
+  f.ExceptionCode = 4;
+  sim.SetFaults(f);
+  EXPECT_EQ(c.Ask(Rtu(write), UntilSize(5)), Rtu({1, 0x86, 4}));
+  EXPECT_EQ(*sim.GetRegister(1, 4001), 1);
+  f = SimFaults{};
+  f.BadCheck = true;
+  sim.SetFaults(f);
+  EXPECT_EQ(c.Ask(Rtu(write), UntilSize(8)).size(), 8u);
+  EXPECT_EQ(*sim.GetRegister(1, 4001), 42);
+}
+
+TEST(SimServer, PacedRepliesTakeTheirTimeOnTheLine) {
+  TempDir dir;
+  SimConfig config;
+  config.LinkPath = dir / "COM1";
+  config.Mode = 3;  // RTU N,8,2: 11 bits a character
+  config.Baud = 300;
+  config.Pace = true;
+  SimServer sim(config);
+  ASSERT_TRUE(sim.Start());
+  RawClient c(config.LinkPath);
+  const auto start = SimClock::now();
+  const SimBytes r = c.Ask(Rtu(ReadReq(1, 4000, 2)), UntilSize(9), 10s);
+  EXPECT_EQ(r.size(), 9u);
+  EXPECT_GE(SimClock::now() - start, 8 * 11 * 1000ms / 300 * 8 / 10);  // 8 character times, less some slack
 }
 
 TEST(SimServer, UnpluggedLineVanishesAndComesBack) {
