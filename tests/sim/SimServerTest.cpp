@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "SimCommands.h"
 #include "SimServer.h"
 
 namespace {
@@ -246,6 +247,40 @@ TEST(SimServer, UnpluggedLineVanishesAndComesBack) {
   while (!sim.Plugged() && SimClock::now() < end) std::this_thread::sleep_for(20ms);
   EXPECT_TRUE(sim.Plugged());
   EXPECT_TRUE(fs::is_symlink(config.LinkPath));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimCommands, SwitchFaultsAndRegistersAndRejectNonsense) {
+  SimServer sim;  // not started: faults and registers work all the same
+  EXPECT_TRUE(SimExecuteCommand(sim, "delay 250").Ok);
+  EXPECT_TRUE(SimExecuteCommand(sim, "noise 3").Ok);
+  EXPECT_TRUE(SimExecuteCommand(sim, "only 1").Ok);
+  const SimCommandResult r = SimExecuteCommand(sim, "next 2");
+  EXPECT_NE(r.Text.find("delay 250 ms, noise 3 bytes (meter 1 only) for the next 2 replies"), std::string::npos)
+      << r.Text;
+  SimFaults f = sim.Faults();
+  EXPECT_EQ(f.DelayMs, 250);
+  EXPECT_EQ(f.NoiseBytes, 3);
+  EXPECT_EQ(f.ForReplies, 2);
+  EXPECT_TRUE(SimExecuteCommand(sim, "clear").Ok);
+  EXPECT_FALSE(sim.Faults().Any());
+
+  EXPECT_TRUE(SimExecuteCommand(sim, "set 1 4030 5").Ok);
+  EXPECT_EQ(SimExecuteCommand(sim, "get 1 4030").Text, "1/4030 = 5");
+  EXPECT_TRUE(SimExecuteCommand(sim, "release 1 4030").Ok);
+
+  for (const char* bad : {"delay", "delay -1", "delay 5x", "silent maybe", "exception 256", "get 1", "get 2 4000",
+                          "set 1 9999 1", "set 1 4000 abc", "unplug", "frobnicate", "only 300"}) {
+    const SimCommandResult e = SimExecuteCommand(sim, bad);
+    EXPECT_FALSE(e.Ok) << bad;
+    EXPECT_EQ(e.Text.rfind("error: ", 0), 0u) << bad;
+  }
+  EXPECT_FALSE(sim.Faults().Any());
+  EXPECT_TRUE(SimExecuteCommand(sim, "   ").Ok);
+  EXPECT_TRUE(SimExecuteCommand(sim, "quit").Quit);
 }
 
 }  // namespace
