@@ -31,8 +31,13 @@ void EmptyReply(TModbusMessage& reply) {
 
 // Fills the reply record from a checked frame of `count` decoded bytes of
 // which `checkBytes` are the check. Returns the function code, or -1 when a
-// function-3 reply disagrees with its own byte count.
+// function-3 reply disagrees with its own byte count or the function code is
+// 0, which no Modbus frame carries and no caller could tell from "no reply".
 int FinishReply(TModbusMessage& reply, int count, int checkBytes) {
+  if (reply.Data[1] == 0) {
+    EmptyReply(reply);
+    return -1;
+  }
   reply.Address = reply.Data[0];
   reply.Function = reply.Data[1];
   reply.ByteCount = reply.Data[2];

@@ -62,8 +62,8 @@ int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
 //
 // ASCII: characters outside a frame are consumed; a frame is committed only at
 // its LF. Dropped: a wrong LRC, an odd number of hex digits, fewer than three
-// decoded bytes, a function-3 reply whose byte count disagrees with its length,
-// and a frame too long for the data area. Lower-case digits or any other
+// decoded bytes, function code 0, a function-3 reply whose byte count
+// disagrees with its length, and a frame too long for the data area. Lower-case digits or any other
 // foreign character end the frame uncommitted; what follows is skipped up to
 // the next ':'.
 int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);
@@ -71,7 +71,8 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
 // RTU: the CRC runs from readIndex; the first point where it comes out 0 ends a
 // frame. A "frame" of fewer than four bytes is consumed and dropped and the scan
 // goes on after it. A complete frame sets readIndex and writeIndex after it;
-// a function-3 frame with a wrong byte count is consumed and gives -1. When
+// a frame with function code 0 or a function-3 frame with a wrong byte count
+// is consumed and gives -1. When
 // no frame ends within the data area (253 bytes) nothing is consumed: such
 // bytes stay until the caller gives up on the transaction.
 int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);

@@ -117,6 +117,7 @@ TEST(Frame, AsciiScannerDropsBadFramesAndFindsTheNextGoodOne) {
       {"lower-case digits", Text(lower)},
       {"byte count disagrees", BuildAscii({0x01, 0x03, 0x03, 0x12, 0x34})},
       {"two bytes only", Text(":01FF\r\n")},
+      {"function 0", BuildAscii({0x01, 0x00, 0x02})},
       {"odd digit count", Text(":0103021234B40\r\n")},
       {"foreign character", Text(":0103021G34B4\r\n")},
   };
@@ -173,11 +174,14 @@ TEST(Frame, RtuScannerStartsAtTheReadIndex) {
   modbus::TakeValue(m, 'i', &v);
   EXPECT_EQ(static_cast<uint16_t>(v), 0xABCD);
 
-  // A function-3 frame whose byte count disagrees is consumed and not reported.
-  Ring count;
-  count.Put(BuildRtu({0x01, 0x03, 0x04, 0xAB, 0xCD}));
-  EXPECT_EQ(count.Rtu(m), -1);
-  EXPECT_EQ(count.Pending(), 0);
+  // A function-3 frame whose byte count disagrees, or one with function code
+  // 0, is consumed and not reported.
+  for (const Bytes& pdu : {Bytes{0x01, 0x03, 0x04, 0xAB, 0xCD}, Bytes{0x01, 0x00, 0x02}}) {
+    Ring ring;
+    ring.Put(BuildRtu(pdu));
+    EXPECT_EQ(ring.Rtu(m), -1);
+    EXPECT_EQ(ring.Pending(), 0);
+  }
 }
 
 TEST(Frame, RtuFrameTooShortIsDroppedAndScanningGoesOn) {

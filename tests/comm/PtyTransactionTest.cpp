@@ -169,8 +169,8 @@ TEST_P(PtyTransaction, BlockingReadFinishesPendingReadFirst) {
   std::thread meter([&] {
     ReadRequest();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    firstReplySent = Clock::now();  // the port cannot see the reply before this
     Meter->Write(Framed(Mode(), FloatReplyPdu(1, std::vector<float>(34, 1.0f))));
-    firstReplySent = Clock::now();
     second = ReadRequest();
     secondRequestSeen = Clock::now();
     Meter->Write(Framed(Mode(), FloatReplyPdu(1, {42.0f, 43.0f})));
