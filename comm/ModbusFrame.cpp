@@ -15,12 +15,37 @@ int WrapIndex(int index) {
 
 int NextIndex(int index) { return index + 1 == RING_SIZE ? 0 : index + 1; }
 
-// Upper-case hex digits only: the line never carries lower-case ones.
-int HexValue(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Value of each character as a hex digit, -1 for anything else. Upper-case
+// digits only: the line never carries lower-case ones.
+struct HexTable {
+  int8_t Value[256];
+  constexpr HexTable() : Value() {
+    for (int c = 0; c < 256; ++c) Value[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) Value[c] = static_cast<int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) Value[c] = static_cast<int8_t>(c - 'A' + 10);
+  }
+};
+constexpr HexTable HEX_VALUES;
+
+int HexValue(uint8_t c) { return HEX_VALUES.Value[c]; }
+
+// The CRC-16 step (XOR the byte into the low byte, then eight shifts with
+// 0xA001 fed back on every bit shifted out), precomputed for each byte value.
+struct CrcTable {
+  uint16_t Value[256];
+  constexpr CrcTable() : Value() {
+    for (int b = 0; b < 256; ++b) {
+      uint16_t crc = static_cast<uint16_t>(b);
+      for (int bit = 0; bit < 8; ++bit) {
+        const bool carry = (crc & 1u) != 0;
+        crc = static_cast<uint16_t>(crc >> 1);
+        if (carry) crc = static_cast<uint16_t>(crc ^ 0xA001u);
+      }
+      Value[b] = crc;
+    }
+  }
+};
+constexpr CrcTable CRC_TABLE;
 
 void EmptyReply(TModbusMessage& reply) {
   reply.Length = 0;
@@ -64,13 +89,7 @@ long OffsetIn(const uint8_t* p, const uint8_t* begin, size_t size) {
 }
 
 uint16_t Crc16Step(uint16_t crc, uint8_t byte) {
-  crc ^= byte;
-  for (int bit = 0; bit < 8; ++bit) {
-    const bool carry = (crc & 1u) != 0;
-    crc >>= 1;
-    if (carry) crc ^= 0xA001u;
-  }
-  return crc;
+  return static_cast<uint16_t>((crc >> 8) ^ CRC_TABLE.Value[(crc ^ byte) & 0xFF]);
 }
 
 uint16_t Crc16(const uint8_t* data, size_t size) {
