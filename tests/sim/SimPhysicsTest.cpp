@@ -117,8 +117,6 @@ TEST(SimPhysics, EnergyAndTariffsIntegrateThePower) {
   p.ClearActiveEnergy();
   EXPECT_EQ(p.Energy().Active, 0);
   EXPECT_GT(p.Energy().Apparent, 0);
-  EXPECT_EQ(SimPhysics::TariffForHour(5), 4);
-  EXPECT_EQ(SimPhysics::TariffForHour(6), 1);
 }
 
 TEST(SimPhysics, AveragePowerIsTheMeanOfTheLastWindow) {
