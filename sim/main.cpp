@@ -100,12 +100,12 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--meter") {
       if (!value(v)) return Usage("--meter needs MODEL[:ADDRESS]");
-      std::string spec = v, model = spec;
+      std::string given = v, model = given;
       int address = 1;
-      const size_t colon = spec.find(':');
+      const size_t colon = given.find(':');
       if (colon != std::string::npos) {
-        model = spec.substr(0, colon);
-        if (!ParseInt(spec.c_str() + colon + 1, address)) return Usage("bad meter address in \"" + spec + "\"");
+        model = given.substr(0, colon);
+        if (!ParseInt(given.c_str() + colon + 1, address)) return Usage("bad meter address in \"" + given + "\"");
       }
       const int type = SimModelFromName(model);
       if (type == 0) return Usage("unknown meter model \"" + model + "\" (TR5, TR5B, VR5, VR5B or TR8)");
