@@ -216,38 +216,6 @@ TEST(Frame, RtuGarbageLongerThanTheDataAreaIsLeftAlone) {
   EXPECT_EQ(m.Tail, m.Data);
 }
 
-// Any reply the builders make is found again, whole, wherever it sits in the ring.
-TEST(Frame, RandomRepliesRoundTripThroughBothScanners) {
-  std::mt19937 rng(12345);
-  for (int trial = 0; trial < 2000; ++trial) {
-    const bool rtu = trial % 2 == 1;
-    const int dataBytes = static_cast<int>(rng() % 240);
-    Bytes pdu = {static_cast<uint8_t>(1 + rng() % 247), static_cast<uint8_t>(rng() % 2 ? 3 : 1 + rng() % 255)};
-    if (pdu[1] == 3) pdu.push_back(static_cast<uint8_t>(dataBytes));
-    for (int i = 0; i < dataBytes; ++i) pdu.push_back(static_cast<uint8_t>(rng()));
-    if (pdu.size() < 3) pdu.push_back(0x42);
-    const Bytes frame = rtu ? BuildRtu(pdu) : BuildAscii(pdu);
-    if (rtu) {
-      // RTU ends a frame where the CRC first checks out; a frame with an
-      // earlier such point is ambiguous on the wire: not a case to test here.
-      uint16_t crc = 0xFFFF;
-      bool ambiguous = false;
-      for (size_t k = 0; k + 1 < frame.size(); ++k) ambiguous |= (crc = modbus::Crc16Step(crc, frame[k])) == 0;
-      if (ambiguous) continue;
-    }
-    Ring ring(static_cast<int>(rng() % RING_SIZE));
-    if (!rtu) ring.Put(Text("\r\n~"));  // line noise between ASCII frames
-    ring.Put(frame);
-    TModbusMessage m;
-    const int r = rtu ? ring.Rtu(m) : ring.Ascii(m);
-    ASSERT_EQ(r, pdu[1]) << "trial " << trial;
-    const Bytes decoded = Decoded(m);
-    ASSERT_EQ(Bytes(decoded.begin(), decoded.begin() + static_cast<long>(pdu.size())), pdu) << "trial " << trial;
-    EXPECT_EQ(m.Length, static_cast<int>(pdu.size()) - 2);
-    EXPECT_EQ(ring.Pending(), 0);
-  }
-}
-
 TEST(Values, AppendPutsMostSignificantByteFirst) {
   TModbusMessage m;
   const int16_t i = 0x1234;
@@ -331,13 +299,6 @@ TEST(Values, TakingPastTheTailReadsNothingBeyondIt) {
   EXPECT_EQ(modbus::TakeValue(m, 's', s), -1);
   EXPECT_STREQ(s, "");
   EXPECT_EQ(m.Head, m.Tail);
-
-  // A full data area with no zero byte: the text stops at the tail.
-  TModbusMessage full;
-  std::memset(full.Data, 'q', sizeof full.Data);
-  full.Tail = full.Data + MESSAGE_DATA_SIZE;
-  EXPECT_EQ(modbus::TakeValue(full, 's', s), -1);
-  EXPECT_EQ(std::strlen(s), static_cast<size_t>(MESSAGE_DATA_SIZE));
 }
 
 }  // namespace
