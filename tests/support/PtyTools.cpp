@@ -95,8 +95,9 @@ std::vector<uint8_t> PtyPair::ReadUntil(const std::function<bool(const std::vect
         continue;
       }
     }
-    // Nobody holds the slave side (hang-up) or nothing came: wait a little.
-    if (r > 0 && (p.revents & POLLIN) == 0) poll(nullptr, 0, 5);
+    // Nobody holds the slave side (a hang-up, reads fail): wait a little
+    // rather than spin on it.
+    if (r > 0) poll(nullptr, 0, 5);
   }
   return got;
 }
