@@ -8,7 +8,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-pymodbus python3-serial mbpoll
+  python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll
   xvfb xauth
 )
 
