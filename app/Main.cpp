@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -42,7 +43,12 @@ TMainForm::TMainForm(TModbusPort& modbusPort, TTR5& meter, TViewFactories views,
     : QMainWindow(parent), ModbusPort(modbusPort), Meter(meter), Views(std::move(views)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Kavrel"));
-  resize(504, 375);
+  // The design size at least; more where the screen has room for the views.
+  QSize size(504, 375);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.expandedTo(screen->availableGeometry().size() * 3 / 4).boundedTo(QSize(1200, 860));
+  }
+  resize(size);
 
   MdiArea = new QMdiArea(this);
   MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
