@@ -222,7 +222,8 @@ TEST_F(DriverLine, LinkEventsThroughConnectLossAndRecovery) {
 }
 
 TEST_F(DriverLine, AlarmEventsFollowEachModelsRelayRegister) {
-  const std::pair<int, int> models[] = {{MT_TR5, 4030}, {MT_VR5, 4039}, {MT_TR5B, 4025}, {MT_TR8, 4019}};
+  const std::pair<int, int> models[] = {
+      {MT_TR5, 4030}, {MT_VR5, 4039}, {MT_VR5B, 4039}, {MT_TR5B, 4025}, {MT_TR8, 4019}};
   for (auto [type, reg] : models) {
     SCOPED_TRACE(type);
     Events.clear();
