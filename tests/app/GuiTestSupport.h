@@ -6,8 +6,19 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <gtest/gtest.h>
+
+#include "Trans.h"
+
+// Port index, baud index, mode and link type as the link reports them.
+inline std::array<int, 4> LinkSettings(const TModbusPort& port) {
+  int index, baud, mode, link, ioBase;
+  port.GetSettings(index, baud, mode, link, ioBase);
+  return {index, baud, mode, link};
+}
+using Link = std::array<int, 4>;
 
 // Runs act on the next modal widget of type T once it is up, from inside its
 // event loop (act must end the dialog). A dialog that never comes is a test
