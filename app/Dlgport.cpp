@@ -87,6 +87,7 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(Bevel1);
   layout->addLayout(buttons);
 

@@ -48,4 +48,5 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   layout->addWidget(panel, 1);
   layout->addWidget(OKButton, 0, Qt::AlignHCenter);
   setMinimumSize(296, 218);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
