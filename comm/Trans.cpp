@@ -68,7 +68,8 @@ int BitsPerCharacter(int mode) {
   return 1 + data + parity + stop;
 }
 
-std::string PortName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
+// Any int may arrive from the settings file; widen before adding one.
+std::string PortName(int portIndex) { return "COM" + std::to_string(static_cast<long long>(portIndex) + 1); }
 
 void SleepAbout(std::chrono::microseconds t) { std::this_thread::sleep_for(t); }
 

@@ -2,7 +2,7 @@
 // e.g. "COM1", or a real serial device) with one or more simulated meters on
 // it, served on a thread of its own until stopped.
 //
-//   SimConfig config;                        // one TR5 at address 1, ASCII 9600 8N1
+//   SimConfig config;                        // one TR5 at address 1, ASCII 19200 8N1
 //   config.LinkPath = dir + "/COM1";
 //   SimServer sim(config);
 //   std::string error;
@@ -43,7 +43,7 @@ struct SimMeterConfig {
 struct SimConfig {
   std::vector<SimMeterConfig> Meters{SimMeterConfig{}};
   int Mode = 0;                   // transmission mode 0..6: 0-2 ASCII, 3-6 RTU
-  int Baud = 9600;                // 300 .. 19200
+  int Baud = 19200;               // 300 .. 19200
   std::string LinkPath = "COM1";  // link to the pseudo-terminal; empty: no link
   std::string Device;             // a real serial device to serve instead of a pseudo-terminal
   bool ForceLink = false;         // replace an existing symbolic link at LinkPath

@@ -128,6 +128,17 @@ TEST_F(Port, OpenAndCloseReportThePortIndex) {
   EXPECT_EQ(P.WriteRegister(1, 4000), MB_PORT_CLOSED);
 }
 
+TEST_F(Port, OpenTakesAnyPortIndexFromTheSettingsFile) {
+  // The stored port index reaches Open unchecked; the largest int must still
+  // give a sensible device name rather than an overflow.
+  Line->Present = false;
+  EXPECT_EQ(P.Open(2147483647), -1);
+  ASSERT_EQ(OpenedNames.size(), 1u);
+  EXPECT_EQ(OpenedNames[0], "COM2147483648");
+  EXPECT_EQ(P.Open(-5), -1);
+  EXPECT_EQ(P.PortIndex, -1);
+}
+
 TEST_F(Port, ConfigureChangesOnlyWhatIsInRange) {
   EXPECT_EQ(P.ReplyTimeout, 800u);
   ASSERT_EQ(P.Configure(0, 3, 3, 1), 0);
