@@ -13,6 +13,9 @@ bash scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.ccache}
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-3G}
+# Builds from another clone of the repository hit the same cache entries.
+export CCACHE_BASEDIR=$ROOT
+export CCACHE_NOHASHDIR=1
 
 status=0
 summary=()
