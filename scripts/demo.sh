@@ -11,6 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 
+bash scripts/install-deps.sh
+
+# The g++ build in build/, the same configuration scripts/test.sh makes there.
+BUILD=${KAVREL_BUILD_DIR:-$ROOT/build}
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+cmake --build "$BUILD" -j2
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   cat >&2 <<'EOF'
 demo.sh: there is no display to show Kavrel's window on.
@@ -24,13 +31,6 @@ run with the same DISPLAY, or use x11vnc.
 EOF
   exit 2
 fi
-
-bash scripts/install-deps.sh
-
-# The g++ build in build/, the same configuration scripts/test.sh makes there.
-BUILD=${KAVREL_BUILD_DIR:-$ROOT/build}
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
-cmake --build "$BUILD" -j2
 
 DEMO="$ROOT/demo"
 mkdir -p "$DEMO"
