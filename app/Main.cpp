@@ -229,6 +229,9 @@ void TMainForm::FormCreate() {
   Meter.Kind = settings.MeterType;
   Meter.SetName(FitUtf8(settings.MeterName, TZmienna::NAME_SIZE - 1).c_str());
   Meter.SetDescription(FitUtf8(settings.MeterDescription, TZmienna::DESCRIPTION_SIZE - 1).c_str());
+  // The link counts as down until the meter has answered: without this the
+  // first event would report a connection before anything was read.
+  Meter.ResetValues();
 
   *DeviceLines = std::move(settings.DeviceLines);
 }
@@ -329,6 +332,11 @@ void TMainForm::Zapisz1Click() {
   int ioBase;
   ModbusPort.GetSettings(settings.PortIndex, settings.BaudIndex, settings.Mode, settings.LinkType,
                          ioBase);
+  // A port that did not open (an adapter not plugged in yet) must not cost the
+  // user the port they chose: keep the one last asked for.
+  if (settings.PortIndex < 0 && ModbusPort.RequestedPortIndex >= 0 &&
+      ModbusPort.RequestedPortIndex <= 7)
+    settings.PortIndex = ModbusPort.RequestedPortIndex;
   settings.MeterAddress = Meter.Address;
   settings.MeterType = Meter.Kind;
   settings.MeterName = FileText(Meter, true);

@@ -113,6 +113,7 @@ bool TModbusPort::PrepareDevice(SerialDevice& device, const char* lineSettings, 
 
 int TModbusPort::Open(int portIndex) {
   CheckPlatform();
+  RequestedPortIndex = portIndex;
   if (portIndex == PortIndex) return PortIndex;
   if (PortIndex >= 0) Close();
   std::unique_ptr<SerialDevice> device = portIndex >= 0 ? Opener(PortName(portIndex)) : nullptr;

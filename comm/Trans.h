@@ -80,6 +80,7 @@ public:
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
   int State = 0;           // 0 idle, 25 a request is out
   int PortIndex = -100;    // 0..7 open, -100 closed, -1 last open failed
+  int RequestedPortIndex = -100;  // the port last asked of Open, whether or not it opened
   int LinkType = 0;        // 0 RS485 card, 1 KX7 converter (RTS switched)
   int Mode = 0;            // 0..2 ASCII, 3..6 RTU
   int Platform = 0;        // 0 other, 1 Windows 9x, 2 Windows NT

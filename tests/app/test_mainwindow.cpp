@@ -107,10 +107,17 @@ TEST_F(MainWindowTest, StartsWithDefaultsWithoutASettingsFile) {
   Show(form);
   EXPECT_EQ(form.Label1->text(), " ");
 
-  // Saving writes the port the link reports: -1 after the failed open.
+  // Nothing has answered yet: no connection is reported.
+  int code = 0;
+  std::string text;
+  EXPECT_EQ(Meter.NextEvent(code, text), -1);
+  EXPECT_EQ(Meter.LinkState, 0);
+  EXPECT_TRUE(text.empty());
+
+  // The port did not open, but saving keeps the port that was asked for.
   form.Zapisz1Click();
   EXPECT_EQ(ReadFile("Kavrel.INI"),
-            "COM=-1\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
+            "COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
             "MeterName=\r\nMeterDsc=\r\n");
 }
 
