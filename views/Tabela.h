@@ -1,0 +1,164 @@
+// The measurement table window: a grid of labels and live values of Meter's
+// quantities, a bar chart of the group of quantities chosen on a tab, and the
+// list of link and alarm events, all refreshed once a second.
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Views.h"
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QSplitter;
+class QTabBar;
+class QTableWidget;
+class QTimer;
+class TMainForm;
+class TTR5;
+class TZmienna;
+
+// The text of a value in the table and on the bars: "----" when there is no
+// value (at or beyond +-1.0e20, or not a number), else three decimals below 1,
+// two below 10, one below 1000 and none above. The precision follows the
+// unrounded value, so 9.999 gives "10.00". Always a point and an ASCII minus,
+// whatever the C locale says.
+std::string TableValueText(double value);
+
+// The bars of the table's chart: one point per bar slot.
+class TTableBars {
+public:
+  // Colours a point may carry besides a real one: the bar's own colour from
+  // the chart's palette, or none (the bar is not drawn; place and label stay).
+  static QColor AutoColor() { return QColor(); }
+  static QColor NoColor() { return QColor(Qt::transparent); }
+
+  struct TPoint {
+    int X = 0;       // slot index: the bar's place
+    double Y = 0;    // bar height
+    QString Label;   // shown under the bar
+    QString Mark;    // value mark shown at the bar's end; empty: none
+    QColor Color;    // AutoColor(), NoColor() or a colour
+    bool Drawn() const { return Color != NoColor(); }
+  };
+
+  void Clear() { Items.clear(); }
+  void Add(int x, double y, const QString& label, const QColor& color, const QString& mark = {});
+  const std::vector<TPoint>& Points() const { return Items; }
+
+private:
+  std::vector<TPoint> Items;
+};
+
+// A plain bar chart of one TTableBars series: value axis on the left, the
+// bars' labels below, value marks at the bars' ends; no legend, no title, no
+// zooming or panning.
+class TTableChart : public QWidget {
+  Q_OBJECT
+public:
+  explicit TTableChart(QWidget* parent = nullptr);
+
+  TTableBars Series1;
+
+  // Geometry of the current series in this widget's size.
+  struct TLayout {
+    QRectF Plot;            // area between the axes
+    double AxisLow = 0;     // value at the bottom of Plot
+    double AxisHigh = 1;    // value at the top of Plot
+    double Step = 1;        // between value axis ticks
+    int Slots = 1;          // bar places across Plot
+  };
+  TLayout Layout() const;
+  // Where point i of Series1 is drawn; empty for an undrawn or absent point.
+  QRectF BarRect(size_t i) const;
+  // The colour point i is filled with.
+  QColor BarColor(size_t i) const;
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+class TForm2 : public QWidget, public TMeterView {
+  Q_OBJECT
+public:
+  static constexpr int GRID_SIZE = 15;  // columns and rows, the fixed ones included
+  static constexpr int BAR_SLOTS = 10;
+  static constexpr int BAR_NAME_SIZE = 20;  // terminator included
+  // Events taken from the meter in one tick at most; the rest wait for the
+  // next tick, so a source that never runs dry cannot hold the GUI thread.
+  static constexpr int MAX_EVENTS_PER_TICK = 64;
+
+  explicit TForm2(TTR5& meter, QWidget* parent = nullptr);
+
+  // The layout of labels and bound quantities the window starts with.
+  static const QStringList& TableLayout();
+
+  void FormShow();
+  void RebindMeter() override;
+  // Clears every non-fixed cell and applies entries "column,row,kind,text":
+  // kind 0 puts text into the cell as a label, any other kind binds the cell
+  // to the quantity named text. Malformed or out-of-grid entries are skipped.
+  void LoadLayout(const QStringList& entries);
+  void EvChartZmiana();
+  void SetBar(int slot, const char* name);
+  void EvTimer();
+  void ShowValues();
+  void ShowBars();
+  void ShowEvents();
+  // Mouse moved over the grid (its cells or one of its fixed headers).
+  void EvMouseMove(QObject* sender, const QPoint& position);
+
+  // The text of a grid cell, fixed row and column included (Cells[col][row]).
+  QString Cells(int column, int row) const;
+  // The quantity a cell is bound to, or null.
+  TZmienna* CellParam(int column, int row) const;
+  // The hint text the mouse last set: the description of the quantity under it.
+  const QString& Hint() const { return HintText; }
+
+  // Bar slots: the quantity and its name, null and empty when unused.
+  TZmienna* BarParam[BAR_SLOTS] = {};
+  char BarName[BAR_SLOTS][BAR_NAME_SIZE] = {};
+
+  // The time stamp source of the event list (the PC's clock).
+  std::function<QDateTime()> CurrentTime = [] { return QDateTime::currentDateTime(); };
+
+  TTR5& Meter;
+
+  // Controls.
+  QSplitter* Splitter2;
+  QTableWidget* StringGrid1;
+  QSplitter* Splitter1;
+  QWidget* Panel1;
+  QFrame* Bevel1;
+  QLabel* Label4;
+  QLabel* Label1;
+  QLabel* Label3;
+  QListWidget* ListBox1;
+  QWidget* TabPage;
+  QTabBar* TabControl1;
+  TTableChart* Chart1;
+  QTimer* Timer1;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void SetCellText(int column, int row, const QString& text);
+  void SetHint(const QString& text);
+
+  TZmienna* Params[GRID_SIZE][GRID_SIZE] = {};  // [column][row]
+  QString HintText;
+  int TabStop = 0;  // of the event list, in pixels
+};
+
+// The table window for the program's main window: a widget that is also a
+// TMeterView, bound to the main window's Meter.
+QWidget* MakeTableWindow(TMainForm& form);
