@@ -1,0 +1,784 @@
+#include "ChildWin.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScopedValueRollback>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "Main.h"
+#include "TR5.h"
+
+namespace {
+
+constexpr qint64 SECOND = 1000;
+constexpr qint64 MINUTE = 60 * SECOND;
+constexpr qint64 HOUR = 60 * MINUTE;
+constexpr qint64 DAY = 24 * HOUR;
+
+// Values this close to zero are plotted as zero.
+constexpr float ZERO_BAND = 0.0001f;
+
+// Axis ranges the window refuses to zoom or scroll to: narrower than this,
+// or reaching beyond what a date or a float can hold.
+constexpr double LEAST_TIME_SPAN = 1000.0;  // ms
+constexpr double LARGEST_TIME = 1.0e14;     // ms from the epoch, about the year 5100
+constexpr double LARGEST_VALUE = 1.0e21;
+
+const char* const TRACE_TIME_TEXTS[TMDIChild::TRACE_TIME_COUNT] = {
+    "1 s", "2 s", "5 s", "10 s", "15 s", "30 s", "1 min", "2 min", "5 min", "10 min"};
+
+const char* const OTHERS_ITEMS[] = {
+    "U1",  "I1",  "P1",  "Q1",   "S1",   "Pf1",    "tf1",    "U2",     "I2",     "P2",
+    "Q2",  "S2",  "Pf2", "tf2",  "U3",   "I3",     "P3",     "Q3",     "S3",     "Pf3",
+    "tf3", "Us",  "Is",  "P",    "Q",    "S",      "Pf",     "tf",     "f",      "U12",
+    "U23", "U31", "U123", "Pav", "THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"};
+
+// The text of a fixed-width field, which need not be terminated.
+QString FieldText(const char* field, size_t size) {
+  return QString::fromUtf8(field, qsizetype(strnlen(field, size)));
+}
+
+// A value axis label: thousands grouped, at most two decimals, trailing zeros
+// dropped ("1,234.5", "230", "0.25"), with the separators of the locale.
+QString FormatAxisNumber(double value) {
+  double rounded = std::round(value * 100.0) / 100.0;
+  if (rounded == 0.0) rounded = 0.0;  // never "-0"
+  const QLocale locale;
+  QString text = locale.toString(rounded, 'f', 2);
+  const QString point = locale.decimalPoint();
+  const QString zero = locale.zeroDigit();
+  if (text.contains(point)) {
+    while (text.endsWith(zero)) text.chop(zero.size());
+    if (text.endsWith(point)) text.chop(point.size());
+  }
+  return text;
+}
+
+// The step of 1, 2 or 5 times a power of ten at or above raw.
+double NiceStep(double raw) {
+  if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double fraction = raw / magnitude;
+  const double nice = fraction <= 1.0 + 1e-9 ? 1.0
+                      : fraction <= 2.0 + 1e-9 ? 2.0
+                      : fraction <= 5.0 + 1e-9 ? 5.0
+                                               : 10.0;
+  return nice * magnitude;
+}
+
+struct TValueScale {
+  double Min, Max, Step;
+};
+
+// The range from lo to hi widened to whole steps, with at most about maxTicks
+// labels and steps of at least leastStep. A flat range is opened a little
+// around its value.
+TValueScale NiceScale(double lo, double hi, int maxTicks, double leastStep) {
+  if (!(hi > lo)) {
+    const double pad = lo == 0.0 ? 1.0 : std::abs(lo) * 0.01;
+    lo -= pad;
+    hi += pad;
+  }
+  const double step = std::max(NiceStep((hi - lo) / std::max(1, maxTicks - 1)), leastStep);
+  return {std::floor(lo / step + 1e-9) * step, std::ceil(hi / step - 1e-9) * step, step};
+}
+
+struct TTimeScale {
+  qint64 Min, Max;
+  int Ticks;
+};
+
+qint64 FloorTo(qint64 value, qint64 step) {
+  qint64 q = value / step;
+  if (value % step != 0 && value < 0) --q;
+  return q * step;
+}
+
+// The time range from first to last widened to whole label steps of local
+// time; the step is the label increment or a round multiple of it, chosen so
+// that no more than about maxLabels labels are needed.
+TTimeScale TimeScale(qint64 first, qint64 last, qint64 increment, int maxLabels) {
+  static const qint64 steps[] = {10 * SECOND, 30 * SECOND, MINUTE,      2 * MINUTE, 5 * MINUTE,
+                                 10 * MINUTE, 15 * MINUTE, 30 * MINUTE, HOUR,       2 * HOUR,
+                                 3 * HOUR,    6 * HOUR,    12 * HOUR,   DAY,        2 * DAY,
+                                 7 * DAY};
+  const qint64 span = last - first;
+  qint64 step = 0;
+  for (qint64 candidate : steps) {
+    if (candidate < increment) continue;
+    step = candidate;
+    if (span / candidate <= maxLabels - 1) break;
+  }
+  if (step == 0) step = increment;
+  const qint64 offset = qint64(QDateTime::fromMSecsSinceEpoch(first).offsetFromUtc()) * SECOND;
+  TTimeScale scale;
+  scale.Min = FloorTo(first + offset, step) - offset;
+  scale.Max = FloorTo(last + offset, step) - offset;
+  if (scale.Max < last) scale.Max += step;
+  if (scale.Max <= scale.Min) scale.Max = scale.Min + step;
+  const qint64 labels = (scale.Max - scale.Min) / step + 1;
+  // Points spread over more than weeks (the PC's clock was changed): the
+  // labels no longer fall on round times, but there are not too many.
+  scale.Ticks = labels > 2 * maxLabels ? maxLabels : int(labels);
+  return scale;
+}
+
+// Room for labels along the chart's plot area; a default before the chart
+// has been laid out.
+int MaxTimeLabels(const QChart* chart) {
+  const double width = chart->plotArea().width();
+  return width > 0 ? std::clamp(int(width / 75), 2, 12) : 6;
+}
+
+int MaxValueLabels(const QChart* chart) {
+  const double height = chart->plotArea().height();
+  return height > 0 ? std::clamp(int(height / 35), 3, 11) : 6;
+}
+
+// Puts the labels of a number axis on round values inside its range.
+void LabelNumberAxis(QCategoryAxis* axis, const QChart* chart, double leastStep) {
+  const QStringList old = axis->categoriesLabels();
+  for (const QString& label : old) axis->remove(label);
+  const double lo = axis->min();
+  const double hi = axis->max();
+  if (!(hi > lo) || !std::isfinite(hi - lo)) return;
+  const double step =
+      std::max(NiceStep((hi - lo) / std::max(1, MaxValueLabels(chart) - 1)), leastStep);
+  const double first = std::ceil(lo / step - 1e-9) * step;
+  axis->setStartValue(first - step);
+  for (int k = 0; k < 100; ++k) {
+    const double value = first + k * step;
+    if (value > hi + step * 1e-9) break;
+    axis->append(FormatAxisNumber(value), value);
+  }
+}
+
+struct TExtent {
+  double Min = std::numeric_limits<double>::infinity();
+  double Max = -std::numeric_limits<double>::infinity();
+  bool Empty() const { return Min > Max; }
+  void Add(double v) {
+    Min = std::min(Min, v);
+    Max = std::max(Max, v);
+  }
+};
+
+bool ValidValueRange(double lo, double hi) {
+  return std::isfinite(lo) && std::isfinite(hi) && hi > lo && std::abs(lo) < LARGEST_VALUE &&
+         std::abs(hi) < LARGEST_VALUE &&
+         hi - lo > 1e-9 * std::max({1.0, std::abs(lo), std::abs(hi)});
+}
+
+bool ValidTimeRange(double lo, double hi) {
+  return std::isfinite(lo) && std::isfinite(hi) && hi - lo >= LEAST_TIME_SPAN &&
+         std::abs(lo) < LARGEST_TIME && std::abs(hi) < LARGEST_TIME;
+}
+
+}  // namespace
+
+const std::array<qint64, TMDIChild::TRACE_TIME_COUNT> TMDIChild::TraceTimes = {
+    1 * SECOND,  2 * SECOND, 5 * SECOND, 10 * SECOND, 15 * SECOND,
+    30 * SECOND, MINUTE,     2 * MINUTE, 5 * MINUTE,  10 * MINUTE};
+
+QWidget* MakeChartWindow(TMainForm& form) { return new TMDIChild(form.Meter); }
+
+TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
+    : QWidget(parent), Meter(meter), Clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
+  setObjectName(QStringLiteral("MDIChild"));
+  setWindowTitle(QStringLiteral("Charts"));
+  resize(604, 404);
+
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  PageControl1->addTab(MakeChartPage(0, Chart1, QStringLiteral("Phase voltages trends  [V]"), true),
+                       QStringLiteral("Phase Voltages"));
+  PageControl1->addTab(MakeChartPage(1, Chart2, QString(), false), QStringLiteral("Currents"));
+  PageControl1->addTab(MakeChartPage(2, Chart3, QString(), false), QStringLiteral("Powers"));
+  PageControl1->addTab(MakeChartPage(3, Chart4, QStringLiteral("Power factors"), true),
+                       QStringLiteral("Power factor"));
+
+  // Page "Others": the list of quantities left of the chart.
+  auto* others = new QWidget;
+  auto* othersLayout = new QHBoxLayout(others);
+  othersLayout->setContentsMargins(0, 0, 0, 0);
+  othersLayout->setSpacing(0);
+  ListBox1 = new QListWidget(others);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setFixedWidth(73);
+  for (const char* item : OTHERS_ITEMS) ListBox1->addItem(QString::fromUtf8(item));
+  othersLayout->addWidget(ListBox1);
+  QWidget* chart5Page = MakeChartPage(4, Chart5, QString(), true);
+  othersLayout->addWidget(chart5Page, 1);
+  PageControl1->addTab(others, QStringLiteral("Others"));
+
+  // Page 0: U1, U2, U3 and an inactive fourth series.
+  TChartSlot& c1 = Charts[0];
+  MakeAxes(c1, true, false);
+  Series1 = AddSeries(c1, "Series1", QColor("red"));
+  Series2 = AddSeries(c1, "Series2", QColor("green"));
+  Series3 = AddSeries(c1, "Series3", QColor("yellow"));
+  Series16 = AddSeries(c1, "Series16", QColor("blue"));
+  Series16->setVisible(false);
+  for (QLegendMarker* marker : Chart1->legend()->markers(Series16)) marker->setVisible(false);
+
+  TChartSlot& c2 = Charts[1];
+  MakeAxes(c2, false, false);
+  c2.Left->setTitleText(QStringLiteral("Current [A]"));
+  c2.Left->setMinorTickCount(4);
+  Series4 = AddSeries(c2, "Series4", QColor("red"));
+  Series5 = AddSeries(c2, "Series5", QColor("green"));
+  Series6 = AddSeries(c2, "Series6", QColor("yellow"));
+  Series17 = AddSeries(c2, "Series17", QColor("blue"));
+
+  TChartSlot& c3 = Charts[2];
+  MakeAxes(c3, true, true);
+  c3.Left->setTitleText(QStringLiteral("Active power P1, P2, P3  [ W ]"));
+  c3.Right->setTitleText(QStringLiteral("Power P, Pav [ W ]"));
+  c3.Right->setGridLineVisible(false);
+  c3.Right->setMinorGridLineVisible(false);
+  Series7 = AddSeries(c3, "Series7", QColor("red"));
+  Series8 = AddSeries(c3, "Series8", QColor("green"));
+  Series9 = AddSeries(c3, "Series9", QColor("yellow"));
+  Series10 = AddSeries(c3, "Series10", QColor("blue"), true);
+  Series15 = AddSeries(c3, "Series15", QColor(255, 128, 64), true);
+  Chart3->legend()->setAlignment(Qt::AlignBottom);
+
+  TChartSlot& c4 = Charts[3];
+  MakeAxes(c4, false, false);
+  Series11 = AddSeries(c4, "Series11", QColor("red"));
+  Series12 = AddSeries(c4, "Series12", QColor("green"));
+  Series13 = AddSeries(c4, "Series13", QColor("yellow"));
+  Series14 = AddSeries(c4, "Series14", QColor("blue"));
+
+  TChartSlot& c5 = Charts[4];
+  c5.TimeLabelIncrement = 10 * SECOND;
+  c5.ValueLabelIncrement = 0.01;
+  MakeAxes(c5, true, false);
+  Series18 = AddSeries(c5, "Series18", QColor("red"));
+  Chart5->legend()->hide();
+
+  for (TChartSlot& slot : Charts) WatchRanges(slot);
+
+  // Panel1: the speed buttons, the trace time label and list.
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(28);
+  auto* panelLayout = new QHBoxLayout(Panel1);
+  panelLayout->setContentsMargins(2, 1, 2, 1);
+  panelLayout->setSpacing(2);
+  const auto button = [this, panelLayout](const char* name, const char* caption) {
+    auto* b = new QToolButton(Panel1);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setText(QString::fromUtf8(caption));
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setMinimumWidth(38);
+    panelLayout->addWidget(b);
+    return b;
+  };
+  PlayBtn = button("PlayBtn", "Auto");
+  ClearBtn = button("ClearBtn", "Clear");
+  StopBtn = button("StopBtn", "Auto X");
+  LeftBtn = button("LeftBtn", "<<");
+  RightBtn = button("RightBtn", ">>");
+  UpBtn = button("UpBtn", "Up");
+  DownBtn = button("DownBtn", "Down");
+  ZoomInBtn = button("ZoomInBtn", "<>");
+  ZoomOutBtn = button("ZoomOutBtn", "><");
+  Label1 = new QLabel(QStringLiteral("Trace time"), Panel1);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setContentsMargins(8, 0, 4, 0);
+  panelLayout->addWidget(Label1);
+  ComboBox1 = new QComboBox(Panel1);
+  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+  ComboBox1->setEditable(false);
+  for (const char* text : TRACE_TIME_TEXTS) ComboBox1->addItem(QString::fromUtf8(text));
+  panelLayout->addWidget(ComboBox1);
+  panelLayout->addStretch(1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(PageControl1, 1);
+  layout->addWidget(Panel1);
+
+  connect(PlayBtn, &QToolButton::clicked, this, &TMDIChild::PlayBtnClick);
+  connect(ClearBtn, &QToolButton::clicked, this, &TMDIChild::ClearBtnClick);
+  connect(StopBtn, &QToolButton::clicked, this, &TMDIChild::StopBtnClick);
+  connect(ZoomInBtn, &QToolButton::clicked, this, &TMDIChild::ZoomInBtnClick);
+  connect(ZoomOutBtn, &QToolButton::clicked, this, &TMDIChild::ZoomOutBtnClick);
+  // The scroll buttons act once on every press of any mouse button.
+  for (QToolButton* b : {LeftBtn, RightBtn, UpBtn, DownBtn}) b->installEventFilter(this);
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TMDIChild::PageControl1Change);
+  connect(ComboBox1, &QComboBox::activated, this, &TMDIChild::ComboBox1Change);
+  connect(ListBox1, &QListWidget::currentRowChanged, this, &TMDIChild::ListBox1Click);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TMDIChild::EvTimer);
+
+  FormCreate();
+  Timer1->start();
+}
+
+TMDIChild::~TMDIChild() = default;
+
+QWidget* TMDIChild::MakeChartPage(int number, QChart*& chart, const QString& title, bool showTitle) {
+  TChartSlot& slot = Charts[size_t(number)];
+  chart = new QChart;
+  chart->setObjectName(QStringLiteral("Chart%1").arg(number + 1));
+  if (showTitle) chart->setTitle(title);
+  chart->legend()->setAlignment(Qt::AlignRight);
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  auto* view = new QChartView(chart);
+  view->setRubberBand(QChartView::RectangleRubberBand);
+  slot.Chart = chart;
+  slot.View = view;
+  slot.Number = number;
+  ChartViews[size_t(number)] = view;
+  return view;
+}
+
+void TMDIChild::MakeAxes(TChartSlot& slot, bool numberLabels, bool rightAxis) {
+  slot.Bottom = new QDateTimeAxis;
+  slot.Bottom->setFormat(QStringLiteral("h:mm:ss"));
+  slot.Chart->addAxis(slot.Bottom, Qt::AlignBottom);
+  const auto valueAxis = [numberLabels]() -> QValueAxis* {
+    if (!numberLabels) return new QValueAxis;
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    return axis;
+  };
+  slot.Left = valueAxis();
+  slot.Chart->addAxis(slot.Left, Qt::AlignLeft);
+  if (rightAxis) {
+    slot.Right = valueAxis();
+    slot.Chart->addAxis(slot.Right, Qt::AlignRight);
+  }
+  // An empty chart shows the last minute until its first samples come.
+  const qint64 now = Clock();
+  slot.Bottom->setRange(QDateTime::fromMSecsSinceEpoch(now - MINUTE),
+                        QDateTime::fromMSecsSinceEpoch(now));
+  slot.Left->setRange(0, 1);
+  if (slot.Right) slot.Right->setRange(0, 1);
+}
+
+QLineSeries* TMDIChild::AddSeries(TChartSlot& slot, const char* name, const QColor& colour,
+                                  bool right) {
+  auto* series = new QLineSeries;
+  series->setObjectName(QString::fromUtf8(name));
+  series->setName(QString::fromUtf8(name));
+  series->setColor(colour);
+  slot.Chart->addSeries(series);
+  series->attachAxis(slot.Bottom);
+  series->attachAxis(right ? slot.Right : slot.Left);
+  slot.Series.push_back(TSeriesSlot{series, nullptr, right});
+  return series;
+}
+
+void TMDIChild::WatchRanges(TChartSlot& slot) {
+  // A range that changes other than through the window's own scaling (the
+  // mouse's zoom rectangle) leaves that axis scaled by hand.
+  connect(slot.Bottom, &QDateTimeAxis::rangeChanged, this, [this, &slot] {
+    if (!SettingRanges) slot.AutoBottom = false;
+  });
+  const auto watch = [this, &slot](QValueAxis* axis, bool& automatic) {
+    auto* numbers = qobject_cast<QCategoryAxis*>(axis);
+    connect(axis, &QValueAxis::rangeChanged, this, [this, &slot, &automatic, numbers] {
+      if (!SettingRanges) automatic = false;
+      if (numbers) LabelNumberAxis(numbers, slot.Chart, slot.ValueLabelIncrement);
+    });
+    if (numbers) {
+      connect(slot.Chart, &QChart::plotAreaChanged, numbers,
+              [numbers, &slot] { LabelNumberAxis(numbers, slot.Chart, slot.ValueLabelIncrement); });
+      LabelNumberAxis(numbers, slot.Chart, slot.ValueLabelIncrement);
+    }
+  };
+  // The number of time labels that fit depends on the plot area's width.
+  connect(slot.Chart, &QChart::plotAreaChanged, this, [this, &slot] { AutoScale(slot); },
+          Qt::QueuedConnection);
+  watch(slot.Left, slot.AutoLeft);
+  if (slot.Right) watch(slot.Right, slot.AutoRight);
+}
+
+TMDIChild::TChartSlot* TMDIChild::SlotOf(const QChart* chart) {
+  for (TChartSlot& slot : Charts) {
+    if (chart && slot.Chart == chart) return &slot;
+  }
+  return nullptr;
+}
+
+TMDIChild::TChartSlot* TMDIChild::ActiveSlot() { return SlotOf(ActiveChart); }
+
+QSize TMDIChild::sizeHint() const { return QSize(604, 404); }
+
+void TMDIChild::closeEvent(QCloseEvent* event) {
+  // The window lives as long as the main window: a close request does nothing.
+  FormClose();
+  event->ignore();
+}
+
+void TMDIChild::FormClose() {}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    if (watched == LeftBtn) LeftBtnMouseDown();
+    if (watched == RightBtn) RightBtnMouseDown();
+    if (watched == UpBtn) UpBtnMouseDown();
+    if (watched == DownBtn) DownBtnMouseDown();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Set-up and binding
+
+void TMDIChild::RebindMeter() { FormCreate(); }
+
+void TMDIChild::FormCreate() {
+  NextSampleTime.fill(0);
+  TraceTimeIndex.fill(DEFAULT_TRACE_TIME);
+  ActiveChart = nullptr;
+  for (int n = 0; n < CHART_COUNT; ++n) Charts[size_t(n)].Number = n;
+
+  BindSeries(0, 0, "U1");
+  BindSeries(0, 1, "U2");
+  BindSeries(0, 2, "U3");
+  BindSeries(1, 0, "I1");
+  BindSeries(1, 1, "I2");
+  BindSeries(1, 2, "I3");
+  BindSeries(1, 3, "Is");
+  BindSeries(2, 0, "P1");
+  BindSeries(2, 1, "P2");
+  BindSeries(2, 2, "P3");
+  BindSeries(2, 3, "P");
+  BindSeries(2, 4, "Pav");
+  BindSeries(3, 0, "Pf1");
+  BindSeries(3, 1, "Pf2");
+  BindSeries(3, 2, "Pf3");
+  BindSeries(3, 3, "Pf");
+
+  const auto found = ListBox1->findItems(QStringLiteral("tf"), Qt::MatchExactly);
+  {
+    const QSignalBlocker block(ListBox1);
+    if (!found.isEmpty()) ListBox1->setCurrentItem(found.first());
+  }
+  ListBox1Click();
+  PageControl1Change();
+}
+
+void TMDIChild::BindSeries(int chartNumber, int seriesIndex, const char* name) {
+  if (chartNumber < 0 || chartNumber >= CHART_COUNT) return;
+  TChartSlot& slot = Charts[size_t(chartNumber)];
+  if (seriesIndex >= 0 && seriesIndex < int(slot.Series.size())) {
+    TSeriesSlot& s = slot.Series[size_t(seriesIndex)];
+    s.Series->clear();
+    s.Quantity = dynamic_cast<TZmiennaNum*>(Meter.FindByName(name, 0));
+    s.Series->setName(QString::fromUtf8(name));
+  }
+  slot.Number = chartNumber;
+}
+
+// ---------------------------------------------------------------------------
+// Sampling
+
+void TMDIChild::EvTimer() {
+  SampleChart(Chart1);
+  SampleChart(Chart2);
+  SampleChart(Chart3);
+  SampleChart(Chart4);
+  SampleChart(Chart5);
+}
+
+void TMDIChild::SampleChart(QChart* chart) {
+  TChartSlot* slot = SlotOf(chart);
+  if (!slot || slot->Number < 0 || slot->Number >= STATE_SIZE) return;
+  const size_t number = size_t(slot->Number);
+  const int index = std::clamp(TraceTimeIndex[number], 0, TRACE_TIME_COUNT - 1);
+  const qint64 traceTime = TraceTimes[size_t(index)];
+  const qint64 now = Clock();
+  // Not due yet. A next sample time further ahead than one trace time means
+  // the PC's clock was put back: sample now rather than wait for it.
+  if (now < NextSampleTime[number] && NextSampleTime[number] - now <= traceTime) return;
+  NextSampleTime[number] = now + traceTime;
+
+  bool changed = false;
+  for (TSeriesSlot& s : slot->Series) {
+    if (s.Series->count() > MAX_POINTS - 1) {
+      s.Series->remove(0);
+      changed = true;
+    }
+    if (!s.Quantity) continue;
+    float value = s.Quantity->GetValue();
+    if (std::fabs(value) < ZERO_BAND) value = 0.0f;
+    // NO_VALUE (and anything not a number) adds no point.
+    if (std::fabs(value) < NO_VALUE) {
+      s.Series->append(double(now), double(value));
+      changed = true;
+    }
+  }
+  if (changed) AutoScale(*slot);
+}
+
+void TMDIChild::AutoScale(TChartSlot& slot) {
+  const QScopedValueRollback<bool> guard(SettingRanges, true);
+  TExtent x, left, right;
+  for (const TSeriesSlot& s : slot.Series) {
+    if (!s.Series->isVisible()) continue;
+    TExtent& y = s.OnRightAxis ? right : left;
+    const QList<QPointF> points = s.Series->points();
+    for (const QPointF& p : points) {
+      x.Add(p.x());
+      y.Add(p.y());
+    }
+  }
+  if (slot.AutoBottom && !x.Empty()) {
+    const TTimeScale scale = TimeScale(qint64(x.Min), qint64(x.Max), slot.TimeLabelIncrement,
+                                       MaxTimeLabels(slot.Chart));
+    slot.Bottom->setRange(QDateTime::fromMSecsSinceEpoch(scale.Min),
+                          QDateTime::fromMSecsSinceEpoch(scale.Max));
+    slot.Bottom->setTickCount(std::max(2, scale.Ticks));
+  }
+  const auto scaleValues = [&slot](QValueAxis* axis, const TExtent& extent) {
+    if (!axis || extent.Empty()) return;
+    const TValueScale scale =
+        NiceScale(extent.Min, extent.Max, MaxValueLabels(slot.Chart), slot.ValueLabelIncrement);
+    axis->setRange(scale.Min, scale.Max);
+    if (!qobject_cast<QCategoryAxis*>(axis)) {
+      axis->setTickCount(std::clamp(int(std::lround((scale.Max - scale.Min) / scale.Step)) + 1, 2, 20));
+    }
+  };
+  if (slot.AutoLeft) scaleValues(slot.Left, left);
+  if (slot.AutoRight) scaleValues(slot.Right, right);
+}
+
+// ---------------------------------------------------------------------------
+// User commands
+
+void TMDIChild::PageControl1Change() {
+  const int page = PageControl1->currentIndex();
+  ActiveChart = page >= 0 && page < CHART_COUNT ? Charts[size_t(page)].Chart : nullptr;
+  if (const TChartSlot* slot = ActiveSlot()) {
+    const QSignalBlocker block(ComboBox1);
+    ComboBox1->setCurrentIndex(TraceTimeIndex[size_t(slot->Number)]);
+  }
+}
+
+void TMDIChild::ComboBox1Change() {
+  const int index = ComboBox1->currentIndex();
+  TChartSlot* slot = ActiveSlot();
+  if (index < 0 || index >= TRACE_TIME_COUNT || !slot) return;
+  TraceTimeIndex[size_t(slot->Number)] = index;
+  NextSampleTime[size_t(slot->Number)] = 0;
+}
+
+void TMDIChild::ListBox1Click() {
+  const QListWidgetItem* item = ListBox1->currentItem();
+  if (!item) return;
+  const QByteArray name = item->text().toUtf8();
+  TSeriesSlot& s = Charts[4].Series[0];
+  s.Quantity = dynamic_cast<TZmiennaNum*>(Meter.FindByName(name.constData(), 0));
+  s.Series->clear();
+  NextSampleTime[size_t(Charts[4].Number)] = 0;
+  if (const TZmiennaNum* q = s.Quantity) {
+    char qname[TZmienna::NAME_SIZE] = {};
+    char description[TZmienna::DESCRIPTION_SIZE] = {};
+    q->GetName(qname, sizeof qname);
+    q->GetDescription(description, sizeof description);
+    Chart5->setTitle(QStringLiteral("%1 - %2 [ %3 ]")
+                         .arg(FieldText(qname, sizeof qname), FieldText(description, sizeof description),
+                              FieldText(q->Unit, sizeof q->Unit)));
+  }
+}
+
+void TMDIChild::PlayBtnClick() {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  {
+    const QScopedValueRollback<bool> guard(SettingRanges, true);
+    slot->Chart->zoomReset();
+  }
+  slot->AutoBottom = slot->AutoLeft = slot->AutoRight = true;
+  AutoScale(*slot);
+}
+
+void TMDIChild::ClearBtnClick() {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  for (TSeriesSlot& s : slot->Series) s.Series->clear();
+  PlayBtnClick();
+}
+
+void TMDIChild::StopBtnClick() {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  slot->AutoBottom = true;
+  AutoScale(*slot);
+}
+
+void TMDIChild::LeftBtnMouseDown() { ScrollTime(-1); }
+
+void TMDIChild::RightBtnMouseDown() { ScrollTime(1); }
+
+void TMDIChild::UpBtnMouseDown() { ScrollValues(1); }
+
+void TMDIChild::DownBtnMouseDown() { ScrollValues(-1); }
+
+void TMDIChild::ScrollTime(int direction) {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  slot->AutoBottom = false;
+  // The plot rectangle moved by a fifth of its width (whole pixels).
+  const int width = int(slot->Chart->plotArea().width());
+  const int d = width / 5;
+  if (d <= 0) return;
+  const double lo = double(slot->Bottom->min().toMSecsSinceEpoch());
+  const double hi = double(slot->Bottom->max().toMSecsSinceEpoch());
+  const double shift = direction * (hi - lo) * d / width;
+  if (!ValidTimeRange(lo + shift, hi + shift)) return;
+  const QScopedValueRollback<bool> guard(SettingRanges, true);
+  slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(lo + shift))),
+                         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hi + shift))));
+}
+
+void TMDIChild::ScrollValues(int direction) {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  // The plot rectangle moves for every value axis; both stop scaling by themselves.
+  slot->AutoLeft = false;
+  if (slot->Right) slot->AutoRight = false;
+  const int height = int(slot->Chart->plotArea().height());
+  const int d = height / 5;
+  if (d <= 0) return;
+  const QScopedValueRollback<bool> guard(SettingRanges, true);
+  for (QValueAxis* axis : {slot->Left, slot->Right}) {
+    if (!axis) continue;
+    const double shift = direction * (axis->max() - axis->min()) * d / height;
+    if (ValidValueRange(axis->min() + shift, axis->max() + shift)) {
+      axis->setRange(axis->min() + shift, axis->max() + shift);
+    }
+  }
+}
+
+void TMDIChild::ZoomInBtnClick() { Zoom(110); }
+
+void TMDIChild::ZoomOutBtnClick() { Zoom(90); }
+
+void TMDIChild::Zoom(int percent) {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot) return;
+  // Every axis keeps the zoomed range until "Auto" (or "Auto X" for time).
+  slot->AutoBottom = slot->AutoLeft = slot->AutoRight = false;
+  const double factor = (percent - 100) / 100.0;
+  const QScopedValueRollback<bool> guard(SettingRanges, true);
+  const double lo = double(slot->Bottom->min().toMSecsSinceEpoch());
+  const double hi = double(slot->Bottom->max().toMSecsSinceEpoch());
+  const double w = (hi - lo) * factor;
+  // A range too narrow or too wide to show stays as it is.
+  if (ValidTimeRange(lo + w, hi - w)) {
+    slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(lo + w))),
+                           QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hi - w))));
+  }
+  for (QValueAxis* axis : {slot->Left, slot->Right}) {
+    if (!axis) continue;
+    const double vw = (axis->max() - axis->min()) * factor;
+    if (ValidValueRange(axis->min() + vw, axis->max() - vw)) {
+      axis->setRange(axis->min() + vw, axis->max() - vw);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+
+void TMDIChild::PrintTrend() {
+  if (!ActiveSlot()) return;
+  if (!Printer) Printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  QPrintDialog dialog(Printer.get(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintChart(*Printer);
+}
+
+bool TMDIChild::PrintChart(QPrinter& printer) {
+  if (!ActiveSlot()) return false;
+  const QPageLayout saved = printer.pageLayout();
+  printer.setPageOrientation(QPageLayout::Landscape);
+  // Margins of 5 % of the page on each side, or the printer's least ones.
+  QPageLayout layout = printer.pageLayout();
+  layout.setUnits(QPageLayout::Millimeter);
+  const QSizeF page = layout.fullRect().size();
+  const QMarginsF least = layout.minimumMargins();
+  layout.setMargins(QMarginsF(std::max(page.width() * 0.05, least.left()),
+                              std::max(page.height() * 0.05, least.top()),
+                              std::max(page.width() * 0.05, least.right()),
+                              std::max(page.height() * 0.05, least.bottom())));
+  printer.setPageLayout(layout);
+
+  QPainter painter;
+  bool done = false;
+  if (painter.begin(&printer)) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF target(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
+    done = RenderActiveChart(painter, target, printer.resolution());
+    done = painter.end() && done;
+  }
+  printer.setPageLayout(saved);
+  return done;
+}
+
+void TMDIChild::Relayout(TChartSlot& slot) {
+  // Lay the chart out for its new size, fit the automatic axes' labels to the
+  // new plot area, and lay out once more for the new labels.
+  QGraphicsLayout* layout = slot.Chart->layout();
+  if (layout) layout->activate();
+  AutoScale(slot);
+  if (layout) layout->activate();
+}
+
+bool TMDIChild::RenderActiveChart(QPainter& painter, const QRectF& target, double dotsPerInch) {
+  TChartSlot* slot = ActiveSlot();
+  if (!slot || !(dotsPerInch > 0) || target.isEmpty()) return false;
+  QChart* chart = slot->Chart;
+  QGraphicsScene* scene = chart->scene();
+  if (!scene) return false;
+  // The chart is laid out for the page as a screen of the page's size would
+  // show it, so fonts and lines keep their size in print and the page holds
+  // correspondingly more of the plot; then it goes back to the window's size.
+  const QSizeF onScreen = chart->size();
+  const QSizeF logical = target.size() * (96.0 / dotsPerInch);
+  {
+    const QScopedValueRollback<bool> guard(SettingRanges, true);
+    chart->resize(logical);
+    Relayout(*slot);
+    scene->render(&painter, target, QRectF(chart->pos(), logical));
+    chart->resize(onScreen);
+    Relayout(*slot);
+  }
+  return true;
+}
