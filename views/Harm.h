@@ -1,0 +1,56 @@
+// The harmonics window: for one phase voltage or phase current of the current
+// meter, its THD and the levels of harmonics 1 to 25, read from the meter on
+// demand and shown as a list and as bars of orders 2 to 25.
+#pragma once
+
+#include <QWidget>
+
+class QChart;
+class QChartView;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedBarSeries;
+class QTabBar;
+class QValueAxis;
+class TMainForm;
+
+class THarmoniczne : public QWidget {
+  Q_OBJECT
+public:
+  // A top-level window working on mainForm's meter. It stores itself in the
+  // main window's Harmoniczne and is destroyed when closed.
+  explicit THarmoniczne(TMainForm& mainForm, QWidget* parent = nullptr);
+
+  // Tabs "Voltage L1" .. "Current L3".
+  QTabBar* TabControl2;
+  QWidget* Panel1;
+  QLabel* Label1;
+  QListWidget* ListBox1;
+  QPushButton* Button2;  // "Restore"
+  QPushButton* Button1;  // "Close"
+  QChartView* ChartView1;
+  QChart* Chart1;
+  // One bar set per drawn harmonic, each with a colour of its own: a set holds
+  // its height at the index of its order (its X) and zero at all others.
+  QStackedBarSeries* Series1;
+  QValueAxis* BottomAxis;  // orders 2 .. 25
+  QValueAxis* LeftAxis;
+
+  // Reads the THD and the harmonics of the selected tab and shows them; also
+  // the handler of "Restore".
+  void TabControl2Change();
+  void FormShow();
+  void Button1Click();
+  void FormClose();
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  TMainForm& MainForm;
+};
+
+// Factory for the main window's "&Harmonics..." command.
+QWidget* MakeHarmonicsWindow(TMainForm& mainForm);
