@@ -1,0 +1,179 @@
+// The extreme values window.
+#include "Minmax.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QShowEvent>
+#include <QStringList>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+#include "Main.h"
+#include "ParamDef.h"
+#include "TR5.h"
+#include "WaitCursor.h"
+
+namespace {
+
+// What each tab shows: the group of minima and maxima (item pairs, minimum
+// first), the group of the times they occurred, and the number of items.
+struct TExtremaTab {
+  const char* Caption;
+  int ValueGroup;
+  int TimeGroup;
+  int Count;
+};
+
+constexpr TExtremaTab TABS[] = {
+    {"Voltages and currents", 2800, 3400, 12}, {"Powers", 2900, 3500, 18},
+    {"Coefficients", 3000, 3600, 12},          {"3-phase parameters", 3100, 3700, 26},
+    {"THD harmonics", 2100, 3800, 12},
+};
+constexpr int TAB_COUNT = int(std::size(TABS));
+
+constexpr int COLUMN_COUNT = 5;
+constexpr int COLUMN_WIDTHS[COLUMN_COUNT] = {189, 82, 75, 85, 84};
+constexpr const char* COLUMN_SAMPLES[COLUMN_COUNT] = {
+    "Average voltage phase to phase", "-123456 VAr", "-123456 VAr", "00/00/00 00:00", "00/00/00 00:00"};
+constexpr const char* HEADER = "Quantity\rMinimum\rMaximum\rTime min\rTime max";
+constexpr const char* MIN_MARK = "- min";  // ends the description of a minimum
+
+}  // namespace
+
+TExtrema::TExtrema(TMainForm& mainForm, QWidget* parent)
+    : QWidget(parent ? parent : &mainForm, Qt::Window), MainForm(mainForm) {
+  setWindowTitle(QStringLiteral("Extreme values"));
+  setAttribute(Qt::WA_DeleteOnClose);
+
+  TabControl1 = new QTabBar(this);
+  for (const TExtremaTab& tab : TABS) TabControl1->addTab(QString::fromUtf8(tab.Caption));
+  TabControl1->setExpanding(false);
+
+  StringGrid1 = new QTableWidget(0, COLUMN_COUNT, this);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setDefaultSectionSize(18);
+  StringGrid1->verticalHeader()->setMinimumSectionSize(18);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // The designed widths, wider where the font needs it for the longest texts.
+  const QFontMetrics metrics = StringGrid1->fontMetrics();
+  int tableWidth = 0;
+  for (int c = 0; c < COLUMN_COUNT; ++c) {
+    const int needed = metrics.horizontalAdvance(QString::fromUtf8(COLUMN_SAMPLES[c])) + 12;
+    StringGrid1->setColumnWidth(c, std::max(COLUMN_WIDTHS[c], needed));
+    tableWidth += StringGrid1->columnWidth(c);
+  }
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  resize(std::max(552, tableWidth + 2 * StringGrid1->frameWidth() + 20), 256);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(TabControl1);
+  layout->addWidget(StringGrid1, 1);
+
+  // Connected once the tabs exist, so that building them reads nothing.
+  connect(TabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });
+  connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { TabControl1Change(); });
+
+  MainForm.Extrema = this;
+}
+
+int TExtrema::RowCount() const { return StringGrid1->rowCount() + 1; }
+
+QString TExtrema::Cell(int column, int gridRow) const {
+  if (column < 0 || column >= COLUMN_COUNT) return QString();
+  if (gridRow == 0) {
+    const QTableWidgetItem* header = StringGrid1->horizontalHeaderItem(column);
+    return header ? header->text() : QString();
+  }
+  const QTableWidgetItem* item = StringGrid1->item(gridRow - 1, column);
+  return item ? item->text() : QString();
+}
+
+void TExtrema::SetCell(int column, int gridRow, const QString& text) {
+  const int row = gridRow - 1;
+  if (row < 0 || row >= StringGrid1->rowCount() || column < 0 || column >= COLUMN_COUNT) return;
+  QTableWidgetItem* item = StringGrid1->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem;
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    StringGrid1->setItem(row, column, item);
+  }
+  item->setText(text);
+}
+
+void TExtrema::FillPairs(int first, int count, int column) {
+  std::string text;
+  int row = 1;
+  for (int item = 1; item <= count; ++item) {
+    MainForm.Meter.FormatValueWithUnit(first + item, text, nullptr);
+    if (item % 2) {
+      SetCell(column, row, QString::fromStdString(text));
+    } else {
+      SetCell(column + 1, row, QString::fromStdString(text));
+      ++row;
+    }
+  }
+}
+
+void TExtrema::TabControl1Change() {
+  StringGrid1->setHorizontalHeaderLabels(QString::fromUtf8(HEADER).split(QLatin1Char('\r')));
+
+  const int index = TabControl1->currentIndex();
+  if (index < 0 || index >= TAB_COUNT) return;
+  const TExtremaTab& tab = TABS[index];
+  TTR5& meter = MainForm.Meter;
+
+  // Nothing of the previous tab or read may remain in any cell.
+  StringGrid1->clearContents();
+  StringGrid1->setRowCount(tab.Count / 2);
+
+  // Row labels come from the tables, whatever the link: the description of
+  // each minimum without its "- min".
+  std::string text;
+  int row = 1;
+  for (int item = tab.ValueGroup + 1; item < tab.ValueGroup + tab.Count; item += 2, ++row) {
+    if (meter.GetCatalogText(item, text) != 2) break;
+    const size_t mark = text.find(MIN_MARK);
+    if (mark != std::string::npos) text.resize(mark);
+    SetCell(0, row, QString::fromStdString(text));
+    for (int column = 1; column < COLUMN_COUNT; ++column) SetCell(column, row, QString());
+  }
+
+  // One group read for the values, and on a VR5 one for their times; each
+  // holds the GUI thread for one transaction.
+  TWaitCursor wait;
+  meter.FormatValueWithUnit(tab.ValueGroup, text, nullptr);
+  FillPairs(tab.ValueGroup, tab.Count, 1);
+  if (meter.Kind == MT_VR5) {
+    meter.FormatValueWithUnit(tab.TimeGroup, text, nullptr);
+    FillPairs(tab.TimeGroup, tab.Count, 3);
+  }
+}
+
+void TExtrema::FormShow() { TabControl1Change(); }
+
+void TExtrema::FormClose() {
+  if (MainForm.Extrema == this) MainForm.Extrema = nullptr;
+}
+
+void TExtrema::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Read when the program shows the window, not when the system restores it.
+  if (!event->spontaneous()) FormShow();
+}
+
+void TExtrema::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();  // WA_DeleteOnClose then destroys the window
+}
+
+QWidget* MakeExtremeWindow(TMainForm& mainForm) { return new TExtrema(mainForm); }

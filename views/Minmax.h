@@ -1,0 +1,51 @@
+// The extreme values window: the minima and maxima the current meter has
+// recorded for one group of quantities, read on demand and shown in a table;
+// on a VR5 with the times at which they occurred.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QTabBar;
+class QTableWidget;
+class TMainForm;
+
+class TExtrema : public QWidget {
+  Q_OBJECT
+public:
+  // A top-level window working on mainForm's meter. It stores itself in the
+  // main window's Extrema and is destroyed when closed.
+  explicit TExtrema(TMainForm& mainForm, QWidget* parent = nullptr);
+
+  // Tabs "Voltages and currents" .. "THD harmonics".
+  QTabBar* TabControl1;
+  // Columns: quantity, minimum, maximum, time min, time max. The header row is
+  // the table's column header, so grid row r (r >= 1) is table row r - 1.
+  QTableWidget* StringGrid1;
+
+  // Reads the extremes of the selected tab and fills the table; also the
+  // handler of a double click in the table.
+  void TabControl1Change();
+  void FormShow();
+  void FormClose();
+
+  // Number of grid rows, the header row included.
+  int RowCount() const;
+  // Text of a cell; grid row 0 is the header.
+  QString Cell(int column, int gridRow) const;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void SetCell(int column, int gridRow, const QString& text);
+  // Formats items first + 1 .. first + count into the column pair starting at
+  // column: odd items (minima) there, even items (maxima) one to the right.
+  void FillPairs(int first, int count, int column);
+
+  TMainForm& MainForm;
+};
+
+// Factory for the main window's "&Extreme" command.
+QWidget* MakeExtremeWindow(TMainForm& mainForm);
