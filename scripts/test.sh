@@ -54,7 +54,7 @@ run_ctest "$ROOT/build-asan" "clang ASan+UBSan"
 echo "=== fuzzing, ${FUZZ_SECONDS}s per target"
 fuzz_fail=0
 for f in "$ROOT"/build-asan/fuzz/fuzz_*; do
-  [ -x "$f" ] || continue
+  [ -f "$f" ] && [ -x "$f" ] || continue
   name=$(basename "$f")
   corpus="$ROOT/build-asan/fuzz/corpus-$name"
   mkdir -p "$corpus"
