@@ -1,8 +1,11 @@
 // Kavrel: start-up. The serial link and the meter exist before any window and
 // outlive them all; the main window reads the settings and drives polling.
 #include <QApplication>
+#include <clocale>
 
 #include "Glyphs.h"
+#include "Dlgprog.h"
+#include "Tabela.h"
 #include "Main.h"
 #include "TR5.h"
 #include "Trans.h"
@@ -15,12 +18,17 @@ int main(int argc, char* argv[]) {
   TTR5 Meter(true, &ModbusPort);
 
   QApplication application(argc, argv);
+  // Qt switches the process to the user's locale; numbers in the meter's texts
+  // and the values the user types for the meter always use a decimal point.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
   QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
   // Closing the main window ends the program, whatever else is still open.
   QApplication::setQuitOnLastWindowClosed(false);
 
   TViewFactories views;
+  views.TableWindow = MakeTableWindow;
+  views.Programming = RunProgrammingDialog;
   TMainForm MainForm(ModbusPort, Meter, views);
   QObject::connect(&MainForm, &TMainForm::Closed, &application, &QApplication::quit,
                    Qt::QueuedConnection);

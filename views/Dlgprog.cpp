@@ -5,6 +5,8 @@
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -135,6 +137,7 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   ComboBox1->setEditable(true);
   // The field takes a value to write; what is typed never becomes an item.
   ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox1->lineEdit()->installEventFilter(this);
   ComboBox1->setMinimumWidth(185);
 
   Button1 = new QPushButton(QStringLiteral("Use"), Bevel1);
@@ -176,6 +179,21 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   connect(ListBox2, &QListWidget::itemSelectionChanged, this, &TDialogProgram::ListBox2Click);
   connect(Button1, &QPushButton::clicked, this, &TDialogProgram::Button1Click);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+bool TDialogProgram::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the value field writes the value: a user who types a value and
+  // presses Enter means "use it", and closing the dialog instead would leave
+  // the meter unchanged without a word. Elsewhere Enter closes as usual.
+  if (watched == ComboBox1->lineEdit() && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      Button1Click();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TDialogProgram::showEvent(QShowEvent* event) {

@@ -194,6 +194,14 @@ TEST_F(DialogProgram, WriteReachesTheMeterAndRefreshesItsLineFromTheKeptValue) {
   EXPECT_EQ(Lines(*d).at(0), "Ratio of current transformer\t13  ");
   EXPECT_EQ(Requests(6), (std::vector<std::pair<int, int>>{{4000, 400}, {4000, 12}}));
   EXPECT_EQ(Requests(3).size(), 1u);
+
+  // Enter in the value field writes too, and leaves the dialog open.
+  d->ComboBox1->lineEdit()->selectAll();
+  QTest::keyClicks(d->ComboBox1->lineEdit(), "250");
+  QTest::keyClick(d->ComboBox1->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 250.0);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(Lines(*d).at(0), "Ratio of current transformer\t250  ");
 }
 
 TEST_F(DialogProgram, RefusedWritesShowTheMessageAndKeepTheLine) {
