@@ -4,6 +4,7 @@
 #include <clocale>
 
 #include "Glyphs.h"
+#include "ChildWin.h"
 #include "Dlgprog.h"
 #include "Tabela.h"
 #include "Main.h"
@@ -27,6 +28,7 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   TViewFactories views;
+  views.ChartWindow = MakeChartWindow;
   views.TableWindow = MakeTableWindow;
   views.Programming = RunProgrammingDialog;
   TMainForm MainForm(ModbusPort, Meter, views);
