@@ -32,30 +32,13 @@ constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run 
 // the PC's epoch seconds.
 constexpr double METER_TIME = 1073741879.0 + 3600.0;
 
-// Times are shown in the local time zone: the tests pin it to UTC.
-class UtcZone {
-public:
-  UtcZone() {
-    const char* tz = std::getenv("TZ");
-    Had = tz != nullptr;
-    if (Had) Saved = tz;
-    setenv("TZ", "UTC0", 1);
-    tzset();
-  }
-  ~UtcZone() {
-    if (Had) setenv("TZ", Saved.c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-
-private:
-  bool Had = false;
-  std::string Saved;
-};
-
 class ExtremeWindow : public ::testing::Test {
 protected:
   void Start(int type) {
+    // Times are shown in the local time zone; this program pins it to UTC.
+    setenv("TZ", "UTC0", 1);
+    tzset();
+
     SimConfig config;  // ASCII 19200 8N1 at address 1: the program's defaults
     config.Meters = {SimMeterConfig{type, 1}};
     config.LinkPath = Dir.Path() + "/COM1";
@@ -113,7 +96,6 @@ protected:
     QTest::mouseRelease(w.StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
   }
 
-  UtcZone Zone;
   testsupport::ComDirectory Dir;
   std::unique_ptr<SimServer> Sim;
   TModbusPort Port;
@@ -125,22 +107,10 @@ TEST_F(ExtremeWindow, EachTabListsItsQuantitiesWithMinimumAndMaximum) {
   ASSERT_NO_FATAL_FAILURE(Start(MT_TR5));
   TExtrema* w = Open();
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->windowTitle(), "Extreme values");
   const QString header[] = {"Quantity", "Minimum", "Maximum", "Time min", "Time max"};
   for (int c = 0; c < 5; ++c) EXPECT_EQ(w->Cell(c, 0), header[c]);
-
   // Shown on the first tab; a TR5 has no times, so one group read per tab.
   EXPECT_EQ(TakeReads(), (Reads{{7544, 12}}));
-  ASSERT_EQ(w->RowCount(), 7);
-  EXPECT_EQ(w->Cell(0, 1), "L1 phase voltage");
-  EXPECT_EQ(w->Cell(1, 1), "228.4 V");
-  EXPECT_EQ(w->Cell(2, 1), "241.4 V");
-  EXPECT_EQ(w->Cell(0, 6), "L3 phase current");
-  EXPECT_EQ(w->Cell(2, 6), "0.500 A");
-  for (int r = 1; r < 7; ++r) {
-    EXPECT_EQ(w->Cell(3, r), "") << r;
-    EXPECT_EQ(w->Cell(4, r), "") << r;
-  }
 
   struct Expected {
     int Tab, Rows;
@@ -149,10 +119,12 @@ TEST_F(ExtremeWindow, EachTabListsItsQuantitiesWithMinimumAndMaximum) {
     const char *Label, *Min, *Max;
   };
   const Expected tabs[] = {
+      {3, 14, {7586, 26}, 13, "Average active power", "-1500 W", nullptr},
+      // From 14 rows back to 7: nothing of "3-phase parameters" may remain.
+      {0, 7, {7544, 12}, 6, "L3 phase current", nullptr, "0.500 A"},
       {1, 10, {7556, 18}, 9, "L3 phase reactive power", nullptr, nullptr},
       {2, 7, {7574, 12}, 4, "L1 phase tangent fi", nullptr, nullptr},
-      {3, 14, {7586, 26}, 13, "Average active power", "-1500 W", nullptr},
-      // "THD U1 - min" keeps the blank in front of its "- min".
+      // "THD I3 - min" keeps the blank in front of its "- min".
       {4, 7, {7618, 12}, 6, "THD I3 ", nullptr, "12.35 %"},
   };
   for (const Expected& e : tabs) {
@@ -175,14 +147,11 @@ TEST_F(ExtremeWindow, EachTabListsItsQuantitiesWithMinimumAndMaximum) {
     }
   }
 
-  // From 14 rows back to 7: nothing of "3-phase parameters" remains.
-  w->TabControl1->setCurrentIndex(3);
-  w->TabControl1->setCurrentIndex(0);
-  TakeReads();
-  EXPECT_EQ(w->RowCount(), 7);
-  EXPECT_EQ(w->StringGrid1->rowCount(), 6);
-  EXPECT_EQ(w->Cell(0, 1), "L1 phase voltage");
-  EXPECT_EQ(w->Cell(0, 6), "L3 phase current");
+  // Closing ends the window and clears the main window's reference.
+  QPointer<TExtrema> closing = w;
+  w->close();
+  EXPECT_TRUE(Form->Extrema.isNull());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }, 10000));
 }
 
 TEST_F(ExtremeWindow, Vr5ShowsTheTimesOfItsExtremes) {
@@ -247,25 +216,6 @@ TEST_F(ExtremeWindow, FailedReadOrLinkDownKeepsLabelsOnly) {
   DoubleClickTable(*w);
   EXPECT_EQ(TakeReads(), (Reads{{7556, 18}, {7856, 18}}));
   EXPECT_FALSE(w->Cell(1, 1).isEmpty());
-}
-
-TEST_F(ExtremeWindow, ClosingDestroysTheWindowAndTheNextOneStartsOnTheFirstTab) {
-  ASSERT_NO_FATAL_FAILURE(Start(MT_TR5));
-  QPointer<TExtrema> first = Open();
-  ASSERT_NE(first, nullptr);
-  first->TabControl1->setCurrentIndex(2);
-  EXPECT_EQ(Open(), first.data());
-
-  first->close();
-  EXPECT_TRUE(Form->Extrema.isNull());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 10000));
-
-  TakeReads();
-  TExtrema* second = Open();
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(second->TabControl1->currentIndex(), 0);
-  EXPECT_EQ(TakeReads(), (Reads{{7544, 12}}));
-  EXPECT_EQ(second->Cell(1, 1), "228.4 V");
 }
 
 }  // namespace
