@@ -43,6 +43,7 @@ constexpr int TAB_COUNT = int(std::size(TABS));
 constexpr int THD_GROUP = 2000;
 constexpr int HIGHEST_ORDER = 25;
 constexpr int LOWEST_DRAWN_ORDER = 2;  // the fundamental is listed, not drawn
+constexpr int DRAWN_COUNT = HIGHEST_ORDER - LOWEST_DRAWN_ORDER + 1;
 // A bar series puts the value at index k of a bar set at X = k, so a set
 // holds one slot for every order from 0 up.
 constexpr int SLOT_COUNT = HIGHEST_ORDER + 1;
@@ -172,7 +173,8 @@ void THarmoniczne::TabControl2Change() {
     auto* bar = new QBarSet(QString::fromStdString(name));
     for (int slot = 0; slot < SLOT_COUNT; ++slot)
       bar->append(slot == order ? double(h) : 0.0);
-    bar->setColor(QColor::fromHsv((order - LOWEST_DRAWN_ORDER) * 360 / (HIGHEST_ORDER - LOWEST_DRAWN_ORDER + 1), 190, 235));
+    // Hues spread round the colour circle: each order a colour of its own.
+    bar->setColor(QColor::fromHsv((order - LOWEST_DRAWN_ORDER) * 360 / DRAWN_COUNT, 190, 235));
     bar->setBorderColor(Qt::transparent);
     bars.append(bar);
     low = std::min(low, h);
