@@ -4,10 +4,12 @@
 #include <clocale>
 
 #include "Glyphs.h"
+#include "Harm.h"
 #include "ChildWin.h"
 #include "Dlgprog.h"
 #include "Tabela.h"
 #include "Main.h"
+#include "Minmax.h"
 #include "TR5.h"
 #include "Trans.h"
 #include "about.h"
@@ -30,6 +32,8 @@ int main(int argc, char* argv[]) {
   TViewFactories views;
   views.ChartWindow = MakeChartWindow;
   views.TableWindow = MakeTableWindow;
+  views.Harmonics = MakeHarmonicsWindow;
+  views.Extreme = MakeExtremeWindow;
   views.Programming = RunProgrammingDialog;
   TMainForm MainForm(ModbusPort, Meter, views);
   QObject::connect(&MainForm, &TMainForm::Closed, &application, &QApplication::quit,
