@@ -5,6 +5,26 @@
 
 class TModbusPort;
 
+// Results of GetCatalogText.
+enum : int {
+  CATALOG_END = 0,          // the selector addresses nothing
+  CATALOG_MENU = 1,         // a group of the meter's model: its title
+  CATALOG_PARAMETER = 2,    // an item: its description
+  CATALOG_OTHER_MODEL = 3,  // a group the meter's model does not have
+};
+
+// Results of WriteParameter.
+enum : int {
+  WRITE_NO_LINK = 0,         // link down (or no such group): nothing sent
+  WRITE_OK = 1,              // written and confirmed by the meter
+  WRITE_IMPOSSIBLE = 9,      // no such item, or the meter did not confirm
+  WRITE_READ_ONLY = 16,      // a measured register
+  WRITE_OUT_OF_RANGE = 33,   // no number, or outside the item's limits
+};
+
+// The Id of the relay output state variable "ALR", whatever register the model keeps it in.
+constexpr int RELAY_VARIABLE_ID = 4030;
+
 class TTR5 : public TSlownik {
 public:
   // With populate set, builds the 41 numeric variables of the acquisition list.
@@ -14,9 +34,6 @@ public:
 
   void SetPort(TModbusPort* port) { Port = port; }
   TModbusPort* GetPort() const { return Port; }
-
-  // DRIVER-OVERRIDES: the acquisition step (Update), NextEvent, GetCatalogText,
-  // ReadOrFormatValue, WriteParameter and FormatValueWithUnit.
 
   // One non-blocking acquisition step; the argument is ignored. 25 while the
   // transaction is open, else 0.
@@ -51,7 +68,5 @@ private:
 
   bool RelayReadDone = false;  // the relay output state has been read at least once
   uint32_t LastRelayRead = 0;  // tick at which the last relay read finished
-
-private:
   TModbusPort* Port = nullptr;
 };

@@ -14,7 +14,6 @@ constexpr int PROCESS_START = 7500;
 constexpr int PROCESS_COUNT = 34;
 constexpr int THD_START = 7612;
 constexpr int THD_COUNT = 6;
-constexpr int RELAY_VARIABLE_ID = 4030;  // "ALR" carries this Id on every model
 constexpr int RESULT_READ_OK = 3;
 
 // Bytes one value of the given wire kind occupies.
@@ -228,16 +227,16 @@ void TTR5::ReadGroup(int groupIndex) {
 int TTR5::GetCatalogText(int selector, std::string& text) {
   text.clear();
   int g = 0, n = 0;
-  if (!SplitSelector(selector, g, n)) return 0;
+  if (!SplitSelector(selector, g, n)) return CATALOG_END;
   const TParamGroup* group = GetParamGroup(g);
-  if (!group || n > group->Count) return 0;
+  if (!group || n > group->Count) return CATALOG_END;
   if (n > 0) {
     text = group->Definitions[n - 1].Description;
-    return 2;
+    return CATALOG_PARAMETER;
   }
-  if ((ModelMask(Kind) & group->Models) == 0) return 3;
+  if ((ModelMask(Kind) & group->Models) == 0) return CATALOG_OTHER_MODEL;
   text = group->Title;
-  return 1;
+  return CATALOG_MENU;
 }
 
 void TTR5::ReadOrFormatValue(int selector, std::string& text, std::string* unit) {

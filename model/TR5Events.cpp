@@ -3,7 +3,6 @@
 
 namespace {
 
-constexpr int RELAY_VARIABLE_ID = 4030;  // "ALR"
 constexpr int ALARM_COUNT = 3;
 
 const char* const ALARM_START_TEXT[ALARM_COUNT] = {

@@ -8,10 +8,6 @@
 
 namespace {
 
-constexpr int WRITE_OK = 1;
-constexpr int WRITE_IMPOSSIBLE = 9;
-constexpr int WRITE_READ_ONLY = 16;
-constexpr int WRITE_OUT_OF_RANGE = 33;
 constexpr int FIRST_MEASURED_REGISTER = 7500;
 constexpr int RESULT_WRITE_OK = 6;
 

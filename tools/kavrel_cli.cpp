@@ -381,7 +381,7 @@ public:
     std::printf("Groups of %s:\n", ModelName(Meter.Kind));
     std::string title;
     for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
-      if (Meter.GetCatalogText(g * 100, title) != 1) continue;
+      if (Meter.GetCatalogText(g * 100, title) != CATALOG_MENU) continue;
       const TParamGroup* group = GetParamGroup(g);
       std::printf("%6d  %s (%d items)\n", g * 100, title.c_str(), group ? group->Count : 0);
     }
@@ -395,9 +395,9 @@ public:
       return UsageError("'" + text + "' is not a selector (group * 100 + item)");
     std::string title;
     const int group = selector / 100;
-    if (Meter.GetCatalogText(selector, title) == 0)
+    if (Meter.GetCatalogText(selector, title) == CATALOG_END)
       return UsageError("selector " + text + " addresses nothing");
-    if (Meter.GetCatalogText(group * 100, title) != 1)
+    if (Meter.GetCatalogText(group * 100, title) != CATALOG_MENU)
       return UsageError("group " + std::to_string(group) + " is not a group of the " +
                         ModelName(Meter.Kind));
     if (!groupAllowed && selector % 100 == 0)
@@ -442,12 +442,12 @@ public:
     std::string message;
     const int r = Meter.WriteParameter(selector, value.c_str(), message);
     const TParamDef* def = FindParamDef(selector);
-    if (r == 1) {
+    if (r == WRITE_OK) {
       std::printf("%s: %s = %s written\n", Meter.Name, def ? def->Code : "?", value.c_str());
       return RC_OK;
     }
-    std::fprintf(stderr, "kavrel-cli: %s%s\n", message.c_str(), r == 0 ? Meter.Name : "");
-    return (r == 16 || r == 33) ? RC_REFUSED : RC_NO_REPLY;
+    std::fprintf(stderr, "kavrel-cli: %s%s\n", message.c_str(), r == WRITE_NO_LINK ? Meter.Name : "");
+    return (r == WRITE_READ_ONLY || r == WRITE_OUT_OF_RANGE) ? RC_REFUSED : RC_NO_REPLY;
   }
 
 private:

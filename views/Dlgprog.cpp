@@ -26,13 +26,6 @@
 
 namespace {
 
-// GetCatalogText results.
-constexpr int CATALOG_END = 0;
-constexpr int CATALOG_MENU = 1;
-constexpr int CATALOG_PARAMETER = 2;
-constexpr int CATALOG_OTHER_MODEL = 3;
-constexpr int WRITE_DONE = 1;
-
 // A selector is group * 100 + item; item 0 is the group itself.
 constexpr int SELECTORS_PER_GROUP = 100;
 // Bounds the walk over a catalogue that never reports its end.
@@ -299,7 +292,7 @@ void TDialogProgram::Button1Click() {
     TWaitCursor wait;
     result = Program->WriteParameter(selector, text.constData(), message);
   }
-  if (result == WRITE_DONE) {
+  if (result == WRITE_OK) {
     // The line shows the value the meter object now keeps; nothing is read again.
     std::string description;
     Program->GetCatalogText(selector, description);

@@ -141,7 +141,7 @@ void TExtrema::TabControl1Change() {
   std::string text;
   int row = 1;
   for (int item = tab.ValueGroup + 1; item < tab.ValueGroup + tab.Count; item += 2, ++row) {
-    if (meter.GetCatalogText(item, text) != 2) break;
+    if (meter.GetCatalogText(item, text) != CATALOG_PARAMETER) break;
     const size_t mark = text.find(MIN_MARK);
     if (mark != std::string::npos) text.resize(mark);
     SetCell(0, row, QString::fromStdString(text));
