@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "LocalTime.h"
 #include "Trans.h"
 
 namespace {
@@ -76,7 +77,7 @@ std::string FormatTime(double v) {
   if (t < 0) return std::string();
   time_t when = static_cast<time_t>(t);
   struct tm local;
-  if (localtime_r(&when, &local) == nullptr) return std::string();
+  if (!ToLocalTime(when, local)) return std::string();
   int year = (local.tm_year + 1900) % 100;
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%02d/%02d/%02d %02d:%02d", year, local.tm_mon + 1,

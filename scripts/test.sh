@@ -51,6 +51,17 @@ run_build "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
   -DKAVREL_SANITIZE=ON -DKAVREL_FUZZ=ON -DKAVREL_BENCH=OFF
 run_ctest "$ROOT/build-asan" "clang ASan+UBSan"
 
+echo "=== Windows build of the serial layer and the meter model (MinGW)"
+if cmake -S "$ROOT" -B "$ROOT/build-win" -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+     -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc-posix -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix \
+     -DKAVREL_GUI=OFF -DKAVREL_TESTS=OFF -DKAVREL_BENCH=OFF >/dev/null \
+   && cmake --build "$ROOT/build-win" --target kavrel_comm kavrel_model -j "$JOBS"; then
+  summary+=("Windows build of comm and model: ok")
+else
+  status=1
+  summary+=("Windows build of comm and model: FAILED")
+fi
+
 echo "=== fuzzing, ${FUZZ_SECONDS}s per target"
 fuzz_fail=0
 for f in "$ROOT"/build-asan/fuzz/fuzz_*; do

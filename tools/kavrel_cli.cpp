@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "LocalTime.h"
 #include "Settings.h"
 #include "TR5.h"
 #include "Trans.h"
@@ -192,7 +193,7 @@ std::string Now() {
   const std::time_t t = std::time(nullptr);
   struct tm local;
   char buffer[16] = "--:--:--";
-  if (localtime_r(&t, &local)) std::strftime(buffer, sizeof buffer, "%H:%M:%S", &local);
+  if (ToLocalTime(t, local)) std::strftime(buffer, sizeof buffer, "%H:%M:%S", &local);
   return buffer;
 }
 
