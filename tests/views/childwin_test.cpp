@@ -20,17 +20,13 @@
 #include <QToolButton>
 #include <QValueAxis>
 #include <cmath>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 
 #include "ChildWin.h"
 #include "GuiTestSupport.h"
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
 #include "TR5.h"
-#include "Trans.h"
+#include "ViewTestSupport.h"
 
 namespace {
 
@@ -387,12 +383,9 @@ TEST_F(ChartWindowTest, PrintsTheActiveChartOnALandscapePage) {
 // window, plotting what the acquisition cycle reads from a simulated meter.
 TEST(ChartWindowInProgram, PlotsTheMeasuredValuesOfTheSimulatedMeter) {
   testsupport::ComDirectory dir;
-  SimConfig config;
-  config.LinkPath = dir.Path() + "/COM1";
-  SimServer sim(config);
-  std::string error;
-  ASSERT_TRUE(sim.Start(&error)) << error;
-  std::ofstream("Kavrel.INI") << "COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n";
+  std::unique_ptr<SimServer> sim;
+  ASSERT_TRUE(StartSimulator(dir, SimConfig{}, sim));
+  WriteSettings(MT_TR5);
 
   TModbusPort port;
   TTR5 meter(true, &port);
@@ -408,7 +401,7 @@ TEST(ChartWindowInProgram, PlotsTheMeasuredValuesOfTheSimulatedMeter) {
 
   // The timer of the window samples by itself once the meter answers.
   ASSERT_TRUE(QTest::qWaitFor([&] { return charts->Series1->count() >= 2; }, 30000));
-  const auto volts = sim.GetRegister(1, 7500);
+  const auto volts = sim->GetRegister(1, 7500);
   ASSERT_TRUE(volts.has_value());
   for (const QPointF& p : charts->Series1->points()) EXPECT_NEAR(p.y(), *volts, *volts * 0.2);
 

@@ -8,17 +8,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 
 #include "Dlgprog.h"
 #include "GuiTestSupport.h"
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "ViewTestSupport.h"
 
 namespace {
 
@@ -34,13 +29,10 @@ protected:
     Port.Close();
     SimConfig config;
     config.Meters = {SimMeterConfig{ModelMask(type) ? type : MT_TR5, 1}};
-    config.LinkPath = Dir.Path() + "/COM1";
     config.ForceLink = true;
-    Sim = std::make_unique<SimServer>(config);
-    std::string error;
-    ASSERT_TRUE(Sim->Start(&error)) << error;
+    ASSERT_TRUE(StartSimulator(Dir, config, Sim));
     ASSERT_EQ(Port.Configure(0, 6, 0, 0), 0);  // COM1, 19200, ASCII 8N1
-    Port.ReplyTimeout = 5000;
+    Port.ReplyTimeout = ANSWERED;
     Meter.Kind = type;
     Meter.Address = 1;
     Meter.ResetValues();
@@ -245,7 +237,7 @@ TEST_F(DialogProgram, RefusedWritesShowTheMessageAndKeepTheLine) {
 TEST_F(DialogProgram, LinkDownListsDescriptionsWithoutValuesAndRefusesWrites) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
   Sim->SetFaults(SimFaults{.NoReply = true});
-  Port.ReplyTimeout = 100;
+  Port.ReplyTimeout = SILENT;
   int code;
   std::string text;
   ASSERT_TRUE(QTest::qWaitFor([&] {
@@ -268,15 +260,14 @@ TEST_F(DialogProgram, LinkDownListsDescriptionsWithoutValuesAndRefusesWrites) {
 }
 
 TEST_F(DialogProgram, ProgrammingCommandRunsTheDialogModallyWhilePollingGoesOn) {
-  std::ofstream("Kavrel.INI") << "COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=118\r\n"
-                                 "MeterName=TR8_1\r\nMeterDsc=Pump station\r\n";
+  WriteSettings(MT_TR8, "MeterName=TR8_1\r\nMeterDsc=Pump station\r\n");
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR8));
   Port.Close();
   SetRegister(4000, 150);
   TViewFactories views;
   views.Programming = RunProgrammingDialog;
   TMainForm form(Port, Meter, views);
-  Port.ReplyTimeout = 5000;  // a loaded machine must not turn a slow reply into a failure
+  Port.ReplyTimeout = ANSWERED;  // a loaded machine must not turn a slow reply into a failure
   form.show();
   ASSERT_TRUE(QTest::qWaitFor([&] {
     int code;

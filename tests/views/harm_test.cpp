@@ -7,52 +7,31 @@
 #include <QStackedBarSeries>
 #include <QTabBar>
 #include <QTest>
-#include <QTimer>
 #include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <map>
-#include <memory>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "Harm.h"
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "ViewTestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Reads = std::vector<std::pair<int, int>>;
-
-constexpr uint32_t ANSWERED = 5000;  // reply time-out where the meter answers
-constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run out
 
 const std::pair<int, int> THD{7612, 6};
 const std::pair<int, int> U1{7630, 25};
 const std::pair<int, int> I3{7755, 25};
 
-class HarmonicsWindow : public ::testing::Test {
+class HarmonicsWindow : public WindowOverSimulator {
 protected:
   void SetUp() override {
     SimConfig config;  // a TR5 at address 1, ASCII 19200 8N1: the program's defaults
-    config.LinkPath = Dir.Path() + "/COM1";
-    Sim = std::make_unique<SimServer>(config);
-    std::string error;
-    ASSERT_TRUE(Sim->Start(&error)) << error;
-
     TViewFactories views;
     views.Harmonics = MakeHarmonicsWindow;
-    Form = std::make_unique<TMainForm>(Port, Meter, views);
-    // No acquisition in between: the line's log then holds the window's reads only.
-    Form->Timer1->stop();
-    ASSERT_NE(Port.Handle, nullptr);
-    Port.ReplyTimeout = ANSWERED;
-    Meter.LinkState = 1;
+    ASSERT_NO_FATAL_FAILURE(StartProgram(config, views));
 
     // THD_U1 .. THD_I3 are 4.51, 5.51, ...; harmonic n of U1 is n + 0.25, of
     // I3 n + 0.75.
@@ -66,15 +45,6 @@ protected:
   THarmoniczne* Open() {
     Form->HarmonClick();
     return qobject_cast<THarmoniczne*>(Form->Harmoniczne.data());
-  }
-
-  // (register, count) of the reads the meter has seen since the last call.
-  Reads TakeReads() {
-    Reads reads;
-    for (const SimRequest& r : Sim->Requests())
-      if (r.Function == 3) reads.emplace_back(r.Register, r.Count);
-    Sim->ClearRequests();
-    return reads;
   }
 
   static std::vector<QString> List(const THarmoniczne& w) {
@@ -98,12 +68,6 @@ protected:
     }
     return bars;
   }
-
-  testsupport::ComDirectory Dir;
-  std::unique_ptr<SimServer> Sim;
-  TModbusPort Port;
-  TTR5 Meter{true, &Port};
-  std::unique_ptr<TMainForm> Form;
 };
 
 TEST_F(HarmonicsWindow, ShowsThdAndHarmonicsOfTheSelectedTab) {

@@ -4,35 +4,23 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
-#include "Main.h"
 #include "Minmax.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "ViewTestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Reads = std::vector<std::pair<int, int>>;
-
-constexpr uint32_t ANSWERED = 5000;  // reply time-out where the meter answers
-constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run out
 
 // 2004-01-10 13:37:59 UTC on the meter's clock, which runs an hour ahead of
 // the PC's epoch seconds.
 constexpr double METER_TIME = 1073741879.0 + 3600.0;
 
-class ExtremeWindow : public ::testing::Test {
+class ExtremeWindow : public WindowOverSimulator {
 protected:
   void Start(int type) {
     // Times are shown in the local time zone; this program pins it to UTC.
@@ -41,20 +29,10 @@ protected:
 
     SimConfig config;  // ASCII 19200 8N1 at address 1: the program's defaults
     config.Meters = {SimMeterConfig{type, 1}};
-    config.LinkPath = Dir.Path() + "/COM1";
-    Sim = std::make_unique<SimServer>(config);
-    std::string error;
-    ASSERT_TRUE(Sim->Start(&error)) << error;
-
     TViewFactories views;
     views.Extreme = MakeExtremeWindow;
-    Form = std::make_unique<TMainForm>(Port, Meter, views);
-    // No acquisition in between: the line's log then holds the window's reads only.
-    Form->Timer1->stop();
-    ASSERT_NE(Port.Handle, nullptr);
-    Port.ReplyTimeout = ANSWERED;
+    ASSERT_NO_FATAL_FAILURE(StartProgram(config, views));
     Meter.Kind = type;
-    Meter.LinkState = 1;
 
     Sim->HoldRegister(1, 7544, 228.44);  // U1 min
     Sim->HoldRegister(1, 7545, 241.37);  // U1 max
@@ -72,14 +50,6 @@ protected:
     return qobject_cast<TExtrema*>(Form->Extrema.data());
   }
 
-  Reads TakeReads() {
-    Reads reads;
-    for (const SimRequest& r : Sim->Requests())
-      if (r.Function == 3) reads.emplace_back(r.Register, r.Count);
-    Sim->ClearRequests();
-    return reads;
-  }
-
   // The texts of columns 1 to 4 of every quantity row, run together.
   static QString ValueCells(const TExtrema& w) {
     QString all;
@@ -95,12 +65,6 @@ protected:
     QTest::mouseDClick(w.StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseRelease(w.StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
   }
-
-  testsupport::ComDirectory Dir;
-  std::unique_ptr<SimServer> Sim;
-  TModbusPort Port;
-  TTR5 Meter{true, &Port};
-  std::unique_ptr<TMainForm> Form;
 };
 
 TEST_F(ExtremeWindow, EachTabListsItsQuantitiesWithMinimumAndMaximum) {

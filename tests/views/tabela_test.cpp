@@ -9,18 +9,14 @@
 #include <QTableWidget>
 #include <QTest>
 #include <cmath>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <set>
 
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
 #include "TR5.h"
 #include "Tabela.h"
-#include "Trans.h"
+#include "ViewTestSupport.h"
 
 namespace {
 
@@ -324,14 +320,10 @@ TEST(TableChart, BarsStandOnTheZeroLineInsideThePlot) {
 // table's timer turns link changes into events and shows the live values.
 TEST(TableWindowInProgram, ShowsLinkEventsAndLiveValues) {
   testsupport::ComDirectory dir;
-  SimConfig config;
-  config.LinkPath = dir.Path() + "/COM1";
-  SimServer sim(config);
-  std::string error;
-  ASSERT_TRUE(sim.Start(&error)) << error;
-  sim.SetFaults(SimFaults{.NoReply = true});
-  std::ofstream("Kavrel.INI") << "COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
-                                 "MeterName=TR5_1\r\n";
+  std::unique_ptr<SimServer> sim;
+  ASSERT_TRUE(StartSimulator(dir, SimConfig{}, sim));
+  sim->SetFaults(SimFaults{.NoReply = true});
+  WriteSettings(MT_TR5, "MeterName=TR5_1\r\n");
 
   TModbusPort port;
   TTR5 meter(true, &port);
@@ -353,7 +345,7 @@ TEST(TableWindowInProgram, ShowsLinkEventsAndLiveValues) {
   EXPECT_NE(meter.LinkState, 1);
 
   // It answers again: the connection is reported and values come in.
-  sim.SetFaults(SimFaults{});
+  sim->SetFaults(SimFaults{});
   ASSERT_TRUE(QTest::qWaitFor([&] { return topLine().endsWith("\tConnection to TR5_1"); }, 30000))
       << topLine().toStdString();
   EXPECT_TRUE(QRegularExpression("^\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\t").match(topLine()).hasMatch())
@@ -361,7 +353,7 @@ TEST(TableWindowInProgram, ShowsLinkEventsAndLiveValues) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return Cell(*table, "B2") != "----"; }, 30000));
   const QString u1 = Cell(*table, "B2");
   EXPECT_TRUE(QRegularExpression("^\\d{2,3}\\.\\d$").match(u1).hasMatch()) << u1.toStdString();
-  const auto simU1 = sim.GetRegister(1, 7500);
+  const auto simU1 = sim->GetRegister(1, 7500);
   ASSERT_TRUE(simU1.has_value());
   EXPECT_NEAR(u1.toDouble(), *simU1, 0.1 * *simU1);
   EXPECT_EQ(meter.LinkState, 1);
