@@ -36,6 +36,23 @@ struct FuzzRing {
   }
 };
 
+// Feeds the line input into the ring in pieces, as ReadInput brings it: the
+// first byte sets the piece length (1 to 64), afterPiece runs after each piece.
+template <class AfterPiece>
+void FeedInPieces(FuzzRing& ring, const uint8_t* data, size_t size, AfterPiece afterPiece) {
+  if (size == 0) return;
+  const size_t piece = 1 + data[0] % 64;
+  ++data;
+  --size;
+  while (size > 0) {
+    const size_t n = size < piece ? size : piece;
+    ring.Put(data, n);
+    data += n;
+    size -= n;
+    afterPiece();
+  }
+}
+
 // What every successful scan must leave in the reply record.
 inline void CheckReply(const TModbusMessage& m, int function, int checkBytes) {
   FUZZ_CHECK(function >= 1 && function <= 255);

@@ -4,16 +4,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzRing ring(data, size);
-  if (size == 0) return 0;
-  const size_t piece = 1 + data[0] % 64;
-  ++data;
-  --size;
   TModbusMessage m;
-  while (size > 0) {
-    const size_t n = size < piece ? size : piece;
-    ring.Put(data, n);
-    data += n;
-    size -= n;
+  FeedInPieces(ring, data, size, [&] {
     for (;;) {
       const int r = modbus::ParseAsciiReply(ring.Data, ring.Read, ring.Write, m);
       FUZZ_CHECK(ring.Read >= 0 && ring.Read < RING_SIZE && ring.Write >= 0 && ring.Write < RING_SIZE);
@@ -35,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(__builtin_memcmp(m.Data, m2.Data, static_cast<size_t>(count)) == 0);
       TakeAll(m, m.Data, static_cast<size_t>(count));
     }
-  }
+  });
   return 0;
 }

@@ -4,27 +4,19 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzRing ring(data, size);
-  if (size == 0) return 0;
-  const size_t piece = 1 + data[0] % 64;
-  ++data;
-  --size;
   TModbusMessage m;
-  while (size > 0) {
-    const size_t n = size < piece ? size : piece;
-    ring.Put(data, n);
-    data += n;
-    size -= n;
+  FeedInPieces(ring, data, size, [&] {
     const int r = modbus::ParseRtuReply(ring.Data, ring.Read, ring.Write, m);
     FUZZ_CHECK(ring.Read >= 0 && ring.Read < RING_SIZE && ring.Write >= 0 && ring.Write < RING_SIZE);
     if (r < 0) {
       FUZZ_CHECK(r == -1 && m.Tail == m.Data);
-      continue;
+      return;
     }
     CheckReply(m, r, 2);
     const size_t count = static_cast<size_t>(m.Tail - m.Data);
     FUZZ_CHECK(count >= 4 && modbus::Crc16(m.Data, count) == 0);
     FUZZ_CHECK(ring.Read == ring.Write);  // whatever followed the frame is gone
     TakeAll(m, m.Data, count);
-  }
+  });
   return 0;
 }
