@@ -81,6 +81,12 @@ int FinishReply(TModbusMessage& reply, int count, int checkBytes) {
 
 }  // namespace
 
+bool ReplyFits(const TReplyMatch& match, uint8_t address, uint8_t function) {
+  if (match.Address != 0 && address != match.Address) return false;
+  if (function == 0) return false;
+  return match.Function == 0 || function == match.Function || function == (match.Function | 0x80);
+}
+
 long OffsetIn(const uint8_t* p, const uint8_t* begin, size_t size) {
   const auto pv = reinterpret_cast<std::uintptr_t>(p);
   const auto bv = reinterpret_cast<std::uintptr_t>(begin);
@@ -129,7 +135,8 @@ int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize) {
   return size + 2;
 }
 
-int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply) {
+int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
+                    const TReplyMatch& match) {
   EmptyReply(reply);
   readIndex = WrapIndex(readIndex);
   writeIndex = WrapIndex(writeIndex);
@@ -175,6 +182,7 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
       readIndex = NextIndex(p);
       inFrame = false;
       if (sum != 0 || digits % 2 != 0 || count < MIN_ASCII_FRAME) continue;
+      if (!ReplyFits(match, reply.Data[0], reply.Data[1])) continue;
       const int function = FinishReply(reply, count, 1);
       if (function > 0) return function;
       continue;
@@ -185,29 +193,52 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
   return -1;
 }
 
-int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply) {
+int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
+                  const TReplyMatch& match) {
   EmptyReply(reply);
   readIndex = WrapIndex(readIndex);
   writeIndex = WrapIndex(writeIndex);
+  const int available = WrapIndex(writeIndex - readIndex);
+  auto at = [&](int offset) { return ring[WrapIndex(readIndex + offset)]; };
 
-  uint16_t crc = 0xFFFF;
-  int count = 0;
-  for (int p = readIndex; p != writeIndex; p = NextIndex(p)) {
-    if (count == MESSAGE_DATA_SIZE) break;  // no frame ends within the data area
-    reply.Data[count++] = ring[p];
-    crc = Crc16Step(crc, ring[p]);
-    if (crc != 0) continue;
-    const int after = NextIndex(p);
-    if (count < MIN_RTU_FRAME) {  // cannot hold address, function and CRC
-      readIndex = after;
-      count = 0;
-      crc = 0xFFFF;
+  int keep = -1;  // first start that may still begin a reply once more bytes come
+  for (int start = 0; start < available; ++start) {
+    const int left = available - start;
+    if (left < 2) {
+      if (keep < 0) keep = start;
+      break;
+    }
+    const uint8_t address = at(start);
+    const uint8_t function = at(start + 1);
+    if (!ReplyFits(match, address, function)) continue;
+    int length;
+    if (function & 0x80) {
+      length = 5;
+    } else if (function == WRITE_SINGLE_REGISTER) {
+      length = 8;
+    } else if (function == READ_HOLDING_REGISTERS) {
+      if (left < 3) {
+        if (keep < 0) keep = start;
+        continue;
+      }
+      length = 5 + at(start + 2);
+    } else {
+      continue;  // no length known: not a reply this master asks for
+    }
+    if (length > MESSAGE_DATA_SIZE) continue;
+    if (left < length) {
+      if (keep < 0) keep = start;
       continue;
     }
-    readIndex = after;
-    writeIndex = after;
-    return FinishReply(reply, count, 2);
+    uint16_t crc = 0xFFFF;
+    for (int i = 0; i < length; ++i) crc = Crc16Step(crc, at(start + i));
+    if (crc != 0) continue;
+    for (int i = 0; i < length; ++i) reply.Data[i] = at(start + i);
+    readIndex = WrapIndex(readIndex + start + length);
+    writeIndex = readIndex;
+    return FinishReply(reply, length, 2);
   }
+  readIndex = WrapIndex(readIndex + (keep < 0 ? available : keep));
   EmptyReply(reply);
   return -1;
 }

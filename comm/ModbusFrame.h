@@ -47,6 +47,17 @@ int BuildAsciiFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
 // length, or -1 (nothing written) when the PDU is empty or the frame would not fit.
 int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
 
+// What a reply must look like to answer the request that is out. Address 0
+// takes any address; Function 0 any function code but 0, else only that
+// function or its exception (function | 0x80).
+struct TReplyMatch {
+  uint8_t Address = 0;
+  uint8_t Function = 0;
+};
+
+// True when a frame of this address and function code may answer `match`.
+bool ReplyFits(const TReplyMatch& match, uint8_t address, uint8_t function);
+
 // Reply scanners. ring holds RING_SIZE bytes; readIndex is the first unconsumed
 // byte, writeIndex where the next received byte goes (both wrap at RING_SIZE;
 // out-of-range values are reduced into the ring first). Bytes consumed are
@@ -61,21 +72,27 @@ int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
 // complete, correct reply is in the ring yet; then Tail == Head == Data.
 //
 // ASCII: characters outside a frame are consumed; a frame is committed only at
-// its LF. Dropped: a wrong LRC, an odd number of hex digits, fewer than three
-// decoded bytes, function code 0, a function-3 reply whose byte count
-// disagrees with its length, and a frame too long for the data area. Lower-case digits or any other
+// its LF. Dropped: a frame that does not fit `match`, a wrong LRC, an odd
+// number of hex digits, fewer than three decoded bytes, function code 0, a
+// function-3 reply whose byte count disagrees with its length, and a frame too
+// long for the data area. Lower-case digits or any other
 // foreign character end the frame uncommitted; what follows is skipped up to
 // the next ':'.
-int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);
+int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
+                    const TReplyMatch& match = {});
 
-// RTU: the CRC runs from readIndex; the first point where it comes out 0 ends a
-// frame. A "frame" of fewer than four bytes is consumed and dropped and the scan
-// goes on after it. A complete frame sets readIndex and writeIndex after it;
-// a frame with function code 0 or a function-3 frame with a wrong byte count
-// is consumed and gives -1. When
-// no frame ends within the data area (253 bytes) nothing is consumed: such
-// bytes stay until the caller gives up on the transaction.
-int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply);
+// RTU: a frame ends where its header says: function 3 after 3 + byte count +
+// 2 bytes, function 6 after 8, an exception (function code with bit 7 set)
+// after 5; other function codes never start a reply. The scan tries each start
+// position in turn and takes the first whose address and function fit `match`,
+// whose whole frame has arrived and whose CRC is right; whatever lies in front
+// of it (noise at the turnaround, a stray byte, a frame spoilt on the way) is
+// skipped. A complete frame sets readIndex and writeIndex after it. When none
+// is found, the positions already known not to start a reply are consumed and
+// the scan resumes at the first one that may still do so once more bytes come;
+// a frame longer than the data area (253 bytes) is never waited for.
+int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
+                  const TReplyMatch& match = {});
 
 // Appends a value to the request's data area at Tail, most significant byte
 // first. Kinds: 'c' one byte, 'i' int16_t, 'l' int32_t, 'f' float, 's' a

@@ -53,3 +53,8 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name);
 // The file a port name resolves to on this machine, for showing to the user
 // (e.g. "/dev/ttyUSB0"); empty when nothing exists under that name.
 std::string ResolveSerialDeviceName(const std::string& name);
+
+// True when the port name is served by a file of that name in the working
+// directory (POSIX, "COM<n>"; a dangling link counts). A port opened through
+// such a file is reopened only through it, never as /dev/ttyS<n-1>.
+bool SerialPortFileExists(const std::string& name);

@@ -267,13 +267,17 @@ int ComNumber(const std::string& name) {
 // port is then missing rather than silently another one.
 std::string DevicePath(const std::string& name) {
   const int n = ComNumber(name);
-  if (n == 0) return name;
-  struct stat st {};
-  if (lstat(name.c_str(), &st) == 0) return name;
+  if (n == 0 || SerialPortFileExists(name)) return name;
   return "/dev/ttyS" + std::to_string(n - 1);
 }
 
 }  // namespace
+
+bool SerialPortFileExists(const std::string& name) {
+  if (ComNumber(name) == 0) return false;
+  struct stat st {};
+  return lstat(name.c_str(), &st) == 0;
+}
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
   const std::string path = DevicePath(name);

@@ -125,6 +125,9 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
   return std::make_unique<Win32SerialDevice>(h);
 }
 
+// Windows names its ports itself: no file in the working directory stands in.
+bool SerialPortFileExists(const std::string&) { return false; }
+
 std::string ResolveSerialDeviceName(const std::string& name) {
   char target[1024];
   if (QueryDosDeviceA(name.c_str(), target, sizeof target) == 0) return {};

@@ -123,6 +123,8 @@ int TModbusPort::Open(int portIndex) {
   }
   Handle = std::move(device);
   DeviceLost = false;
+  OpenedThroughFile = SerialPortFileExists(PortName(portIndex));
+  LineEcho = TLineEcho::Unknown;
   PortIndex = portIndex;
   if (!PrepareDevice(*Handle, OPEN_LINE_SETTINGS, false)) return -2;
   return PortIndex;
@@ -144,6 +146,7 @@ int TModbusPort::Close() {
   RingRead = 0;
   RingWrite = 0;
   State = 0;
+  EchoCheck = TEchoCheck::Off;
   return PortIndex;
 }
 
@@ -177,6 +180,8 @@ int TModbusPort::Configure(int portIndex, int baudIndex, int mode, int linkType)
   State = 0;
   RingRead = 0;
   RingWrite = 0;
+  EchoCheck = TEchoCheck::Off;
+  LineEcho = TLineEcho::Unknown;
   return result;
 }
 
@@ -209,13 +214,19 @@ void TModbusPort::RecoverDevice() {
   const uint32_t now = GetTickCount32();
   if (now - LastReopenTick < REOPEN_INTERVAL_MS) return;
   LastReopenTick = now;
-  std::unique_ptr<SerialDevice> device = Opener(PortName(PortIndex));
+  // Only by the way it was opened: while the port's file in the working
+  // directory is missing, the port stays unplugged rather than becoming the
+  // machine's own serial port of that number.
+  const std::string name = PortName(PortIndex);
+  if (SerialPortFileExists(name) != OpenedThroughFile) return;
+  std::unique_ptr<SerialDevice> device = Opener(name);
   if (!device) return;
   const char* settings = LineSettingsText[0] ? LineSettingsText : OPEN_LINE_SETTINGS;
   PrepareDevice(*device, settings, LineSettingsText[0] != 0);
   device->SetRts(false);
   Handle = std::move(device);
   DeviceLost = false;
+  LineEcho = TLineEcho::Unknown;
 }
 
 int TModbusPort::WriteWithRts(const uint8_t* frame, int length) {
@@ -331,8 +342,9 @@ int TModbusPort::BuildFrame(TModbusMessage& request) {
 }
 
 int TModbusPort::ParseReply(TModbusMessage& reply) {
-  return IsRtu() ? modbus::ParseRtuReply(Ring, RingRead, RingWrite, reply)
-                 : modbus::ParseAsciiReply(Ring, RingRead, RingWrite, reply);
+  const modbus::TReplyMatch match{Request.Address, Request.Function};
+  return IsRtu() ? modbus::ParseRtuReply(Ring, RingRead, RingWrite, reply, match)
+                 : modbus::ParseAsciiReply(Ring, RingRead, RingWrite, reply, match);
 }
 
 // ---------------------------------------------------------------------------
@@ -342,16 +354,68 @@ int TModbusPort::AppendValue(char kind, const void* source) { return modbus::App
 
 int TModbusPort::TakeValue(char kind, void* destination) { return modbus::TakeValue(Reply, kind, destination); }
 
+int TModbusPort::RingAvailable() const {
+  return (RingWrite - RingRead + RING_SIZE) % RING_SIZE;
+}
+
+// A line that echoes hands back the request frame itself, byte for byte, in
+// front of the reply. The copy is skipped. For a write it cannot be told from
+// the meter's reply (they are the same bytes) until the line is known: the
+// copy is then held, and taken as the reply only when nothing follows it.
+void TModbusPort::SkipEcho() {
+  if (EchoCheck != TEchoCheck::Watching) return;
+  const int n = std::min(RingAvailable(), SentLength);
+  for (int i = 0; i < n; ++i) {
+    if (Ring[(RingRead + i) % RING_SIZE] != TxBuffer[i]) {
+      EchoCheck = TEchoCheck::Off;  // no copy: these bytes are the reply
+      return;
+    }
+  }
+  if (n < SentLength) return;  // a copy may still be arriving
+  if (Request.Function == modbus::WRITE_SINGLE_REGISTER && LineEcho != TLineEcho::Echoing) {
+    HeldCopyStart = RingRead;
+    EchoCheck = TEchoCheck::Held;
+  } else {
+    EchoCheck = TEchoCheck::Skipped;
+    LineEcho = TLineEcho::Echoing;
+  }
+  RingRead = (RingRead + SentLength) % RING_SIZE;
+}
+
+// The held copy of a write, once the time-out has passed with nothing behind
+// it: on a line not known to echo it is the meter's reply.
+int TModbusPort::TakeHeldCopy() {
+  EchoCheck = TEchoCheck::Off;
+  RingRead = HeldCopyStart;
+  RingWrite = (HeldCopyStart + SentLength) % RING_SIZE;
+  const int result = ParseReply(Reply);
+  return result > 0 && Reply.Address == Request.Address ? result : -1;
+}
+
 int TModbusPort::PollReply() {
   const uint32_t now = GetTickCount32();
   if (Reply.StartTick == 0) Reply.StartTick = now;
   int result = -1;
-  if (ReadInput() > 0) result = ParseReply(Reply);
+  const bool arrived = ReadInput() > 0;
+  const TEchoCheck before = EchoCheck;
+  SkipEcho();
+  if ((arrived || EchoCheck != before) && EchoCheck != TEchoCheck::Watching && RingAvailable() > 0)
+    result = ParseReply(Reply);
   if (result > 0) {
+    // A reply to a read with no copy of the request in front: no echo here.
+    if (EchoCheck == TEchoCheck::Off && Request.Function == modbus::READ_HOLDING_REGISTERS)
+      LineEcho = TLineEcho::Quiet;
+    if (EchoCheck == TEchoCheck::Held) LineEcho = TLineEcho::Echoing;
+    EchoCheck = TEchoCheck::Off;
     if (Reply.Address != Request.Address) result = MB_NO_REPLY;
     return result;
   }
   if (now - Reply.StartTick > ReplyTimeout) {
+    if (EchoCheck == TEchoCheck::Held) {
+      result = TakeHeldCopy();
+      if (result > 0) return result;
+    }
+    EchoCheck = TEchoCheck::Off;
     result = MB_NO_REPLY;
     RingRead = 0;
     RingWrite = 0;
@@ -378,6 +442,10 @@ int TModbusPort::SendRequest(uint8_t address, uint8_t function, int16_t reg, int
     return MB_BAD_REQUEST;
   }
   Send(TxBuffer, length);
+  SentLength = length;
+  // On a line known to be quiet a copy of a write is the meter's reply.
+  const bool quietWrite = function == modbus::WRITE_SINGLE_REGISTER && LineEcho == TLineEcho::Quiet;
+  EchoCheck = quietWrite ? TEchoCheck::Off : TEchoCheck::Watching;
   State = MB_PENDING;
   Reply.StartTick = 0;
   return 0;
@@ -409,16 +477,19 @@ int TModbusPort::ReadRegisters(int address, int reg, int16_t count) {
     const int result = PollReply();
     if (result > 0) {
       State = 0;
-      if (result != 3) return result;
-      const bool matches = static_cast<uint8_t>(address) == Request.Address && Request.Function == 3 &&
-                           static_cast<int16_t>(reg) == Request.Register && Reply.Function == 3;
-      return matches ? 3 : MB_NO_REPLY;
+      if (result != modbus::READ_HOLDING_REGISTERS) return result;
+      const bool matches = static_cast<uint8_t>(address) == Request.Address &&
+                           Request.Function == modbus::READ_HOLDING_REGISTERS &&
+                           static_cast<int16_t>(reg) == Request.Register &&
+                           Reply.Function == modbus::READ_HOLDING_REGISTERS;
+      return matches ? result : MB_NO_REPLY;
     }
   }
   if (State == MB_PENDING) return MB_PENDING;
   Request.Quantity = count;
   Request.Length = 6;
-  const int sent = SendRequest(static_cast<uint8_t>(address), 3, static_cast<int16_t>(reg), 6);
+  const int sent =
+      SendRequest(static_cast<uint8_t>(address), modbus::READ_HOLDING_REGISTERS, static_cast<int16_t>(reg), 6);
   return sent < 0 ? sent : MB_PENDING;
 }
 
@@ -430,7 +501,7 @@ int TModbusPort::ReadRegistersWait(int address, int16_t reg, int16_t count) {
   State = 0;
   Request.Quantity = count;
   Request.Length = 6;
-  const int sent = SendRequest(static_cast<uint8_t>(address), 3, reg, 6);
+  const int sent = SendRequest(static_cast<uint8_t>(address), modbus::READ_HOLDING_REGISTERS, reg, 6);
   if (sent < 0) return sent;
   return WaitReply(true);
 }
@@ -441,7 +512,7 @@ int TModbusPort::WriteRegister(uint8_t address, int16_t reg) {
   RecoverDevice();
   FinishPending();
   Request.Length += 4;
-  const int sent = SendRequest(address, 6, reg, 4);
+  const int sent = SendRequest(address, modbus::WRITE_SINGLE_REGISTER, reg, 4);
   if (sent < 0) return sent;
   return WaitReply(false);
 }

@@ -76,6 +76,12 @@ public:
 
   bool IsRtu() const { return Mode >= 3 && Mode <= 6; }
 
+  // Whether the line hands back what the master sends (a 2-wire adapter with
+  // local echo), learnt from the traffic itself: a copy of the request frame
+  // arriving in front of the reply to a read.
+  enum class TLineEcho { Unknown, Echoing, Quiet };
+  TLineEcho LineEcho = TLineEcho::Unknown;
+
   // Fields.
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
   int State = 0;           // 0 idle, 25 a request is out
@@ -102,11 +108,21 @@ private:
   int SendRequest(uint8_t address, uint8_t function, int16_t reg, int headerBytes);
   void FinishPending();
   int WaitReply(bool cursorOnData);
+  int RingAvailable() const;
+  void SkipEcho();
+  int TakeHeldCopy();
   int WriteWithRts(const uint8_t* frame, int length);
   uint32_t FrameLineTimeMs(int characters) const;
 
   DeviceOpener Opener;
   uint32_t BaseTimeout = 800;   // the baud table's time-out; ReplyTimeout never falls below it
   bool DeviceLost = false;      // the open port's device failed for good; reopened by name
+  bool OpenedThroughFile = false;  // the open port's name is a file in the working directory
   uint32_t LastReopenTick = 0;  // tick of the last attempt to reopen a lost device
+
+  // Echo of the request that is out (TxBuffer holds its frame, SentLength long).
+  enum class TEchoCheck { Off, Watching, Skipped, Held };
+  TEchoCheck EchoCheck = TEchoCheck::Off;
+  int SentLength = 0;
+  int HeldCopyStart = 0;  // ring index of a copy that may be the echo or the reply
 };

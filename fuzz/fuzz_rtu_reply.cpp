@@ -5,8 +5,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzRing ring(data, size);
   TModbusMessage m;
+  // Half the inputs look for any reply, half for one meter's function 3.
+  const modbus::TReplyMatch match{static_cast<uint8_t>(size & 1), static_cast<uint8_t>(size & 2 ? 3 : 0)};
   FeedInPieces(ring, data, size, [&] {
-    const int r = modbus::ParseRtuReply(ring.Data, ring.Read, ring.Write, m);
+    const int r = modbus::ParseRtuReply(ring.Data, ring.Read, ring.Write, m, match);
     FUZZ_CHECK(ring.Read >= 0 && ring.Read < RING_SIZE && ring.Write >= 0 && ring.Write < RING_SIZE);
     if (r < 0) {
       FUZZ_CHECK(r == -1 && m.Tail == m.Data);
@@ -15,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckReply(m, r, 2);
     const size_t count = static_cast<size_t>(m.Tail - m.Data);
     FUZZ_CHECK(count >= 4 && modbus::Crc16(m.Data, count) == 0);
+    FUZZ_CHECK(modbus::ReplyFits(match, m.Address, m.Function));
+    // The frame is exactly as long as its header says.
+    const size_t expected = (r & 0x80) ? 5 : r == 6 ? 8 : 5 + static_cast<size_t>(m.ByteCount);
+    FUZZ_CHECK(r == 3 || r == 6 || (r & 0x80));
+    FUZZ_CHECK(count == expected);
     FUZZ_CHECK(ring.Read == ring.Write);  // whatever followed the frame is gone
     TakeAll(m, m.Data, count);
   });

@@ -40,7 +40,9 @@ struct Ring {
       Write = (Write + 1) % RING_SIZE;
     }
   }
-  int Ascii(TModbusMessage& m) { return modbus::ParseAsciiReply(Data, Read, Write, m); }
+  int Ascii(TModbusMessage& m, modbus::TReplyMatch match = {}) {
+    return modbus::ParseAsciiReply(Data, Read, Write, m, match);
+  }
   int Rtu(TModbusMessage& m) { return modbus::ParseRtuReply(Data, Read, Write, m); }
   int Pending() const { return (Write - Read + RING_SIZE) % RING_SIZE; }
 };
@@ -120,13 +122,15 @@ TEST(Frame, AsciiScannerDropsBadFramesAndFindsTheNextGoodOne) {
       {"function 0", BuildAscii({0x01, 0x00, 0x02})},
       {"odd digit count", Text(":0103021234B40\r\n")},
       {"foreign character", Text(":0103021G34B4\r\n")},
+      {"another meter", BuildAscii({0x02, 0x03, 0x02, 0x12, 0x34})},
+      {"another function", BuildAscii({0x01, 0x06, 0x0F, 0xA0, 0x00, 0x01})},
   };
   for (const auto& c : cases) {
     TModbusMessage m;
     Ring ring;
     ring.Put(c.Bad);
     ring.Put(good);
-    ASSERT_EQ(ring.Ascii(m), 3) << c.Why;
+    ASSERT_EQ(ring.Ascii(m, {0x01, 0x03}), 3) << c.Why;
     EXPECT_EQ(Decoded(m), (Bytes{0x01, 0x03, 0x02, 0x12, 0x34, 0xB4})) << c.Why;
     EXPECT_EQ(ring.Pending(), 0) << c.Why;
   }
@@ -154,66 +158,103 @@ TEST(Frame, AsciiFrameTooLongForTheDataAreaIsDropped) {
   EXPECT_EQ(m.Tail, m.Data + MESSAGE_DATA_SIZE);
 }
 
-TEST(Frame, RtuScannerStartsAtTheReadIndex) {
+// A PDU whose CRC, taken over its first `prefix` bytes and written into the
+// next two, makes the running CRC come out 0 inside the frame.
+Bytes WithInnerCrcZero(Bytes pdu, size_t prefix) {
+  const uint16_t crc = modbus::Crc16(pdu.data(), prefix);
+  pdu[prefix] = static_cast<uint8_t>(crc & 0xFF);
+  pdu[prefix + 1] = static_cast<uint8_t>(crc >> 8);
+  return pdu;
+}
+
+TEST(Frame, RtuReplyEndsWhereItsHeaderSays) {
   TModbusMessage m;
-  // A stray byte in front of a valid reply never brings the CRC to zero.
-  Ring stray;
-  stray.Put({0x00, 0x01, 0x83, 0x02, 0xC0, 0xF1});
-  EXPECT_EQ(stray.Rtu(m), -1);
-  EXPECT_EQ(stray.Read, 0);
-  EXPECT_EQ(stray.Pending(), 6);
-
-  // Bytes after a complete frame are discarded with it.
-  Ring after(1000);
-  after.Put(BuildRtu({0x01, 0x03, 0x02, 0xAB, 0xCD}));
-  after.Put({0x99, 0x98});
-  ASSERT_EQ(after.Rtu(m), 3);
-  EXPECT_EQ(after.Pending(), 0);
-  EXPECT_EQ(after.Read, (1000 + 7) % RING_SIZE);
-  int16_t v = 0;
-  modbus::TakeValue(m, 'i', &v);
-  EXPECT_EQ(static_cast<uint16_t>(v), 0xABCD);
-
-  // A function-3 frame whose byte count disagrees, or one with function code
-  // 0, is consumed and not reported.
-  for (const Bytes& pdu : {Bytes{0x01, 0x03, 0x04, 0xAB, 0xCD}, Bytes{0x01, 0x00, 0x02}}) {
-    Ring ring;
-    ring.Put(BuildRtu(pdu));
+  // Each kind of reply with data that brings the running CRC to 0 early.
+  const struct {
+    Bytes Pdu;
+    size_t InnerEnd;
+    int Function;
+    int Length;
+  } cases[] = {
+      {WithInnerCrcZero({0x01, 0x03, 0x04, 0, 0, 0x12, 0x34}, 3), 5, 3, 5},
+      {WithInnerCrcZero({0x01, 0x03, 0x02, 0, 0}, 3), 5, 3, 3},
+      {WithInnerCrcZero({0x07, 0x06, 0, 0, 0x00, 0x05}, 2), 4, 6, 4},
+  };
+  for (const auto& c : cases) {
+    const Bytes frame = BuildRtu(c.Pdu);
+    ASSERT_EQ(modbus::Crc16(frame.data(), c.InnerEnd), 0);
+    Ring ring(1020);  // across the end of the ring
+    // Arriving in two pieces: nothing is taken or consumed before the end.
+    ring.Put(Bytes(frame.begin(), frame.end() - 1));
     EXPECT_EQ(ring.Rtu(m), -1);
+    EXPECT_EQ(ring.Read, 1020);
+    ring.Put({frame.back()});
+    ring.Put({0x99, 0x98});  // whatever follows goes with the frame
+    ASSERT_EQ(ring.Rtu(m), c.Function);
+    EXPECT_EQ(m.Length, c.Length);
+    EXPECT_EQ(Decoded(m), frame);
     EXPECT_EQ(ring.Pending(), 0);
   }
+  Ring exception;
+  exception.Put({0x01, 0x83, 0x02, 0xC0, 0xF1});
+  ASSERT_EQ(exception.Rtu(m), 0x83);
+  EXPECT_EQ(m.ByteCount, 2);
 }
 
-TEST(Frame, RtuFrameTooShortIsDroppedAndScanningGoesOn) {
-  // One byte followed by its own CRC checks out but cannot be a reply.
-  const Bytes tiny = BuildRtu({0x00});
-  ASSERT_EQ(tiny.size(), 3u);
+TEST(Frame, RtuScannerResyncsPastGarbageToTheAwaitedReply) {
   TModbusMessage m;
-  Ring ring;
-  ring.Put(tiny);
-  ring.Put(BuildRtu({0x09, 0x06, 0x0F, 0xA0, 0x00, 0x01}));
-  ASSERT_EQ(ring.Rtu(m), 6);
-  EXPECT_EQ(m.Address, 9);
-  EXPECT_EQ(m.Length, 4);
-}
-
-TEST(Frame, RtuGarbageLongerThanTheDataAreaIsLeftAlone) {
-  std::mt19937 rng(7);
-  Bytes noise(400);
-  for (auto& b : noise) b = static_cast<uint8_t>(rng());
-  // Make sure no prefix of the noise happens to check out.
-  uint16_t crc = 0xFFFF;
-  for (size_t i = 0; i < noise.size(); ++i) {
-    crc = modbus::Crc16Step(crc, noise[i]);
-    if (crc == 0) noise[i] ^= 1, crc = 1;
+  const Bytes reply = BuildRtu({0x05, 0x03, 0x04, 0x41, 0x20, 0x00, 0x00});
+  Bytes spoilt = reply;
+  spoilt[4] ^= 0x40;
+  std::mt19937 rng(11);
+  std::vector<Bytes> fronts = {
+      {0x00},                                 // a stray byte at the turnaround
+      BuildRtu({0x00}),                       // three bytes that check out by themselves
+      spoilt,                                 // the same reply spoilt on the way
+      BuildRtu({0x06, 0x03, 0x02, 0x00, 0x01}),  // another meter's reply
+      BuildRtu({0x05, 0x06, 0x0F, 0xA0, 0x00, 0x01}),  // a reply to another function
+      {0x05, 0x03, 0xF0},                     // a header claiming more than follows
+  };
+  for (int n = 1; n < 40; n += 7) {
+    Bytes noise(static_cast<size_t>(n));
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
+    fronts.push_back(noise);
   }
+  for (const Bytes& front : fronts) {
+    Ring ring(1000);
+    ring.Put(front);
+    ring.Put(reply);
+    ASSERT_EQ(modbus::ParseRtuReply(ring.Data, ring.Read, ring.Write, m, {0x05, 0x03}), 3)
+        << "after " << front.size() << " bytes";
+    EXPECT_EQ(Decoded(m), reply);
+    EXPECT_EQ(ring.Pending(), 0);
+  }
+  // An exception to the request that is out fits it too.
+  Ring refused;
+  refused.Put({0x00});
+  refused.Put(BuildRtu({0x05, 0x83, 0x02}));
+  EXPECT_EQ(modbus::ParseRtuReply(refused.Data, refused.Read, refused.Write, m, {0x05, 0x03}), 0x83);
+}
+
+TEST(Frame, RtuGarbageIsConsumedUpToWhereAReplyMayStillStart) {
   TModbusMessage m;
-  Ring ring(900);
-  ring.Put(noise);
-  EXPECT_EQ(ring.Rtu(m), -1);
-  EXPECT_EQ(ring.Read, 900);
-  EXPECT_EQ(ring.Pending(), 400);
+  // Function code 0, an unknown function and a reply longer than the data
+  // area never start a reply: all of it goes.
+  Ring dead;
+  dead.Put(BuildRtu({0x01, 0x00, 0x02}));
+  dead.Put(BuildRtu({0x01, 0x2B, 0x0E, 0x01}));
+  dead.Put({0x01, 0x03, 0xFF});
+  dead.Put(Bytes(300, 0x00));
+  EXPECT_EQ(dead.Rtu(m), -1);
+  EXPECT_LE(dead.Pending(), 1);
   EXPECT_EQ(m.Tail, m.Data);
+
+  // A header still waiting for its bytes is kept, with what follows.
+  Ring waiting(900);
+  waiting.Put({0x77, 0x77, 0x01, 0x03, 0x10, 0xAA});
+  EXPECT_EQ(waiting.Rtu(m), -1);
+  EXPECT_EQ(waiting.Read, 902);
+  EXPECT_EQ(waiting.Pending(), 4);
 }
 
 TEST(Values, AppendPutsMostSignificantByteFirst) {

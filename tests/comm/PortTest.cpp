@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "ModbusFrame.h"
+#include "PtyTools.h"
 #include "Trans.h"
 
 namespace {
@@ -334,6 +337,7 @@ TEST_F(Port, WriteRegisterSendsTheAppendedValueOnce) {
   EXPECT_EQ(P.WriteRegister(1, 4000), MB_BAD_REQUEST);
   // The same request fits an RTU frame.
   P.Configure(-1, -1, 4, -1);
+  Line->Answer = [](const Bytes& request) { return Rtu(Bytes(request.begin(), request.begin() + 6)); };
   for (int k = 0; k < 11; ++k) ASSERT_EQ(P.AppendValue('l', &l), 0);
   EXPECT_EQ(P.WriteRegister(1, 4000), 6);
   EXPECT_EQ(Line->Written.size(), 4u + 44u + 2u);
@@ -368,6 +372,32 @@ TEST_F(Port, LostDeviceIsReopenedByNameAtMostOnceASecond) {
   EXPECT_EQ(OpenedNames.back(), "COM2");
   EXPECT_TRUE(Logged("settings:19200,E,8,1"));
   EXPECT_EQ(P.Close(), -100);
+}
+
+TEST_F(Port, PortOpenedThroughItsFileIsReopenedOnlyThroughIt) {
+  testsupport::ComDirectory dir;  // the working directory for the test's length
+  const std::string file = dir.Path() + "/COM2";
+  { std::ofstream(file) << "adapter"; }
+  ASSERT_EQ(P.Configure(1, 6, 4, 0), 1);
+  P.ReplyTimeout = 50;
+  Line->Answer = [](const Bytes& request) { return Rtu({request[0], 3, 2, 0, 7}); };
+  ASSERT_EQ(P.ReadRegistersWait(1, 7612, 1), 3);
+
+  // Unplugged: the file vanishes with the device. The same number must not
+  // come back as the machine's own serial port.
+  Line->Gone = true;
+  std::remove(file.c_str());
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1300))
+    EXPECT_EQ(P.ReadRegistersWait(1, 7612, 1), MB_NO_REPLY);
+  EXPECT_EQ(Line->Opens, 1);
+  EXPECT_FALSE(P.Handle);
+
+  { std::ofstream(file) << "adapter"; }
+  int r = MB_NO_REPLY;
+  for (int k = 0; k < 100 && r != 3; ++k) r = P.ReadRegistersWait(1, 7612, 1);
+  EXPECT_EQ(r, 3);
+  EXPECT_EQ(Line->Opens, 2);
 }
 
 }  // namespace
