@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -54,10 +55,16 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
   buttons->addWidget(Button2);
   buttons->addStretch(1);
   buttons->addWidget(OKBtn);
+  Message = new QLabel(this);
+  Message->setStyleSheet(QStringLiteral("color: #b00000"));
+  Message->setWordWrap(true);
+  Message->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 10, 6, 5);
   layout->addLayout(buttons);
   layout->addWidget(StringGrid1, 1);
+  layout->addWidget(Message);
   resize(400, 224);
 
   connect(Button1, &QPushButton::clicked, this, &TDialogKonfig::Button1Click);
@@ -66,6 +73,7 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
     OKBtnClick();
     accept();
   });
+  connect(StringGrid1, &QTableWidget::itemChanged, this, &TDialogKonfig::AddressEdited);
   connect(StringGrid1, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) {
             if (row >= 0) StringGrid1SelectCell(row + 1, column);
@@ -100,8 +108,12 @@ void TDialogKonfig::AppendRow(const QString& type, const QString& address,
   auto* typeItem = new QTableWidgetItem(type);
   typeItem->setFlags(Qt::ItemIsEnabled);
   StringGrid1->setItem(row, 0, typeItem);
-  StringGrid1->setItem(row, 1, new QTableWidgetItem(address));
+  auto* addressItem = new QTableWidgetItem(address);
+  addressItem->setData(Qt::UserRole, address);  // what a refused edit goes back to
+  Reverting = true;  // the rows as given, not an edit
+  StringGrid1->setItem(row, 1, addressItem);
   StringGrid1->setItem(row, 2, new QTableWidgetItem(description));
+  Reverting = false;
   StringGrid1->setRowHidden(0, true);
 }
 
@@ -126,6 +138,24 @@ void TDialogKonfig::FormShow() {
 
 void TDialogKonfig::Button1Click() {
   AppendRow(ComboBox1->currentText(), QStringLiteral("1"), QString());
+}
+
+// Only a slave address (1 to 247) is taken into an Address cell; anything else
+// is refused with the reason and the cell keeps what it had.
+void TDialogKonfig::AddressEdited(QTableWidgetItem* item) {
+  if (Reverting || !item || item->column() != 1) return;
+  const QString text = item->text();
+  int address = 0;
+  if (ParseWholeNumber(text.toStdString(), address) && IsSlaveAddress(address)) {
+    item->setData(Qt::UserRole, text);
+    Message->hide();
+    return;
+  }
+  Reverting = true;
+  item->setText(item->data(Qt::UserRole).toString());
+  Reverting = false;
+  Message->setText(QStringLiteral("\"%1\" is not a slave address: enter a whole number from 1 to 247.").arg(text));
+  Message->show();
 }
 
 void TDialogKonfig::Button2Click() {
@@ -161,9 +191,13 @@ void TDialogKonfig::OKBtnClick() {
   }
   const int r = CurrentGridRow();
   if (r < 2) return;
+  // A row whose address is no slave address (written so into the file by
+  // hand) is never chosen: the current meter stays.
+  int address = 0;
+  if (!ParseWholeNumber(Cell(1, r).toStdString(), address) || !IsSlaveAddress(address)) return;
   DeviceName = Cell(0, r) + QLatin1Char('_') + Cell(1, r);
   DeviceDescription = Cell(2, r);
   DeviceType = MeterTypeOfModel(Cell(0, r));
-  ParseWholeNumber(Cell(1, r).toStdString(), DeviceAddress);
+  DeviceAddress = address;
   SelectedRow = r;
 }

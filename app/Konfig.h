@@ -8,6 +8,8 @@
 #include <vector>
 
 class QComboBox;
+class QLabel;
+class QTableWidgetItem;
 class QPushButton;
 class QTableWidget;
 
@@ -37,6 +39,7 @@ public:
   // Grid row r (0 the header, 1 the hidden empty row, 2 on the devices) is
   // row r - 1 of the table; the header row is the table's column header.
   QTableWidget* StringGrid1;
+  QLabel* Message;  // why a typed address was refused
 
   void FormShow();
   void Button1Click();
@@ -56,7 +59,9 @@ protected:
 private:
   void AppendRow(const QString& type, const QString& address, const QString& description);
   void CommitPendingEdit();
+  void AddressEdited(QTableWidgetItem* item);
 
   std::vector<std::string>* DeviceLines;
   bool Shown = false;
+  bool Reverting = false;
 };

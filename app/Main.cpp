@@ -227,13 +227,15 @@ void TMainForm::FormCreate() {
 
   Meter.Address = settings.MeterAddress;
   Meter.Kind = settings.MeterType;
-  Meter.SetName(FitUtf8(settings.MeterName, TZmienna::NAME_SIZE - 1).c_str());
-  Meter.SetDescription(FitUtf8(settings.MeterDescription, TZmienna::DESCRIPTION_SIZE - 1).c_str());
+  Meter.SetName(settings.MeterName.c_str());
+  Meter.SetDescription(settings.MeterDescription.c_str());
   // The link counts as down until the meter has answered: without this the
   // first event would report a connection before anything was read.
   Meter.ResetValues();
 
   *DeviceLines = std::move(settings.DeviceLines);
+  if (!settings.Notices.empty())
+    StatusBar->showMessage(QString::fromStdString(path + ": " + settings.Notices.front()));
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -407,10 +409,9 @@ void TMainForm::Konfig1Click() {
   const bool changed = dialog.DeviceAddress != Meter.Address || dialog.DeviceType != Meter.Kind;
   Meter.Address = dialog.DeviceAddress;
   Meter.Kind = dialog.DeviceType;
-  // The fields hold 9 and 39 bytes; cut between characters, never inside one.
-  Meter.SetDescription(
-      FitUtf8(dialog.DeviceDescription.toStdString(), TZmienna::DESCRIPTION_SIZE - 1).c_str());
-  Meter.SetName(FitUtf8(dialog.DeviceName.toStdString(), TZmienna::NAME_SIZE - 1).c_str());
+  // The fields hold 9 and 39 characters; the meter object cuts them.
+  Meter.SetDescription(dialog.DeviceDescription.toStdString().c_str());
+  Meter.SetName(dialog.DeviceName.toStdString().c_str());
   ShowDevice(dialog.DeviceDescription, dialog.DeviceName);
 
   if (changed) {

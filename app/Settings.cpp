@@ -273,13 +273,22 @@ TSettingsReadResult ReadSettingsFile(const std::string& path, TSettingsFile& fil
   return TSettingsReadResult::Ok;
 }
 
+bool IsSlaveAddress(int address) { return address >= 1 && address <= 247; }
+
 TSettings ParseSettings(const std::vector<std::string>& lines) {
   TSettings s;
   s.PortIndex = GetInt(lines, "COM", s.PortIndex);
   s.BaudIndex = GetInt(lines, "Baud", s.BaudIndex);
   s.Mode = GetInt(lines, "Mode", s.Mode);
   s.LinkType = GetInt(lines, "Type", s.LinkType);
-  s.MeterAddress = GetInt(lines, "MeterAdr", s.MeterAddress);
+  const std::string address = GetText(lines, "MeterAdr");
+  int value = 0;
+  if (ParseWholeNumber(address, value) && IsSlaveAddress(value)) {
+    s.MeterAddress = value;
+  } else if (!address.empty()) {
+    s.Notices.push_back("MeterAdr=" + address + " is not a slave address (1 to 247): address " +
+                        std::to_string(s.MeterAddress) + " is used");
+  }
   s.MeterType = GetInt(lines, "MeterType", s.MeterType);
   s.MeterName = GetText(lines, "MeterName");
   s.MeterDescription = GetText(lines, "MeterDsc");

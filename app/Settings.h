@@ -44,7 +44,12 @@ struct TSettings {
   std::string MeterDescription;  // "MeterDsc"
   // Whole "Dev<n>" lines (key spelled as in the file), ordered by n, n < 32.
   std::vector<std::string> DeviceLines;
+  // Values of the file that could not be taken, each with what is used instead.
+  std::vector<std::string> Notices;
 };
+
+// A Modbus slave address: 1 to 247 (0 is the broadcast, 248 up are reserved).
+bool IsSlaveAddress(int address);
 
 enum class TSettingsReadResult {
   Ok,          // file read

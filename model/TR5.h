@@ -66,7 +66,14 @@ private:
   void ChooseNextBlock(int finishedStart);
   void ReadGroup(int groupIndex);
 
+  void RestartCycleOnMeterChange();
+
   bool RelayReadDone = false;  // the relay output state has been read at least once
+  // The meter the cycle runs for. A change of model or address starts the
+  // cycle afresh, and a reply still due from the old meter is dropped.
+  int CycleKind = -1;
+  int CycleAddress = -1;
+  bool DropPending = false;
   uint32_t LastRelayRead = 0;  // tick at which the last relay read finished
   TModbusPort* Port = nullptr;
 };

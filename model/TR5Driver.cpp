@@ -132,11 +132,29 @@ int TTR5::RelayRegister() const {
   return 0;
 }
 
+void TTR5::RestartCycleOnMeterChange() {
+  if (Kind == CycleKind && Address == CycleAddress) return;
+  const bool first = CycleKind < 0;
+  CycleKind = Kind;
+  CycleAddress = Address;
+  if (first) return;  // the first cycle starts where the constructor put it
+  BlockStart = PROCESS_START;
+  BlockCount = PROCESS_COUNT;
+  RelayReadDone = false;
+  DropPending = Port && Port->State == MB_PENDING;
+}
+
 int TTR5::Update(float /*value*/) {
+  RestartCycleOnMeterChange();
   const int start = BlockStart;
   const int r = Port ? Port->ReadRegisters(Address, BlockStart, static_cast<int16_t>(BlockCount))
                      : MB_PORT_CLOSED;
   if (r == MB_PENDING) return MB_PENDING;
+  if (DropPending) {
+    // The answer to a request made for the previous meter: not this one's.
+    DropPending = false;
+    return 0;
+  }
 
   bool stored = false;
   if (r == RESULT_READ_OK) {

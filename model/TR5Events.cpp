@@ -26,11 +26,14 @@ int TTR5::NextEvent(int& code, std::string& text) {
   TZmienna* alr = first ? first->FindById(RELAY_VARIABLE_ID) : nullptr;
   if (!alr) return 0;
   const float v = alr->GetValue();
-  // Only 0..7 is a relay state of A1..A3; NO_VALUE (never read), a negative
-  // reading or not a number tells nothing about the alarms.
-  if (!(v >= 0.0f && v < 8.0f)) return 0;
+  // A VR5 or VR5B has four relay outputs (0..15), the other models three
+  // (0..7); alarms A1..A3 are bits 0 to 2 whatever output 4 does. NO_VALUE
+  // (never read), a reading outside that range or not a number tells nothing
+  // about the alarms.
+  const float outputs = (Kind == MT_VR5 || Kind == MT_VR5B) ? 16.0f : 8.0f;
+  if (!(v >= 0.0f && v < outputs)) return 0;
 
-  const int bits = static_cast<int>(v);
+  const int bits = static_cast<int>(v) & 7;
   const int changed = (bits ^ AlarmFlags) & 0xFFFF;
   for (int a = 0; a < ALARM_COUNT; ++a) {
     const int bit = 1 << a;

@@ -10,9 +10,22 @@ namespace {
 
 constexpr int FIRST_MEASURED_REGISTER = 7500;
 constexpr int RESULT_WRITE_OK = 6;
+constexpr int RESULT_READ_OK = 3;
+
+// Reads one setup register back; false when the meter does not answer with it.
+bool ReadBack(TModbusPort& port, int address, int reg, int16_t& value) {
+  if (port.ReadRegistersWait(address, static_cast<int16_t>(reg), 1) != RESULT_READ_OK) return false;
+  if (port.Reply.ByteCount != 2) return false;
+  return port.TakeValue('i', &value) == 0;
+}
 
 }  // namespace
 
+// A write is done only when the meter holds the value: after the meter has
+// confirmed it, the register is read back and must hold what was sent. The
+// item then keeps the value read back (a whole number where the register
+// holds whole numbers), not the text typed.
+//
 // Results: 1 written and confirmed; 9 no such item or not confirmed; 16 the
 // register is a measured one; 33 no number, or outside Min..Max; 0 the link is
 // down (message "No transmission with ") or the group index is 41 or above
@@ -41,17 +54,19 @@ int TTR5::WriteParameter(int selector, const char* text, std::string& message) {
   }
   message.clear();
 
+  int16_t held = 0;
   if (result == WRITE_OK) {
     // Truncated toward zero; the register keeps the low 16 bits.
     const int16_t w = static_cast<int16_t>(static_cast<int32_t>(std::trunc(v)));
     int r = MB_PORT_CLOSED;
     if (Port && Port->AppendValue('i', &w) == 0)
       r = Port->WriteRegister(static_cast<uint8_t>(Address), def->Register);
-    if (r != RESULT_WRITE_OK) result = WRITE_IMPOSSIBLE;
+    if (r != RESULT_WRITE_OK || !ReadBack(*Port, Address, def->Register, held) || held != w)
+      result = WRITE_IMPOSSIBLE;
   }
 
   switch (result) {
-    case WRITE_OK: def->LastValue = v; break;
+    case WRITE_OK: def->LastValue = held; break;
     case WRITE_IMPOSSIBLE: message = "Impossible request"; break;
     case WRITE_READ_ONLY: message = "Parameter read-only"; break;
     case WRITE_OUT_OF_RANGE: message = "Out of range"; break;

@@ -17,13 +17,19 @@ int32_t TakeSerial() {
   return serial;
 }
 
+bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+
 // Copies text into a fixed field of size bytes (terminator included), cutting
-// it to fit. The cut never splits a UTF-8 sequence, so a shortened name still
-// shows as whole characters.
-void CopyField(char* field, std::size_t size, const char* text) {
+// it to at most maxChars characters and to what fits. The cut never splits a
+// UTF-8 sequence, so a shortened name still shows as whole characters.
+void CopyField(char* field, std::size_t size, const char* text, std::size_t maxChars = SIZE_MAX) {
   std::size_t len = 0;
   if (text != nullptr) {
-    while (len + 1 < size && text[len] != '\0') ++len;
+    std::size_t chars = 0;
+    while (len + 1 < size && text[len] != '\0') {
+      if (StartsCharacter(text[len]) && ++chars > maxChars) break;
+      ++len;
+    }
     if (text[len] != '\0') {
       // Cut inside the text: step back over continuation bytes of a partial character.
       std::size_t start = len;
@@ -65,8 +71,8 @@ TZmienna::TZmienna() : Serial(TakeSerial()) {}
 
 TZmienna::TZmienna(const char* name, const char* description, int kind)
     : Kind(kind), Serial(TakeSerial()) {
-  CopyField(Name, NAME_SIZE, name);
-  CopyField(Description, DESCRIPTION_SIZE, description);
+  CopyField(Name, NAME_SIZE, name, NAME_CHARS);
+  CopyField(Description, DESCRIPTION_SIZE, description, DESCRIPTION_CHARS);
 }
 
 TZmienna::~TZmienna() { DestroyList(Next); }
@@ -119,12 +125,12 @@ TZmienna* TZmienna::FindByName(const char* text, int upward) {
   return nullptr;
 }
 
-void TZmienna::SetName(const char* text) { CopyField(Name, NAME_SIZE, text); }
+void TZmienna::SetName(const char* text) { CopyField(Name, NAME_SIZE, text, NAME_CHARS); }
 
 void TZmienna::GetName(char* buffer, int size) const { CopyOut(Name, buffer, size); }
 
 void TZmienna::SetDescription(const char* text) {
-  CopyField(Description, DESCRIPTION_SIZE, text);
+  CopyField(Description, DESCRIPTION_SIZE, text, DESCRIPTION_CHARS);
 }
 
 void TZmienna::GetDescription(char* buffer, int size) const {

@@ -19,8 +19,12 @@ extern int32_t LiveContainerCount;     // TSlownik objects currently alive
 
 class TZmienna {
 public:
-  static constexpr int NAME_SIZE = 10;         // terminator included
-  static constexpr int DESCRIPTION_SIZE = 40;  // terminator included
+  // A name holds 9 characters, a description 39, whatever their letters: the
+  // fields keep them in UTF-8 (up to 4 bytes a character), terminator included.
+  static constexpr int NAME_CHARS = 9;
+  static constexpr int DESCRIPTION_CHARS = 39;
+  static constexpr int NAME_SIZE = NAME_CHARS * 4 + 1;
+  static constexpr int DESCRIPTION_SIZE = DESCRIPTION_CHARS * 4 + 1;
 
   TZmienna();
   TZmienna(const char* name, const char* description, int kind);

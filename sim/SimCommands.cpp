@@ -15,6 +15,8 @@ const char* SimCommandHelp() {
          "  badcheck on|off       spoil the LRC (ASCII) or CRC (RTU) of each reply\n"
          "  noise N               send N noise bytes in front of each reply (0: none)\n"
          "  wrongaddr on|off      reply as if from the next address up\n"
+         "  echo on|off           the line hands every byte the master sends straight back\n"
+         "                        (a 2-wire adapter with local echo); not ended by next\n"
          "  exception CODE        answer every request with exception CODE (1-255; 0: off)\n"
          "  trickle MS            send each reply byte by byte, MS milliseconds apart (0: off)\n"
          "  only ADDRESS          faults hit only the meter at ADDRESS (0: every meter)\n"
@@ -63,6 +65,7 @@ std::string DescribeFaults(const SimFaults& f) {
   if (f.WrongAddress) add("wrong address");
   if (f.ExceptionCode > 0) add("exception " + std::to_string(f.ExceptionCode));
   if (f.TrickleMs > 0) add("trickle " + std::to_string(f.TrickleMs) + " ms");
+  if (f.Echo) add("local echo");
   if (s.empty()) return "none";
   if (f.OnlyAddress > 0) s += " (meter " + std::to_string(f.OnlyAddress) + " only)";
   if (f.ForReplies > 0) s += " for the next " + std::to_string(f.ForReplies) + " replies";
@@ -89,9 +92,12 @@ SimCommandResult SimExecuteCommand(SimServer& server, const std::string& line) {
     return SimCommandResult{true, false, "faults: " + DescribeFaults(f)};
   };
 
-  if (cmd == "silent" || cmd == "badcheck" || cmd == "wrongaddr") {
+  if (cmd == "silent" || cmd == "badcheck" || cmd == "wrongaddr" || cmd == "echo") {
     if (args != 1 || !ParseSwitch(w[1], b)) return Fail(cmd + " needs on or off");
-    (cmd == "silent" ? f.NoReply : cmd == "badcheck" ? f.BadCheck : f.WrongAddress) = b;
+    (cmd == "silent"     ? f.NoReply
+     : cmd == "badcheck" ? f.BadCheck
+     : cmd == "echo"     ? f.Echo
+                         : f.WrongAddress) = b;
     return setFaults();
   }
   if (cmd == "delay" || cmd == "trickle" || cmd == "noise") {

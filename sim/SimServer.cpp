@@ -326,6 +326,7 @@ void SimServer::ReadLine(SimClock::time_point now) {
   for (;;) {
     const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
     if (n > 0) {
+      if (faults_.Echo) Queue(SimBytes(buffer, buffer + n), now, SimFaults{});
       scanner_.Feed(buffer, static_cast<size_t>(n), now, frames);
       continue;
     }
@@ -362,7 +363,11 @@ void SimServer::HandleFrame(const SimBytes& frame, SimClock::time_point now) {
   } else if (SimMeter* m = FindMeter(r.Address)) {
     if (faults_.OnlyAddress == 0 || faults_.OnlyAddress == r.Address) {
       faults = faults_;
-      if (faults_.ForReplies > 0 && --faults_.ForReplies == 0) faults_ = SimFaults{};
+      if (faults_.ForReplies > 0 && --faults_.ForReplies == 0) {
+        const bool echo = faults_.Echo;
+        faults_ = SimFaults{};
+        faults_.Echo = echo;
+      }
     }
     m->Advance(now, wall);
     // A meter that stays silent or refuses with an exception does not carry

@@ -63,10 +63,13 @@ struct SimFaults {
   int TrickleMs = 0;       // send the reply byte by byte, this far apart
   int OnlyAddress = 0;     // the faults hit only this meter; 0 all
   int ForReplies = 0;      // > 0: the faults end by themselves after this many replies
+  // The line itself, not a meter: every byte the master sends comes straight
+  // back to it, as on a 2-wire adapter with local echo. Not ended by ForReplies.
+  bool Echo = false;
 
   bool Any() const {
     return NoReply || DelayMs > 0 || BadCheck || NoiseBytes > 0 || WrongAddress || ExceptionCode > 0 ||
-           TrickleMs > 0;
+           TrickleMs > 0 || Echo;
   }
 };
 

@@ -222,6 +222,8 @@ public:
         return RC_SETTINGS;
       }
       settings = ParseSettings(file.Lines);
+      for (const std::string& notice : settings.Notices)
+        std::fprintf(stderr, "kavrel-cli: %s: %s\n", path.c_str(), notice.c_str());
     }
     const bool meterOverridden = o.Address >= 0 || o.MeterType >= 0;
     PortIndex = o.PortIndex >= 0 ? o.PortIndex : settings.PortIndex;
@@ -296,9 +298,12 @@ public:
     }
   }
 
-  float Value(const char* name) {
-    TZmienna* z = Meter.FindByName(name, 0);
-    return z ? z->GetValue() : NO_VALUE;
+  // A value read in this cycle; one not refreshed since the last print (the
+  // link down, a block that failed) is no value, never the old reading again.
+  static float Fresh(const TZmienna* z) { return z && z->GetState() == 1 ? z->GetValue() : NO_VALUE; }
+  float Value(const char* name) { return Fresh(Meter.FindByName(name, 0)); }
+  void StartNextCycle() {
+    for (TZmienna* z = Meter.FirstChild(); z; z = z->Next.get()) z->SetState(0);
   }
 
   void PrintTable(int cycle) {
@@ -357,12 +362,13 @@ public:
         ++cycle;
         if (o.Csv) {
           std::printf("%s,%d", Now().c_str(), cycle);
-          for (TZmienna* z : columns) std::printf(",%s", TableText(z->GetValue()).c_str());
+          for (TZmienna* z : columns) std::printf(",%s", TableText(Fresh(z)).c_str());
           std::printf("\n");
           std::fflush(stdout);
         } else {
           PrintTable(cycle);
         }
+        StartNextCycle();
         if (o.Cycles > 0 && cycle >= o.Cycles) break;
       }
       next += std::chrono::milliseconds(TICK_MS);

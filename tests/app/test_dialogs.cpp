@@ -99,25 +99,38 @@ TEST(DeviceListDialog, DeleteRemovesOnlyASelectedDeviceAndOkRenumbers) {
   EXPECT_EQ(dialog->DeviceDescription, "in use");
 }
 
-TEST(DeviceListDialog, TypedTextIsTakenAsTyped) {
-  Lines lines = {"Dev0=TR5,5,Feeder 2,"};
+TEST(DeviceListDialog, TypedTextIsTakenAsTypedButOnlySlaveAddressesCount) {
+  Lines lines = {"Dev0=TR5,5,Feeder 2,", "Dev1=VR5,300,typed into the file,"};
   auto dialog = ShowKonfig(&lines);
   QLineEdit* editor = TypeIntoCell(*dialog, 2, 2, "Feeder, left");
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_Return);
+  // No slave address: refused with the reason, the cell keeps its value.
+  for (const char* typed : {"x7", "300", "256", "0", "-1"}) {
+    ASSERT_NE(TypeIntoCell(*dialog, 2, 1, typed), nullptr);
+    dialog->StringGrid1->setCurrentCell(1, 2);  // leaving the cell commits the edit
+    EXPECT_EQ(dialog->Cell(1, 2), "5") << typed;
+    EXPECT_TRUE(dialog->Message->isVisible());
+    EXPECT_TRUE(dialog->Message->text().contains("1 to 247")) << dialog->Message->text().toStdString();
+  }
   // The address still being edited when OK is pressed counts too.
-  ASSERT_NE(TypeIntoCell(*dialog, 2, 1, "x7"), nullptr);
+  ASSERT_NE(TypeIntoCell(*dialog, 2, 1, "247"), nullptr);
   QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
 
-  EXPECT_EQ(lines, Lines{"Dev0=TR5,x7,Feeder, left,"});
-  EXPECT_EQ(dialog->DeviceName, "TR5_x7");
-  EXPECT_EQ(dialog->DeviceAddress, 1);  // not a whole number: the address stays
+  EXPECT_EQ(lines, (Lines{"Dev0=TR5,247,Feeder, left,", "Dev1=VR5,300,typed into the file,"}));
+  EXPECT_EQ(dialog->DeviceName, "TR5_247");
+  EXPECT_EQ(dialog->DeviceAddress, 247);
   EXPECT_EQ(dialog->DeviceDescription, "Feeder, left");
 
-  // At the next showing the text after the comma is no longer the description.
+  // At the next showing the text after the comma is no longer the description;
+  // a row whose address came wrong from the file is never chosen.
   auto again = ShowKonfig(&lines);
-  EXPECT_EQ(again->Cell(1, 2), "x7");
+  EXPECT_EQ(again->Cell(1, 2), "247");
   EXPECT_EQ(again->Cell(2, 2), "Feeder");
+  again->StringGrid1->setCurrentCell(2, 2);
+  QTest::mouseClick(again->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(again->DeviceAddress, 1);
+  EXPECT_EQ(again->DeviceType, 80);
 }
 
 TEST(DeviceListDialog, EntriesAreLookedUpByNumberUpToTheirCount) {

@@ -137,12 +137,12 @@ TEST_F(MainWindowTest, TakesItsSettingsFromAnOldFileAndSavesOnlyOnRequest) {
     EXPECT_EQ(Meter.Address, 7);
     EXPECT_EQ(Meter.Kind, 85);
     EXPECT_STREQ(Meter.Name, "VR5_7");
-    // The description is cut to the field between two letters, not inside one.
-    EXPECT_STREQ(Meter.Description, "Rozdzielnia główna, pole numer dwana");
+    // The description is cut to 39 characters, Polish letters counted as one.
+    EXPECT_STREQ(Meter.Description, "Rozdzielnia główna, pole numer dwanaści");
     EXPECT_EQ(*form.DeviceLines,
               (Lines{"Dev0=VR5,7,Rozdzielnia główna,", "Dev1=TR5,5,Feeder 2,"}));
     Show(form);
-    EXPECT_EQ(form.Label1->text(), "Rozdzielnia główna, pole numer dwana VR5_7");
+    EXPECT_EQ(form.Label1->text(), "Rozdzielnia główna, pole numer dwanaści VR5_7");
 
     // Closing without saving keeps the file as it was.
     form.DeviceLines->clear();
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, TakesItsSettingsFromAnOldFileAndSavesOnlyOnRequest) {
   EXPECT_EQ(settingsFiles, 1);
   EXPECT_EQ(ReadFile("kavrel.ini"),
             "COM=1\r\nBaud=3\r\nMode=4\r\nType=1\r\nMeterAdr=7\r\nMeterType=85\r\n"
-            "MeterName=VR5_7\r\nMeterDsc=Rozdzielnia g\xB3\xF3wna, pole numer dwana\r\n"
+            "MeterName=VR5_7\r\nMeterDsc=Rozdzielnia g\xB3\xF3wna, pole numer dwana\x9C" "ci\r\n"
             "Dev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\nDev1=TR5,5,Feeder 2,\r\n");
 }
 

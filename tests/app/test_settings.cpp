@@ -114,6 +114,18 @@ TEST(SettingsLookup, KeysAndValuesFollowTheFileRules) {
   EXPECT_EQ(s.PortIndex, -1);
   EXPECT_EQ(s.MeterName, "TR5_1=odd");
   EXPECT_EQ(s.MeterDescription, " spaced, kept = as is ");
+  ASSERT_EQ(s.Notices.size(), 1u);
+  EXPECT_EQ(s.Notices[0], "MeterAdr=x7 is not a slave address (1 to 247): address 1 is used");
+
+  // Only slave addresses: 300 would be cut to 44 on the line, 256 to the broadcast.
+  for (const char* wrong : {"MeterAdr=300", "MeterAdr=256", "MeterAdr=0", "MeterAdr=248"}) {
+    const TSettings t = ParseSettings({wrong});
+    EXPECT_EQ(t.MeterAddress, 1) << wrong;
+    EXPECT_EQ(t.Notices.size(), 1u) << wrong;
+  }
+  const TSettings last = ParseSettings({"MeterAdr=247"});
+  EXPECT_EQ(last.MeterAddress, 247);
+  EXPECT_TRUE(last.Notices.empty());
 }
 
 TEST(SettingsLookup, DeviceEntriesAreOrderedByNumberAndLimitedTo32) {

@@ -137,15 +137,21 @@ TEST(ZmiennaText, NameAndDescriptionAreCutToTheirFields) {
   EXPECT_EQ(std::string(z.Description), std::string(39, 'e'));
 
   z.SetName("ab");  // a shorter name leaves nothing of the longer one behind
-  EXPECT_EQ(std::memcmp(z.Name, "ab\0\0\0\0\0\0\0\0", TZmienna::NAME_SIZE), 0);
+  EXPECT_EQ(std::string(z.Name, TZmienna::NAME_SIZE), std::string("ab") + std::string(TZmienna::NAME_SIZE - 2, '\0'));
   z.SetName(nullptr);
   EXPECT_STREQ(z.Name, "");
 
-  // A cut never splits a multi-byte character: 8 letters + a 3-byte sign.
-  z.SetName("abcdefgh\u2030");
-  EXPECT_STREQ(z.Name, "abcdefgh");
-  z.SetName("abcdef\u2030");  // exactly 9 bytes: kept whole
-  EXPECT_STREQ(z.Name, "abcdef\u2030");
+  // The limits count characters, not bytes: Polish letters and 4-byte signs
+  // are kept whole, up to 9 and 39 of them.
+  z.SetName("\u017c\u00f3\u0142w\u2030\U0001F50C\u0105\u0119\u015b\u0107");
+  EXPECT_STREQ(z.Name, "\u017c\u00f3\u0142w\u2030\U0001F50C\u0105\u0119\u015b");
+  std::string polish;
+  for (int i = 0; i < 20; ++i) polish += "\u0141\u00f3";  // 40 letters of 2 bytes
+  z.SetDescription(polish.c_str());
+  EXPECT_EQ(std::string(z.Description), polish.substr(0, 78));
+  char out[8];
+  z.GetDescription(out, sizeof out);  // a short buffer still gets whole letters
+  EXPECT_STREQ(out, "\u0141\u00f3\u0141");
 }
 
 TEST(ZmiennaText, GetNameAlwaysTerminatesTheCallersBuffer) {

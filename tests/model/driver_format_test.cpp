@@ -359,8 +359,21 @@ TEST_F(DriverCycleOffline, RelayReadFollowsTheCycleOnceTheIntervalHasPassed) {
   Meter.Kind = MT_VR5;
   Meter.RelayReadInterval = 0;
   EXPECT_EQ(Steps(7), (std::vector<int>{750034, 761206, 403901, 750034, 761206, 403901, 750034}));
+  // A change of meter starts the cycle afresh: the step after the change
+  // reads the process block, so the THD block is due next.
   Meter.Kind = 0;  // a model without a relay register
-  EXPECT_EQ(Steps(4), (std::vector<int>{761206, 750034, 761206, 750034}));
+  Steps(1);
+  EXPECT_EQ(Meter.BlockStart, 7612);
+  EXPECT_EQ(Steps(3), (std::vector<int>{761206, 750034, 761206}));
+  Meter.Kind = MT_TR5;
+  Steps(2);
+  ASSERT_EQ(Meter.BlockStart, 4030);  // the TR5's relay state is due next
+  Meter.Kind = MT_VR5;                // ... and must not be read for the VR5
+  Steps(1);
+  EXPECT_EQ(Meter.BlockStart, 7612);
+  Meter.Address = 9;
+  Steps(1);
+  EXPECT_EQ(Meter.BlockStart, 7612);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ModbusFrame.h"
 #include "ParamDef.h"
 #include "PtyTools.h"
 #include "SimFraming.h"
@@ -48,19 +49,19 @@ const std::pair<int, int> T{7612, 6};
 
 class DriverLine : public ::testing::Test {
 protected:
-  void StartMeter(int type) {
+  void StartMeter(int type, int mode = MODE_ASCII_8N1) {
     Sim.reset();
     Port.Close();
     SimConfig config;
     config.Meters = {SimMeterConfig{type, 1}};
-    config.Mode = MODE_ASCII_8N1;
+    config.Mode = mode;
     config.Baud = 9600;
     config.LinkPath = Dir.Path() + "/COM1";
     config.ForceLink = true;
     Sim = std::make_unique<SimServer>(config);
     std::string error;
     ASSERT_TRUE(Sim->Start(&error)) << error;
-    ASSERT_EQ(Port.Configure(0, BAUD_9600, MODE_ASCII_8N1, 0), 0);
+    ASSERT_EQ(Port.Configure(0, BAUD_9600, mode, 0), 0);
     Port.ReplyTimeout = ANSWERED;
     Meter.Kind = type;
     Meter.Address = 1;
@@ -230,9 +231,11 @@ TEST_F(DriverLine, AlarmEventsFollowEachModelsRelayRegister) {
     ASSERT_NO_FATAL_FAILURE(StartMeter(type));
     Meter.AlarmFlags = 0;
     Meter.RelayReadInterval = 0;
-    Sim->HoldRegister(1, reg, 6);
+    // A VR5 or VR5B has a fourth output (bit 3): the alarms are bits 0 to 2 whatever it does.
+    const int output4 = type == MT_VR5 || type == MT_VR5B ? 8 : 0;
+    Sim->HoldRegister(1, reg, 6 | output4);
     ASSERT_TRUE(RunUntilEvent("\tStart of alarm A3"));
-    Sim->HoldRegister(1, reg, 1);
+    Sim->HoldRegister(1, reg, 1 | output4);
     ASSERT_TRUE(RunUntilEvent("\tEnd of alarm A3"));
     EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1", "\tStrat of alarm A2",
                                                 "\tStart of alarm A3", "\tStart of alarm A1",
@@ -305,15 +308,23 @@ TEST_F(DriverLine, WriteResults) {
   std::string message = "stale";
   auto lastWrite = [&] {
     const auto log = Sim->Requests();
-    return log.empty() || log.back().Function != 6 ? -99999 : log.back().Value;
+    for (auto r = log.rbegin(); r != log.rend(); ++r)
+      if (r->Function == 6) return r->Value;
+    return -99999;
   };
 
+  // Written, then read back: the item keeps what the meter holds.
   EXPECT_EQ(Meter.WriteParameter(1, "12.7", message), 1);  // tr_I
   EXPECT_EQ(message, "");
   EXPECT_EQ(lastWrite(), 12);
   EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
-  EXPECT_FLOAT_EQ(static_cast<float>(FindParamDef(1)->LastValue), 12.7f);
-  EXPECT_EQ(Plain(1), "13");
+  EXPECT_EQ(FindParamDef(1)->LastValue, 12.0);
+  EXPECT_EQ(Plain(1), "12");
+  const auto log = Sim->Requests();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 1].Function, 3);
+  EXPECT_EQ(log[log.size() - 1].Register, 4000);
+  EXPECT_EQ(log[log.size() - 1].Count, 1);
 
   // What follows the number is ignored, as a C "%f" ignores it.
   EXPECT_EQ(Meter.WriteParameter(1, "150abc", message), 1);
@@ -349,6 +360,73 @@ TEST_F(DriverLine, WriteResults) {
   EXPECT_EQ(Meter.WriteParameter(602, "-1199.9", message), 1);
   EXPECT_EQ(lastWrite(), -1199);
 }
+
+// The faults real lines have, in both framings: the values shown, the link
+// events, and that no write is reported done that the meter does not hold.
+class DriverLineFaults : public DriverLine, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DriverLineFaults, ValuesEventsAndWritesStayTrue) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, GetParam()));
+  Meter.RelayReadInterval = NEVER;
+  std::string message;
+  const struct {
+    const char* Name;
+    SimFaults Faults;
+  } cells[] = {
+      {"clean line", {}},
+      {"local echo", {.Echo = true}},
+      {"noise before replies", {.NoiseBytes = 7}},
+      {"local echo and noise", {.NoiseBytes = 3, .Echo = true}},
+  };
+  int value = 100;
+  for (const auto& cell : cells) {
+    SCOPED_TRACE(cell.Name);
+    Sim->SetFaults(cell.Faults);
+    Sim->HoldRegister(1, 7500, 231.5 + value);
+    ASSERT_NO_FATAL_FAILURE(Steps(2));
+    EXPECT_EQ(Meter.ErrorCount, 0);
+    EXPECT_FLOAT_EQ(Value("U1"), static_cast<float>(231.5 + value));
+    EXPECT_NE(Value("THD_I3"), NO_VALUE);
+    Meter.LinkState = 1;
+    ++value;
+    EXPECT_EQ(Meter.WriteParameter(1, std::to_string(value).c_str(), message), 1) << message;
+    EXPECT_EQ(Sim->GetRegister(1, 4000), value);
+    EXPECT_EQ(FindParamDef(1)->LastValue, value);
+  }
+
+  // Setup values whose bytes bring the running CRC of the reply to 0 inside
+  // it: the group is read whole every time, not cut at that point.
+  Sim->SetFaults(SimFaults{});
+  const uint8_t header[] = {1, 3, 17 * 2};
+  const uint16_t crc = modbus::Crc16(header, sizeof header);
+  const int16_t early = static_cast<int16_t>((crc & 0xFF) << 8 | crc >> 8);
+  Sim->HoldRegister(1, 4000, early);
+  for (int k = 0; k < 3; ++k) {
+    Meter.ReadOrFormatValue(0, message, nullptr);
+    EXPECT_EQ(Meter.LastGroupReadOk, 1);
+    EXPECT_EQ(FindParamDef(1)->LastValue, early);
+  }
+  value = early;
+
+  // The meter gone, the adapter still echoing: our own bytes are no reply,
+  // the link goes down and a write is not reported done.
+  Port.ReplyTimeout = SILENT;
+  Sim->SetFaults(SimFaults{.NoReply = true, .Echo = true});
+  ASSERT_TRUE(RunUntilEvent("\tTransmision error with Feeder_1"));
+  EXPECT_EQ(Meter.LinkState, 3);
+  Meter.LinkState = 1;
+  EXPECT_EQ(Meter.WriteParameter(1, "77", message), 9);
+  EXPECT_EQ(message, "Impossible request");
+  EXPECT_EQ(Sim->GetRegister(1, 4000), value);
+  EXPECT_EQ(FindParamDef(1)->LastValue, value);
+  Meter.LinkState = 3;
+  Sim->SetFaults(SimFaults{.Echo = true});
+  Port.ReplyTimeout = ANSWERED;
+  ASSERT_TRUE(RunUntilEvent("\tConnection to Feeder_1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, DriverLineFaults, ::testing::Values(MODE_ASCII_8N1, MODE_RTU_8N1),
+                         [](const auto& info) { return info.param >= 3 ? "Rtu" : "Ascii"; });
 
 // Replies played by hand in RTU, so that a reply can be given to the wrong
 // request on purpose.
