@@ -49,7 +49,9 @@ const char* const HELP_TEXT =
     "  read SELECTOR              read a group from the meter (SELECTOR = group * 100) and print\n"
     "                             each item: selector, code, description, value with unit;\n"
     "                             group * 100 + n prints item n only\n"
-    "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item)\n"
+    "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item);\n"
+    "                             done only when the meter reads back the value sent, which\n"
+    "                             is then printed\n"
     "\n"
     "Options:\n"
     "  --port COMn | n            serial port COM1 to COM8\n"
@@ -68,7 +70,7 @@ const char* const HELP_TEXT =
     "  1  the serial port cannot be opened\n"
     "  2  bad command line, or a selector that addresses nothing on this model\n"
     "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
-    "     read failed; write: the meter did not confirm)\n"
+    "     read failed; write: the meter did not confirm, or does not hold the value)\n"
     "  4  the value was refused (\"Out of range\", \"Parameter read-only\")\n"
     "  5  Kavrel.INI exists but cannot be read\n";
 
@@ -450,7 +452,11 @@ public:
     const int r = Meter.WriteParameter(selector, value.c_str(), message);
     const TParamDef* def = FindParamDef(selector);
     if (r == WRITE_OK) {
-      std::printf("%s: %s = %s written\n", Meter.Name, def ? def->Code : "?", value.c_str());
+      // What the meter holds, read back after the write (12.7 typed: 12).
+      std::string held;
+      Meter.FormatValueWithUnit(selector, held, nullptr);
+      while (!held.empty() && held.back() == ' ') held.pop_back();  // no unit
+      std::printf("%s: %s = %s written\n", Meter.Name, def ? def->Code : "?", held.c_str());
       return RC_OK;
     }
     std::fprintf(stderr, "kavrel-cli: %s%s\n", message.c_str(), r == WRITE_NO_LINK ? Meter.Name : "");

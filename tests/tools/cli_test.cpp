@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ParamDef.h"
@@ -94,7 +97,7 @@ TEST_F(Cli, HelpAndCommandLineErrors) {
 
   for (const char* bad : {"", "bogus", "read", "write 1", "poll --cycles 0", "poll --cycles",
                           "--baud 1234 poll", "--port COM9 poll", "--model TR6 groups",
-                          "--address 0 poll", "read 12x", "read 4100", "read 2426",
+                          "--address 0 poll", "--address 248 poll", "--address 300 poll", "read 12x", "read 4100", "read 2426",
                           "groups --csv", "--frobnicate poll"}) {
     run = Run(bad);
     EXPECT_EQ(run.Code, 2) << bad;
@@ -129,6 +132,13 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
   run = Run("--port 1 poll --cycles 1");
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("cannot open port COM1"), std::string::npos) << run.Err;
+
+  // A settings address that is no slave address: the default, and a word why.
+  WriteSettings("COM=1\r\nBaud=6\r\nMode=6\r\nMeterAdr=300\r\nMeterType=85\r\n");
+  run = Run("--timeout 100 read 3300");
+  EXPECT_NE(run.Err.find("MeterAdr=300 is not a slave address (1 to 247): address 1 is used"), std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("at address 1 on COM2"), std::string::npos) << run.Err;
 
   std::remove((Dir.Path() + "/Kavrel.INI").c_str());
   ::mkdir((Dir.Path() + "/Kavrel.INI").c_str(), 0755);  // exists, cannot be read
@@ -206,7 +216,7 @@ TEST_F(Cli, WriteReportsEachResult) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
   TRun run = Run("write 1 12.7");
   EXPECT_EQ(run.Code, 0) << run.Err;
-  EXPECT_NE(run.Out.find("tr_I = 12.7 written"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("tr_I = 12 written"), std::string::npos) << run.Out;  // as read back
   EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
 
   const size_t sent = Sim->RequestCount();
@@ -230,5 +240,59 @@ TEST_F(Cli, WriteReportsEachResult) {
   EXPECT_EQ(Sim->Requests().back().Function, 6);
   EXPECT_NE(Sim->Requests().back().Exception, 0);
 }
+
+// A real line in both framings: an adapter that echoes, noise before the
+// replies, the meter gone, and the adapter pulled out and put back mid-poll.
+class CliLine : public Cli, public ::testing::WithParamInterface<int> {
+protected:
+  std::string Args() const { return "--baud 9600 --mode " + std::to_string(GetParam()) + " "; }
+  bool WaitForText(const std::string& file, const std::string& text, int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+      if (ReadAll(Dir.Path() + "/" + file).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+};
+
+TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1, 1, GetParam(), 9600));
+  Sim->SetFaults(SimFaults{.NoiseBytes = 3, .Echo = true});
+  Sim->HoldRegister(1, 7500, 231.5);
+  TRun run = Run(Args() + "poll --csv --cycles 2");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(Count(run.Out, ",231.5,"), 2u) << run.Out;
+  run = Run(Args() + "write 1 12.7");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("tr_I = 12 written"), std::string::npos) << run.Out;
+
+  // Only the echo comes back: no write is reported done.
+  Sim->SetFaults(SimFaults{.NoReply = true, .Echo = true});
+  run = Run(Args() + "--timeout 300 write 1 99");
+  EXPECT_EQ(run.Code, 3) << run.Out;
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
+
+  // Unplugged mid-poll: cycles without values, never the old ones again; the
+  // port comes back through its COM1 link once the link is back.
+  Sim->SetFaults(SimFaults{.Echo = true});
+  auto poll = std::async(std::launch::async, [&] { return Run(Args() + "--timeout 300 poll --csv --cycles 20"); });
+  ASSERT_TRUE(WaitForText("out.txt", ",2,", 20000));
+  Sim->Unplug();
+  const bool down = WaitForText("err.txt", "\tTransmision error with TR5_1", 20000);
+  ASSERT_TRUE(Sim->Plug());
+  run = poll.get();
+  ASSERT_TRUE(down) << run.Err;
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(Count(run.Err, "\tConnection to TR5_1"), 2u) << run.Err;
+  const std::vector<std::string> csv = Lines(run.Out);
+  ASSERT_EQ(csv.size(), 21u) << run.Out;
+  size_t blank = 0;
+  for (const std::string& line : csv) blank += line.find(",----,----,----,") != std::string::npos;
+  EXPECT_GE(blank, 1u) << run.Out;
+  EXPECT_NE(csv.back().find(",231.5,"), std::string::npos) << run.Out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, CliLine, ::testing::Values(0, 6),
+                         [](const auto& info) { return info.param >= 3 ? "Rtu" : "Ascii"; });
 
 }  // namespace
