@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QFileDialog>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
@@ -18,6 +20,8 @@
 #include "Dlgport.h"
 #include "Glyphs.h"
 #include "Konfig.h"
+#include "ServiceReport.h"
+#include "SetupDialog.h"
 #include "TR5.h"
 #include "Trans.h"
 #include "about.h"
@@ -93,6 +97,18 @@ void TMainForm::CreateActions() {
   WindowCascadeItem = make("&Cascade", "", &TMainForm::WindowCascadeItemClick);
   WindowTileItem = make("&Tile", "", &TMainForm::WindowTileItemClick);
   HelpAboutItem = make("&About...", "", &TMainForm::HelpAboutItemClick);
+  Export1 = make("E&xport...", "Export what the active window shows as a CSV file", &TMainForm::Export1Click);
+  Raport1 = make("Service &report...", "Write a PDF report of the current meter", &TMainForm::Raport1Click);
+  ZapiszSetup1 = make("Save meter &setup...", "Read every setup parameter of the meter into a file",
+                      &TMainForm::ZapiszSetup1Click);
+  PorownajSetup1 = make("Compare &with file...", "List the setup parameters that differ from a file",
+                        &TMainForm::PorownajSetup1Click);
+  OdtworzSetup1 = make("&Restore from file...", "Write the setup parameters of a file into the meter",
+                       &TMainForm::OdtworzSetup1Click);
+  ChooseFile = [this](bool save, const QString& caption, const QString& filter, const QString& name) {
+    return save ? QFileDialog::getSaveFileName(this, caption, name, filter)
+                : QFileDialog::getOpenFileName(this, caption, QString(), filter);
+  };
 
   // Commands whose windows the program was built without stay disabled.
   Programowanie1->setEnabled(bool(Views.Programming));
@@ -118,11 +134,16 @@ void TMainForm::CreateMenus() {
   FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
   FileMenu->addAction(Drukuj1);
   FileMenu->addAction(Zapisz1);
+  FileMenu->addAction(Export1);
+  FileMenu->addAction(Raport1);
   FileMenu->addSeparator();
   FileMenu->addAction(FileExitItem);
 
   OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
   OptionsMenu->addAction(Programowanie1);
+  OptionsMenu->addAction(ZapiszSetup1);
+  OptionsMenu->addAction(PorownajSetup1);
+  OptionsMenu->addAction(OdtworzSetup1);
   OptionsMenu->addAction(Ustawienia1);
   OptionsMenu->addSeparator();
   OptionsMenu->addAction(Tabela1);
@@ -320,6 +341,93 @@ void TMainForm::UpdateMenuItems() {
   const bool chartActive = chart && MdiArea->currentSubWindow() == chart;
   PrintBtn->setEnabled(chartActive);
   Drukuj1->setEnabled(chartActive);
+  // The view to export: the window the user works in, or the active MDI view
+  // while the main window itself is active.
+  QWidget* active = QApplication::activeWindow();
+  if (active && (active == Harmoniczne.data() || active == Extrema.data())) {
+    LastView = active;
+  } else if (const QMdiSubWindow* child = MdiArea->currentSubWindow()) {
+    LastView = child->widget();
+  }
+}
+
+void TMainForm::Export1Click() {
+  const auto* source = dynamic_cast<const TCsvSource*>(LastView.data());
+  if (!source) {
+    StatusBar->showMessage(QStringLiteral("The active window has nothing to export."));
+    return;
+  }
+  const QString path = ChooseFile(true, QStringLiteral("Export"), QStringLiteral("CSV files (*.csv)"),
+                                  QString::fromStdString(source->CsvFileName()));
+  if (path.isEmpty()) return;
+  std::string error;
+  if (!WriteFileAtomically(path.toStdString(), CsvText(source->CsvRows()), error)) {
+    ShowFileError("Cannot write file %1.", path.toStdString() + ": " + error);
+    return;
+  }
+  StatusBar->showMessage(QStringLiteral("Exported to %1").arg(path));
+}
+
+void TMainForm::Raport1Click() {
+  const QString path = ChooseFile(true, QStringLiteral("Service report"), QStringLiteral("PDF files (*.pdf)"),
+                                  QString::fromUtf8(Meter.Name) + QStringLiteral("-report.pdf"));
+  if (path.isEmpty()) return;
+  std::vector<TCsvRow> events;
+  if (const auto* table = dynamic_cast<const TCsvSource*>(TableWindow.data())) events = table->CsvRows();
+  // The report reads the meter itself; polling waits meanwhile.
+  const bool polling = Timer1->isActive();
+  Timer1->stop();
+  QProgressDialog progress(QStringLiteral("Reading the meter..."), QStringLiteral("Cancel"), 0, 1, this);
+  progress.setWindowTitle(QStringLiteral("Service report"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  const TReportOutcome outcome = WriteServiceReport(
+      Meter, ModbusPort, events, path, QCoreApplication::applicationVersion(),
+      [&progress](int step, int steps, const QString& what) {
+        progress.setMaximum(steps);
+        progress.setValue(step);
+        progress.setLabelText(QStringLiteral("Reading %1...").arg(what));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+      });
+  progress.reset();
+  if (polling) Timer1->start();
+  if (!outcome.Written) {
+    ShowFileError("%1", outcome.Error.toStdString());
+    return;
+  }
+  StatusBar->showMessage(outcome.Complete ? QStringLiteral("Service report written to %1").arg(path)
+                                          : QStringLiteral("Service report written to %1, incomplete: %2")
+                                                .arg(path, outcome.Missing.join(QStringLiteral("; "))));
+}
+
+void TMainForm::ZapiszSetup1Click() {
+  const QString path = ChooseFile(true, QStringLiteral("Save meter setup"), QStringLiteral("Setup files (*.txt)"),
+                                  QString::fromUtf8(Meter.Name) + QStringLiteral("-setup.txt"));
+  if (path.isEmpty()) return;
+  QString error;
+  int items = 0;
+  if (!SaveMeterSetup(Meter, path, error, &items)) {
+    ShowFileError("%1", (QStringLiteral("Meter setup not saved: ") + error).toStdString());
+    return;
+  }
+  StatusBar->showMessage(QStringLiteral("%1 setup items saved to %2").arg(items).arg(path));
+}
+
+void TMainForm::PorownajSetup1Click() {
+  const QString path =
+      ChooseFile(false, QStringLiteral("Compare with file"), QStringLiteral("Setup files (*.txt);;All files (*)"), {});
+  if (path.isEmpty()) return;
+  TSetupDialog dialog(Meter, TSetupDialog::TMode::Compare, path, this);
+  dialog.exec();
+}
+
+void TMainForm::OdtworzSetup1Click() {
+  const QString path =
+      ChooseFile(false, QStringLiteral("Restore from file"), QStringLiteral("Setup files (*.txt);;All files (*)"), {});
+  if (path.isEmpty()) return;
+  TSetupDialog dialog(Meter, TSetupDialog::TMode::Restore, path, this);
+  dialog.exec();
 }
 
 void TMainForm::Drukuj1Click() {

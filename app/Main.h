@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,6 +82,17 @@ public:
   QAction* WindowCascadeItem;
   QAction* WindowTileItem;
   QAction* HelpAboutItem;
+  QAction* Export1;         // "Export…": what the active window shows, as CSV
+  QAction* Raport1;         // "Service report…"
+  QAction* ZapiszSetup1;    // "Save meter setup…"
+  QAction* PorownajSetup1;  // "Compare with file…"
+  QAction* OdtworzSetup1;   // "Restore from file…"
+
+  // Asks for a file (save: a file to write): caption, filter and the name to
+  // offer; empty when the user cancels. Replaceable for tests.
+  std::function<QString(bool save, const QString& caption, const QString& filter, const QString& name)> ChooseFile;
+  // The view the user last worked in, for Export.
+  QPointer<QWidget> LastView;
 
   void FormCreate();
   void FormShow();
@@ -101,6 +113,11 @@ public:
   void WindowCascadeItemClick();
   void WindowTileItemClick();
   void HelpAboutItemClick();
+  void Export1Click();
+  void Raport1Click();
+  void ZapiszSetup1Click();
+  void PorownajSetup1Click();
+  void OdtworzSetup1Click();
 
   // The MDI child window that holds a view, or null.
   QMdiSubWindow* SubWindowOf(QWidget* view) const;

@@ -336,7 +336,10 @@ std::string EncodeSettingsFile(const std::vector<std::string>& lines, TTextEncod
 bool WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines,
                        TTextEncoding encoding, bool byteOrderMark, std::string& error,
                        TTextEncoding* encodingUsed) {
-  const std::string bytes = EncodeSettingsFile(lines, encoding, byteOrderMark, encodingUsed);
+  return WriteFileAtomically(path, EncodeSettingsFile(lines, encoding, byteOrderMark, encodingUsed), error);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
   std::error_code ec;
   fs::path target(path);
   if (fs::is_symlink(fs::symlink_status(target, ec))) {

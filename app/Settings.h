@@ -116,6 +116,10 @@ bool WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
                        TTextEncoding encoding, bool byteOrderMark, std::string& error,
                        TTextEncoding* encodingUsed = nullptr);
 
+// Replaces the file at path with bytes in the same way: a new file beside the
+// old one takes its place only once complete; on failure the old file stays.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+
 // --- Windows-1250 ------------------------------------------------------------
 
 bool IsValidUtf8(std::string_view text);

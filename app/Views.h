@@ -5,6 +5,10 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "Csv.h"
 
 class QWidget;
 class TMainForm;
@@ -22,6 +26,16 @@ class TTrendView : public TMeterView {
 public:
   // Prints the active chart.
   virtual void PrintTrend() = 0;
+};
+
+// A window that can hand what it shows to a CSV file ("File → Export…").
+class TCsvSource {
+public:
+  virtual ~TCsvSource() = default;
+  // What the window shows, header row first; only the header when it shows nothing.
+  virtual std::vector<TCsvRow> CsvRows() const = 0;
+  // The file name to offer, e.g. "events.csv".
+  virtual std::string CsvFileName() const = 0;
 };
 
 struct TViewFactories {

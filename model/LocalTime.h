@@ -11,3 +11,13 @@ inline bool ToLocalTime(std::time_t when, std::tm& local) {
   return localtime_r(&when, &local) != nullptr;
 #endif
 }
+
+#include <string>
+
+// Local time as ISO 8601 ("2026-12-08T14:03:11"); empty when it cannot be converted.
+inline std::string IsoLocalTime(std::time_t when) {
+  std::tm local{};
+  char text[32] = "";
+  if (!ToLocalTime(when, local) || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0) return {};
+  return text;
+}

@@ -52,6 +52,11 @@ enum : uint16_t {
   MM_TR8 = 16,
 };
 
+// The model's name by its type code ("TR5" for 80); nullptr for none of the five.
+const char* ModelName(int meterType);
+// The type code of a model's name, letter case as written; 0 for none of the five.
+int ModelType(const char* name);
+
 // The ModelMask bit of a MeterType code; 0 for a code that is none of the five models.
 uint16_t ModelMask(int meterType);
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <iterator>
+#include <string_view>
 
 #include "ParamDef.h"
 
@@ -522,6 +523,26 @@ constinit TParamGroup ParamGroups[] = {
 static_assert(std::size(ParamGroups) == PARAM_GROUP_COUNT, "one entry per group index");
 
 }  // namespace
+
+namespace {
+constexpr struct {
+  const char* Name;
+  int Type;
+} MODEL_NAMES[] = {{"TR5", MT_TR5}, {"TR5B", MT_TR5B}, {"VR5", MT_VR5}, {"VR5B", MT_VR5B}, {"TR8", MT_TR8}};
+}  // namespace
+
+const char* ModelName(int meterType) {
+  for (const auto& m : MODEL_NAMES)
+    if (m.Type == meterType) return m.Name;
+  return nullptr;
+}
+
+int ModelType(const char* name) {
+  if (!name) return 0;
+  for (const auto& m : MODEL_NAMES)
+    if (std::string_view(name) == m.Name) return m.Type;
+  return 0;
+}
 
 uint16_t ModelMask(int meterType) {
   switch (meterType) {

@@ -22,6 +22,11 @@ enum : int {
   WRITE_OUT_OF_RANGE = 33,   // no number, or outside the item's limits
 };
 
+// A time value (kind 6: seconds on the meter's clock, one hour ahead of the
+// PC's epoch time) as ISO 8601 local time; "" for 0 or a time that cannot be
+// converted.
+std::string MeterTimeIso(double value);
+
 // The Id of the relay output state variable "ALR", whatever register the model keeps it in.
 constexpr int RELAY_VARIABLE_ID = 4030;
 

@@ -67,15 +67,22 @@ std::string Printf(const char* format, double v, const char* unit) {
   return std::string(buffer, static_cast<size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
 }
 
-// Kind 6: seconds on the meter's clock, one hour ahead of the PC's epoch time;
-// shown in the local time zone. 0, or a time that cannot be converted, gives "".
-std::string FormatTime(double v) {
-  if (!std::isfinite(v) || std::fabs(v) > 1.0e15) return std::string();
+// Kind 6: seconds on the meter's clock, one hour ahead of the PC's epoch time.
+// False for 0 or a time that cannot be converted.
+bool MeterTimeToEpoch(double v, time_t& when) {
+  if (!std::isfinite(v) || std::fabs(v) > 1.0e15) return false;
   long long t = static_cast<long long>(v);  // truncated toward zero
-  if (t == 0) return std::string();
+  if (t == 0) return false;
   t -= 3600;
-  if (t < 0) return std::string();
-  time_t when = static_cast<time_t>(t);
+  if (t < 0) return false;
+  when = static_cast<time_t>(t);
+  return true;
+}
+
+// Kind 6 shown in the local time zone; "" when there is no time.
+std::string FormatTime(double v) {
+  time_t when = 0;
+  if (!MeterTimeToEpoch(v, when)) return std::string();
   struct tm local;
   if (!ToLocalTime(when, local)) return std::string();
   int year = (local.tm_year + 1900) % 100;
@@ -117,6 +124,11 @@ bool SplitSelector(int selector, int& group, int& item) {
 }
 
 }  // namespace
+
+std::string MeterTimeIso(double value) {
+  time_t when = 0;
+  return MeterTimeToEpoch(value, when) ? IsoLocalTime(when) : std::string();
+}
 
 int TTR5::RelayRegister() const {
   const uint16_t mask = ModelMask(Kind);

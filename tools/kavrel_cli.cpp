@@ -10,12 +10,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "LocalTime.h"
 #include "Settings.h"
+#include "SetupFile.h"
 #include "TR5.h"
 #include "Trans.h"
 
@@ -28,6 +31,9 @@ enum ExitCode {
   RC_NO_REPLY = 3,  // the meter does not answer, or did not confirm a write
   RC_REFUSED = 4,   // the value was refused (out of range, read-only)
   RC_SETTINGS = 5,  // Kavrel.INI exists but cannot be read
+  RC_DIFFERENT = 1,  // diff: the meter's setup differs from the file
+  RC_SETUP_FILE = 6,  // a setup file that cannot be read or written, is damaged or does not fit
+  RC_DECLINED = 7,    // restore: the writes were not confirmed at the question
 };
 
 const char* const HELP_TEXT =
@@ -49,6 +55,13 @@ const char* const HELP_TEXT =
     "  read SELECTOR              read a group from the meter (SELECTOR = group * 100) and print\n"
     "                             each item: selector, code, description, value with unit;\n"
     "                             group * 100 + n prints item n only\n"
+    "  backup FILE                read every setup item of the meter into FILE (plain text,\n"
+    "                             one item a line; the meter's clock and relay state left out)\n"
+    "  diff FILE                  read the meter and list the items whose value differs from\n"
+    "                             FILE: exit 0 the same, 1 different\n"
+    "  restore FILE [--yes]       show the differences, ask, then write only those items, each\n"
+    "                             read back; a file of another model, with a value outside its\n"
+    "                             item's limits, or damaged is refused before anything is sent\n"
     "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item);\n"
     "                             done only when the meter reads back the value sent, which\n"
     "                             is then printed\n"
@@ -63,6 +76,7 @@ const char* const HELP_TEXT =
     "  --model NAME               TR5, TR5B, VR5, VR5B or TR8 (or its type code 80, 81, 85,\n"
     "                             86, 118)\n"
     "  --timeout MS               reply time-out in milliseconds (default: by baud rate)\n"
+    "  --yes                      restore without asking\n"
     "  -h, --help                 this text\n"
     "\n"
     "Exit codes:\n"
@@ -72,7 +86,12 @@ const char* const HELP_TEXT =
     "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
     "     read failed; write: the meter did not confirm, or does not hold the value)\n"
     "  4  the value was refused (\"Out of range\", \"Parameter read-only\")\n"
-    "  5  Kavrel.INI exists but cannot be read\n";
+    "  5  Kavrel.INI exists but cannot be read\n"
+    "  6  the setup file cannot be read or written, is damaged, is for another model or\n"
+    "     holds a value outside its item's limits (nothing was sent)\n"
+    "  7  restore: the writes were not confirmed at the question\n"
+    "  diff exits 1 when the meter differs from the file; restore exits 3 or 4 when an\n"
+    "  item was not confirmed or refused (each item is reported)\n";
 
 constexpr int TICK_MS = 200;
 constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
@@ -117,6 +136,7 @@ struct TOptions {
   int TimeoutMs = -1;
   int Cycles = 0;  // 0: until interrupted
   bool Csv = false;
+  bool Yes = false;
   bool Help = false;
   std::vector<std::string> Arguments;  // command and its arguments
 };
@@ -134,8 +154,8 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       o.Help = true;
       continue;
     }
-    if (arg == "--csv") {
-      o.Csv = true;
+    if (arg == "--csv" || arg == "--yes") {
+      (arg == "--csv" ? o.Csv : o.Yes) = true;
       continue;
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
@@ -463,7 +483,93 @@ public:
     return (r == WRITE_READ_ONLY || r == WRITE_OUT_OF_RANGE) ? RC_REFUSED : RC_NO_REPLY;
   }
 
+  int Backup(const std::string& path) {
+    TSetup setup;
+    if (int r = ReadMeterSetup(setup); r != RC_OK) return r;
+    setup.Date = IsoLocalTime(std::time(nullptr));
+    std::string error;
+    if (!WriteFileAtomically(path, FormatSetup(setup), error)) {
+      std::fprintf(stderr, "kavrel-cli: cannot write %s: %s\n", path.c_str(), error.c_str());
+      return RC_SETUP_FILE;
+    }
+    std::printf("%s: %zu setup items saved to %s\n", Meter.Name, setup.Items.size(), path.c_str());
+    return RC_OK;
+  }
+
+  // diff and restore: the file, checked against the meter's model, and the
+  // items where the meter differs from it.
+  int Differences(const std::string& path, TSetup& file, std::vector<TSetupDifference>& differences) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    if (!in.good() && !in.eof()) {
+      std::fprintf(stderr, "kavrel-cli: cannot read %s\n", path.c_str());
+      return RC_SETUP_FILE;
+    }
+    if (!ParseSetup(text, file, error) || !CheckSetupForMeter(file, Meter.Kind, error)) {
+      std::fprintf(stderr, "kavrel-cli: %s: %s\n", path.c_str(), error.c_str());
+      return RC_SETUP_FILE;
+    }
+    TSetup meter;
+    if (int r = ReadMeterSetup(meter); r != RC_OK) return r;
+    differences = CompareSetup(file, meter);
+    for (const TSetupDifference& d : differences) {
+      std::printf("%6d  %-10s %-52s file %s, meter %s%s%s\n", d.Item.Selector, d.Item.Code.c_str(),
+                  d.Item.Description.c_str(), SetupValueText(d.Item.Value).c_str(),
+                  SetupValueText(d.MeterValue).c_str(), d.Item.Unit.empty() ? "" : " ", d.Item.Unit.c_str());
+    }
+    return RC_OK;
+  }
+
+  int Diff(const std::string& path) {
+    TSetup file;
+    std::vector<TSetupDifference> differences;
+    if (int r = Differences(path, file, differences); r != RC_OK) return r;
+    std::printf("%s: %zu of %zu items differ from %s\n", Meter.Name, differences.size(), file.Items.size(),
+                path.c_str());
+    return differences.empty() ? RC_OK : RC_DIFFERENT;
+  }
+
+  int Restore(const std::string& path, bool yes) {
+    TSetup file;
+    std::vector<TSetupDifference> differences;
+    if (int r = Differences(path, file, differences); r != RC_OK) return r;
+    if (differences.empty()) {
+      std::printf("%s: the meter holds the file's setup already\n", Meter.Name);
+      return RC_OK;
+    }
+    if (!yes) {
+      std::printf("Write these %zu items into %s at address %d? [y/N] ", differences.size(), Meter.Name,
+                  Meter.Address);
+      std::fflush(stdout);
+      char answer[16] = "";
+      if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
+        std::printf("\nNothing written.\n");
+        return RC_DECLINED;
+      }
+    }
+    int code = RC_OK;
+    for (const TRestoreResult& r : RestoreSetup(Meter, differences)) {
+      std::printf("%6d  %-10s %s %s\n", r.Item.Selector, r.Item.Code.c_str(), SetupValueText(r.Item.Value).c_str(),
+                  DescribeRestore(r).c_str());
+      if (r.Outcome == TRestoreOutcome::NotConfirmed) code = RC_NO_REPLY;
+      else if (r.Outcome == TRestoreOutcome::Refused && code == RC_OK) code = RC_REFUSED;
+    }
+    return code;
+  }
+
 private:
+  int ReadMeterSetup(TSetup& setup) {
+    if (int r = OpenPort(); r != RC_OK) return r;
+    if (!Connect()) return RC_NO_REPLY;
+    std::string error;
+    if (!ReadSetup(Meter, setup, error)) {
+      std::fprintf(stderr, "kavrel-cli: %s\n", error.c_str());
+      return RC_NO_REPLY;
+    }
+    return RC_OK;
+  }
+
   TModbusPort Port;
   TTR5 Meter;
   int PortIndex = 0;
@@ -485,13 +591,15 @@ int main(int argc, char** argv) {
   if (options.Arguments.empty()) return UsageError("no command given");
 
   const std::string command = options.Arguments[0];
-  const size_t wanted = command == "read" ? 2 : command == "write" ? 3 : 1;
-  if (command != "poll" && command != "groups" && command != "read" && command != "write")
+  const bool withFile = command == "backup" || command == "diff" || command == "restore";
+  const size_t wanted = command == "read" || withFile ? 2 : command == "write" ? 3 : 1;
+  if (command != "poll" && command != "groups" && command != "read" && command != "write" && !withFile)
     return UsageError("unknown command '" + command + "'");
   if (options.Arguments.size() != wanted)
     return UsageError("wrong number of arguments for '" + command + "'");
   if ((options.Cycles > 0 || options.Csv) && command != "poll")
     return UsageError("--cycles and --csv belong to 'poll'");
+  if (options.Yes && command != "restore") return UsageError("--yes belongs to 'restore'");
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -501,6 +609,9 @@ int main(int argc, char** argv) {
   if (command == "groups") return session.Groups();
   if (command == "read") return session.Read(options.Arguments[1]);
   if (command == "write") return session.Write(options.Arguments[1], options.Arguments[2]);
+  if (command == "backup") return session.Backup(options.Arguments[1]);
+  if (command == "diff") return session.Diff(options.Arguments[1]);
+  if (command == "restore") return session.Restore(options.Arguments[1], options.Yes);
   if (int r = session.OpenPort(); r != RC_OK) return r;
   return session.Poll(options);
 }

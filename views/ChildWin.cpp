@@ -1,5 +1,7 @@
 #include "ChildWin.h"
 
+#include <map>
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -435,6 +437,33 @@ TMDIChild::TChartSlot* TMDIChild::SlotOf(const QChart* chart) {
 }
 
 TMDIChild::TChartSlot* TMDIChild::ActiveSlot() { return SlotOf(ActiveChart); }
+
+std::vector<TCsvRow> TMDIChild::CsvRows() const {
+  const TChartSlot* slot = nullptr;
+  for (const TChartSlot& c : Charts)
+    if (c.Chart && c.Chart == ActiveChart) slot = &c;
+  TCsvRow header = {"time"};
+  if (!slot) return {header};
+  // Samples of one chart share their time stamps; gather them by time.
+  std::map<qint64, TCsvRow> byTime;
+  const size_t columns = slot->Series.size();
+  for (size_t k = 0; k < columns; ++k) {
+    const TSeriesSlot& s = slot->Series[k];
+    header.push_back(s.Series->name().toStdString());
+    for (const QPointF& p : s.Series->points()) {
+      TCsvRow& row = byTime[qint64(p.x())];
+      row.resize(columns);
+      row[k] = CsvNumber(p.y());
+    }
+  }
+  std::vector<TCsvRow> rows = {header};
+  for (auto& [time, values] : byTime) {
+    TCsvRow row = {QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toStdString()};
+    row.insert(row.end(), values.begin(), values.end());
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
 
 QSize TMDIChild::sizeHint() const { return QSize(604, 404); }
 

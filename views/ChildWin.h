@@ -36,7 +36,7 @@ class TZmiennaNum;
 // The window for the main window's view factory.
 QWidget* MakeChartWindow(TMainForm& form);
 
-class TMDIChild : public QWidget, public TTrendView {
+class TMDIChild : public QWidget, public TTrendView, public TCsvSource {
   Q_OBJECT
 public:
   static constexpr int CHART_COUNT = 5;
@@ -56,6 +56,11 @@ public:
   // TTrendView.
   void RebindMeter() override;
   void PrintTrend() override;
+  // Every series of the active page: a time stamp (ISO 8601, local, with
+  // milliseconds) and one column per series; a series without a point at
+  // that time leaves its field empty.
+  std::vector<TCsvRow> CsvRows() const override;
+  std::string CsvFileName() const override { return "trend.csv"; }
 
   void FormCreate();
   void BindSeries(int chartNumber, int seriesIndex, const char* name);

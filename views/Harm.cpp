@@ -149,6 +149,7 @@ void THarmoniczne::TabControl2Change() {
   Series1->clear();
   ListBox1->clear();
   LeftAxis->setRange(0, 1);
+  Shown = {{"phase", "quantity", "value", "unit"}};
 
   const int index = TabControl2->currentIndex();
   if (index < 0 || index >= TAB_COUNT) return;
@@ -159,8 +160,14 @@ void THarmoniczne::TabControl2Change() {
   // Each group read holds the GUI thread for one transaction.
   TWaitCursor wait;
   meter.FormatValueWithUnit(THD_GROUP, value, &name);
-  if (meter.FormatValueWithUnit(tab.ThdSelector, value, &name) == NO_VALUE) return;
+  auto keep = [&](int selector, const std::string& code, float v) {
+    const TParamDef* def = FindParamDef(selector);
+    Shown.push_back({tab.Caption, code, CsvNumber(v), def ? def->Unit : ""});
+  };
+  const float thd = meter.FormatValueWithUnit(tab.ThdSelector, value, &name);
+  if (thd == NO_VALUE) return;
   ListBox1->addItem(Line(name, value));
+  keep(tab.ThdSelector, name, thd);
 
   meter.FormatValueWithUnit(tab.GroupSelector, value, &name);
   QList<QBarSet*> bars;
@@ -169,6 +176,7 @@ void THarmoniczne::TabControl2Change() {
     const float h = meter.FormatValueWithUnit(tab.GroupSelector + order, value, &name);
     if (h == NO_VALUE) continue;  // left out of list and chart alike
     ListBox1->addItem(Line(name, value));
+    keep(tab.GroupSelector + order, name, h);
     if (order < LOWEST_DRAWN_ORDER) continue;
     auto* bar = new QBarSet(QString::fromStdString(name));
     for (int slot = 0; slot < SLOT_COUNT; ++slot)

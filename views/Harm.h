@@ -4,6 +4,10 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
+#include <vector>
+
+#include "Views.h"
 
 class QChart;
 class QChartView;
@@ -15,7 +19,7 @@ class QTabBar;
 class QValueAxis;
 class TMainForm;
 
-class THarmoniczne : public QWidget {
+class THarmoniczne : public QWidget, public TCsvSource {
   Q_OBJECT
 public:
   // A top-level window working on mainForm's meter. It stores itself in the
@@ -44,12 +48,17 @@ public:
   void Button1Click();
   void FormClose();
 
+  // The THD and harmonics of the shown phase: phase, quantity, value, unit.
+  std::vector<TCsvRow> CsvRows() const override { return Shown; }
+  std::string CsvFileName() const override { return "harmonics.csv"; }
+
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
 private:
   TMainForm& MainForm;
+  std::vector<TCsvRow> Shown;
 };
 
 // Factory for the main window's "&Harmonics..." command.

@@ -153,9 +153,23 @@ void TExtrema::TabControl1Change() {
   TWaitCursor wait;
   meter.FormatValueWithUnit(tab.ValueGroup, text, nullptr);
   FillPairs(tab.ValueGroup, tab.Count, 1);
-  if (meter.Kind == MT_VR5) {
+  const bool times = meter.Kind == MT_VR5;
+  if (times) {
     meter.FormatValueWithUnit(tab.TimeGroup, text, nullptr);
     FillPairs(tab.TimeGroup, tab.Count, 3);
+  }
+
+  Shown = {{"quantity", "minimum", "maximum", "time of minimum", "time of maximum", "unit"}};
+  row = 1;
+  for (int item = 1; item < tab.Count; item += 2, ++row) {
+    const TParamDef* low = FindParamDef(tab.ValueGroup + item);
+    const TParamDef* high = FindParamDef(tab.ValueGroup + item + 1);
+    if (!low || !high || meter.LinkState != 1) break;
+    const TParamDef* lowTime = times ? FindParamDef(tab.TimeGroup + item) : nullptr;
+    const TParamDef* highTime = times ? FindParamDef(tab.TimeGroup + item + 1) : nullptr;
+    Shown.push_back({Cell(0, row).toStdString(), CsvNumber(low->LastValue), CsvNumber(high->LastValue),
+                     lowTime ? MeterTimeIso(lowTime->LastValue) : "", highTime ? MeterTimeIso(highTime->LastValue) : "",
+                     low->Unit});
   }
 }
 

@@ -5,12 +5,16 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
+#include <vector>
+
+#include "Views.h"
 
 class QTabBar;
 class QTableWidget;
 class TMainForm;
 
-class TExtrema : public QWidget {
+class TExtrema : public QWidget, public TCsvSource {
   Q_OBJECT
 public:
   // A top-level window working on mainForm's meter. It stores itself in the
@@ -29,6 +33,11 @@ public:
   void FormShow();
   void FormClose();
 
+  // The extremes of the shown tab: quantity, minimum, maximum, their times
+  // (ISO 8601, where the model keeps them) and unit.
+  std::vector<TCsvRow> CsvRows() const override { return Shown; }
+  std::string CsvFileName() const override { return "extremes.csv"; }
+
   // Number of grid rows, the header row included.
   int RowCount() const;
   // Text of a cell; grid row 0 is the header.
@@ -45,6 +54,7 @@ private:
   void FillPairs(int first, int count, int column);
 
   TMainForm& MainForm;
+  std::vector<TCsvRow> Shown;
 };
 
 // Factory for the main window's "&Extreme" command.

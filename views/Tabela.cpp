@@ -501,13 +501,27 @@ void TForm2::ShowBars() {
 }
 
 void TForm2::ShowEvents() {
-  const QString stamp = CurrentTime().toString(QStringLiteral("MM'/'dd HH:mm:ss"));
+  const QDateTime now = CurrentTime();
+  const QString stamp = now.toString(QStringLiteral("MM'/'dd HH:mm:ss"));
   for (int n = 0; n < MAX_EVENTS_PER_TICK; ++n) {
     int code = 0;
     std::string text;
     if (Meter.NextEvent(code, text) != 1) break;
-    ListBox1->insertItem(0, stamp + QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    auto* item = new QListWidgetItem(stamp + QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    item->setData(Qt::UserRole, now);
+    item->setData(Qt::UserRole + 1, QString::fromStdString(text).trimmed());
+    ListBox1->insertItem(0, item);
   }
+}
+
+std::vector<TCsvRow> TForm2::CsvRows() const {
+  std::vector<TCsvRow> rows = {{"time", "event"}};
+  for (int i = ListBox1->count() - 1; i >= 0; --i) {
+    const QListWidgetItem* item = ListBox1->item(i);
+    rows.push_back({item->data(Qt::UserRole).toDateTime().toString(Qt::ISODate).toStdString(),
+                    item->data(Qt::UserRole + 1).toString().toStdString()});
+  }
+  return rows;
 }
 
 void TForm2::EvMouseMove(QObject* sender, const QPoint& position) {

@@ -86,7 +86,7 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 };
 
-class TForm2 : public QWidget, public TMeterView {
+class TForm2 : public QWidget, public TMeterView, public TCsvSource {
   Q_OBJECT
 public:
   static constexpr int GRID_SIZE = 15;  // columns and rows, the fixed ones included
@@ -113,6 +113,9 @@ public:
   void ShowValues();
   void ShowBars();
   void ShowEvents();
+  // The event list, oldest first: time (ISO 8601) and event.
+  std::vector<TCsvRow> CsvRows() const override;
+  std::string CsvFileName() const override { return "events.csv"; }
   // Mouse moved over the grid (its cells or one of its fixed headers).
   void EvMouseMove(QObject* sender, const QPoint& position);
 

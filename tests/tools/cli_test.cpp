@@ -292,6 +292,62 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   EXPECT_NE(csv.back().find(",231.5,"), std::string::npos) << run.Out;
 }
 
+TEST_P(CliLine, SetupBackupDiffAndRestore) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_VR5, 1, 1, GetParam(), 9600));
+  TRun run = Run(Args() + "--model VR5 backup before.txt");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::string saved = ReadAll(Dir.Path() + "/before.txt");
+  EXPECT_NE(saved.find("Model=VR5\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("HourMin"), std::string::npos);  // the clock is no setup
+  run = Run(Args() + "--model VR5 diff before.txt");
+  EXPECT_EQ(run.Code, 0) << run.Out << run.Err;
+
+  // Two items changed on the meter: diff names exactly those.
+  ASSERT_EQ(Run(Args() + "--model VR5 write 501 250").Code, 0);
+  ASSERT_EQ(Run(Args() + "--model VR5 write 602 -30").Code, 0);
+  run = Run(Args() + "--model VR5 diff before.txt");
+  EXPECT_EQ(run.Code, 1) << run.Err;
+  EXPECT_EQ(Lines(run.Out).size(), 3u) << run.Out;
+  EXPECT_NE(run.Out.find("   501  IRatio"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("meter 250"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("   602  "), std::string::npos) << run.Out;
+
+  // Asked and not agreed: nothing written. With --yes: only the two, then no difference.
+  run = Run(Args() + "--model VR5 restore before.txt");
+  EXPECT_EQ(run.Code, 7) << run.Out;
+  EXPECT_EQ(Sim->GetRegister(1, 4000), 250.0);
+  Sim->ClearRequests();
+  run = Run(Args() + "--model VR5 restore before.txt --yes");
+  EXPECT_EQ(run.Code, 0) << run.Out << run.Err;
+  EXPECT_EQ(Count(run.Out, " written\n"), 2u) << run.Out;
+  size_t writes = 0;
+  for (const SimRequest& r : Sim->Requests()) writes += r.Function == 6;
+  EXPECT_EQ(writes, 2u);
+  EXPECT_EQ(Run(Args() + "--model VR5 diff before.txt").Code, 0);
+
+  // Refused before anything is sent: another model, a value outside its
+  // limits, a file cut short.
+  std::string outside = saved;
+  const size_t line = outside.find("\n501\tIRatio\t");
+  ASSERT_NE(line, std::string::npos) << saved;
+  const size_t value = outside.find('\t', line + 12) + 1;  // after the description
+  outside.replace(value, outside.find('\t', value) - value, "99999");
+  const std::pair<std::string, std::string> refused[] = {
+      {"--model VR5B ", "the file is for a VR5, the meter is a VR5B"},
+      {"--model VR5 ", "is outside its limits"},
+      {"--model VR5 ", "needs 5 fields"},
+  };
+  const std::string files[] = {saved, outside, saved.substr(0, saved.size() - 30)};
+  for (int i = 0; i < 3; ++i) {
+    std::ofstream(Dir.Path() + "/bad.txt", std::ios::binary) << files[i];
+    Sim->ClearRequests();
+    run = Run(Args() + refused[i].first + "restore bad.txt --yes");
+    EXPECT_EQ(run.Code, 6) << refused[i].second;
+    EXPECT_NE(run.Err.find(refused[i].second), std::string::npos) << run.Err;
+    EXPECT_EQ(Sim->RequestCount(), 0u) << refused[i].second;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Framing, CliLine, ::testing::Values(0, 6),
                          [](const auto& info) { return info.param >= 3 ? "Rtu" : "Ascii"; });
 
