@@ -129,7 +129,7 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
     const float v = z->GetValue();
     const QString value = !(std::fabs(v) < NO_VALUE)
                               ? QStringLiteral("—")
-                              : QString::number(double(v), 'g', 6) + (num && num->Unit[0] ? " " + Esc(num->Unit) : "");
+                              : Esc(MagnitudeText(v)) + (num && num->Unit[0] ? " " + Esc(num->Unit) : "");
     html += QStringLiteral("<tr><td>%1</td><td>%2</td><td align=right>%3</td></tr>")
                 .arg(Esc(z->Name), Esc(z->Description), value);
   }

@@ -98,13 +98,8 @@ std::string FormatItem(const TParamDef& def, const char* unit) {
   if (IsNoValue(v)) return std::string();
   const double d = v;
   switch (def.Kind) {
-    case 4: {
-      const double a = std::fabs(d);
-      const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
-      if (!unit) return Printf(format, d, nullptr);
-      std::string withUnit = std::string(format) + " %s";
-      return Printf(withUnit.c_str(), d, unit);
-    }
+    case 4:
+      return unit ? MagnitudeText(d) + " " + unit : MagnitudeText(d);
     case 7:
       return unit ? Printf("%0.2f %s", d, unit) : Printf("%0.2f", d, nullptr);
     case 6:
@@ -124,6 +119,12 @@ bool SplitSelector(int selector, int& group, int& item) {
 }
 
 }  // namespace
+
+std::string MagnitudeText(double value) {
+  const double a = std::fabs(value);
+  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
+  return Printf(format, value, nullptr);
+}
 
 std::string MeterTimeIso(double value) {
   time_t when = 0;

@@ -10,6 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll
   xvfb xauth
+  # pdftotext reads the service report back in the tests.
+  poppler-utils
   # Only for the check that the serial layer and the meter model still build
   # for Windows; Kavrel does not need it to run here.
   g++-mingw-w64-x86-64-posix

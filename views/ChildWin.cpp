@@ -446,9 +446,12 @@ std::vector<TCsvRow> TMDIChild::CsvRows() const {
   if (!slot) return {header};
   // Samples of one chart share their time stamps; gather them by time.
   std::map<qint64, TCsvRow> byTime;
-  const size_t columns = slot->Series.size();
+  std::vector<const TSeriesSlot*> shown;  // series bound to a quantity
+  for (const TSeriesSlot& s : slot->Series)
+    if (s.Quantity) shown.push_back(&s);
+  const size_t columns = shown.size();
   for (size_t k = 0; k < columns; ++k) {
-    const TSeriesSlot& s = slot->Series[k];
+    const TSeriesSlot& s = *shown[k];
     header.push_back(s.Series->name().toStdString());
     for (const QPointF& p : s.Series->points()) {
       TCsvRow& row = byTime[qint64(p.x())];

@@ -1,0 +1,204 @@
+// What a commissioning engineer leaves behind, driven through the main
+// window's menus against the simulated meter: a setup file saved, compared
+// and restored; each view exported as CSV and read back by an independent CSV
+// reader; and the service report as a PDF whose text is checked.
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "ChildWin.h"
+#include "GuiTestSupport.h"
+#include "Harm.h"
+#include "Minmax.h"
+#include "ParamDef.h"
+#include "SetupDialog.h"
+#include "Tabela.h"
+#include "ViewTestSupport.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// The file as Python's csv module reads it (strict RFC 4180 dialect checks).
+Rows ReadCsv(const std::string& path) {
+  const std::string text = Output(
+      "python3 -c \"import csv,sys\n"
+      "for r in csv.reader(open(sys.argv[1], newline='', encoding='utf-8'), strict=True):\n"
+      "    print('\\x1f'.join(r))\" '" + path + "'");
+  Rows rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t at; (at = line.find('\x1f', start)) != std::string::npos; start = at + 1)
+      fields.push_back(line.substr(start, at - start));
+    fields.push_back(line.substr(start));
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+class ServiceWork : public WindowOverSimulator {
+protected:
+  void SetUp() override {
+    WriteSettings(MT_TR5, "MeterName=Feeder_1\r\n");
+    TViewFactories views;
+    views.TableWindow = MakeTableWindow;
+    views.ChartWindow = MakeChartWindow;
+    views.Harmonics = MakeHarmonicsWindow;
+    views.Extreme = MakeExtremeWindow;
+    SimConfig config;
+    config.Meters = {SimMeterConfig{MT_TR5, 1}};
+    ASSERT_NO_FATAL_FAILURE(StartProgram(config, views));
+    Form->ChooseFile = [this](bool, const QString&, const QString&, const QString&) { return Chosen; };
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  }
+  QString Path(const char* name) { return QString::fromStdString(Dir.Path() + "/" + name); }
+  QString Chosen;
+};
+
+TEST_F(ServiceWork, SetupIsSavedComparedAndRestoredThroughTheMenus) {
+  Chosen = Path("feeder.txt");
+  Form->ZapiszSetup1Click();
+  EXPECT_TRUE(Form->StatusBar->currentMessage().contains("setup items saved")) << Form->StatusBar->currentMessage().toStdString();
+  std::string message;
+  ASSERT_EQ(Meter.WriteParameter(1, "250", message), WRITE_OK) << message;  // tr_I changed on the meter
+
+  // Restore: the one difference shown first, then written and read back.
+  OnNextModal<TSetupDialog>([](TSetupDialog* d) {
+    ASSERT_EQ(d->Table->rowCount(), 1);
+    EXPECT_EQ(d->Table->item(0, 1)->text(), "tr_I");
+    EXPECT_EQ(d->Table->item(0, 4)->text(), "250");
+    ASSERT_TRUE(d->WriteBtn->isEnabled());
+    QTest::mouseClick(d->WriteBtn, Qt::LeftButton);
+    EXPECT_EQ(d->Table->item(0, 6)->text(), "written");
+    EXPECT_EQ(d->Table->item(0, 4)->text(), d->Table->item(0, 3)->text());
+    d->reject();
+  });
+  Form->OdtworzSetup1Click();
+  EXPECT_EQ(Sim->GetRegister(1, 4000), FindParamDef(1)->LastValue);
+  EXPECT_NE(FindParamDef(1)->LastValue, 250.0);
+
+  OnNextModal<TSetupDialog>([](TSetupDialog* d) {
+    EXPECT_EQ(d->Table->rowCount(), 0);
+    EXPECT_TRUE(d->Summary->text().contains("no item differs")) << d->Summary->text().toStdString();
+    d->reject();
+  });
+  Form->PorownajSetup1Click();
+
+  // Another model's file is refused before anything is sent.
+  std::string text;
+  {
+    std::ifstream in(Dir.Path() + "/feeder.txt");
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  text.replace(text.find("Model=TR5"), 9, "Model=TR8");
+  std::ofstream(Dir.Path() + "/other.txt") << text;
+  Chosen = Path("other.txt");
+  Sim->ClearRequests();
+  OnNextModal<TSetupDialog>([](TSetupDialog* d) {
+    EXPECT_FALSE(d->WriteBtn->isEnabled());
+    EXPECT_TRUE(d->Summary->text().contains("refused, nothing is sent")) << d->Summary->text().toStdString();
+    d->reject();
+  });
+  Form->OdtworzSetup1Click();
+  EXPECT_EQ(Sim->RequestCount(), 0u);
+}
+
+TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
+  Sim->HoldRegister(1, 7500, 231.5);
+  Sim->HoldRegister(1, 7632, 3.25);  // U1: the 3rd harmonic
+  // Events and values come from the running program, from the link down.
+  Meter.ResetValues();
+  Form->Timer1->start();
+  auto* table = dynamic_cast<TForm2*>(Form->TableWindow.data());
+  ASSERT_NE(table, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return table->ListBox1->count() > 0; }, 15000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Meter.FindByName("U1", 0)->GetValue() == 231.5f; }, 15000));
+
+  Form->MdiArea->setActiveSubWindow(Form->SubWindowOf(Form->TableWindow));
+  Chosen = Path("events.csv");
+  Form->Export1Click();
+  Rows rows = ReadCsv(Chosen.toStdString());
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "event"}));
+  EXPECT_EQ(rows[1][1], "Connection to Feeder_1");
+  EXPECT_EQ(rows[1][0].size(), 19u) << rows[1][0];  // 2026-12-08T10:00:00
+
+  Form->MdiArea->setActiveSubWindow(Form->SubWindowOf(Form->ChartWindow));
+  auto* charts = dynamic_cast<TMDIChild*>(Form->ChartWindow.data());
+  ASSERT_NE(charts, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return charts->CsvRows().size() > 1; }, 30000));
+  Chosen = Path("trend.csv");
+  Form->Export1Click();
+  rows = ReadCsv(Chosen.toStdString());
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "U1", "U2", "U3"}));
+  EXPECT_EQ(rows[1][1], "231.5");
+  Form->Timer1->stop();
+
+  Form->HarmonClick();
+  auto* harmonics = dynamic_cast<THarmoniczne*>(Form->Harmoniczne.data());
+  ASSERT_NE(harmonics, nullptr);
+  Form->LastView = harmonics;
+  Chosen = Path("harmonics.csv");
+  Form->Export1Click();
+  rows = ReadCsv(Chosen.toStdString());
+  ASSERT_EQ(rows.size(), 27u);  // header, THD, orders 1 to 25
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"phase", "quantity", "value", "unit"}));
+  EXPECT_EQ(rows[4][0], "Voltage L1");
+  EXPECT_EQ(rows[4][2], "3.25");
+
+  Form->Ekstrema1Click();
+  Form->LastView = Form->Extrema.data();
+  Chosen = Path("extremes.csv");
+  Form->Export1Click();
+  rows = ReadCsv(Chosen.toStdString());
+  ASSERT_EQ(rows.size(), 7u);  // header and six quantities
+  EXPECT_EQ(rows[0][1], "minimum");
+  EXPECT_EQ(rows[1][1], CsvNumber(FindParamDef(2801)->LastValue));
+
+  // The report: a PDF whose text holds the meter's name, a setup code and a
+  // harmonic value.
+  Chosen = Path("report.pdf");
+  Form->Raport1Click();
+  EXPECT_TRUE(Form->StatusBar->currentMessage().startsWith("Service report written")) << Form->StatusBar->currentMessage().toStdString();
+  const std::string pdf = Output("pdftotext -layout '" + Chosen.toStdString() + "' -");
+  EXPECT_NE(pdf.find("Feeder_1"), std::string::npos);
+  EXPECT_NE(pdf.find("tr_I"), std::string::npos);
+  EXPECT_NE(pdf.find("3.25"), std::string::npos);
+  EXPECT_NE(pdf.find("Connection to Feeder_1"), std::string::npos);
+  EXPECT_EQ(pdf.find("INCOMPLETE"), std::string::npos);
+
+  // A meter that stops answering gives a report marked incomplete, at once.
+  Sim->SetFaults(SimFaults{.NoReply = true});
+  Port.ReplyTimeout = SILENT;
+  Chosen = Path("silent.pdf");
+  Form->Raport1Click();
+  EXPECT_TRUE(Form->StatusBar->currentMessage().contains("incomplete")) << Form->StatusBar->currentMessage().toStdString();
+  EXPECT_NE(Output("pdftotext '" + Chosen.toStdString() + "' -").find("INCOMPLETE REPORT"), std::string::npos);
+}
+
+}  // namespace
