@@ -80,7 +80,10 @@ for mode in 0 6; do
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w
 
-  run "mode $mode poll" 0 "Connection to TR5_1" "U1" -- --mode "$mode" --timeout 3000 poll --cycles 2
+  # The port settings from Kavrel.INI, as the program on Windows keeps them.
+  printf 'COM=0\r\nBaud=6\r\nMode=%s\r\nMeterAdr=1\r\nMeterType=80\r\n' "$mode" >"$work/Kavrel.INI"
+  run "mode $mode poll" 0 "Connection to TR5_1" "U1" -- --timeout 3000 poll --cycles 2
+  rm -f "$work/Kavrel.INI"
   run "mode $mode read" 0 "U1         L1 phase voltage" " V" -- --mode "$mode" --timeout 3000 read 1901
   run "mode $mode write" 0 "tr_I = 12 written" -- --mode "$mode" --timeout 3000 write 1 12
   run "mode $mode read back" 0 "tr_I" " 12" -- --mode "$mode" --timeout 3000 read 1
