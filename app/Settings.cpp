@@ -12,7 +12,15 @@
 #include <fstream>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -353,23 +361,42 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
   const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
 #ifdef _WIN32
-  const fs::path temp = directory / (target.filename().string() + ".new");
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      error = "write failed";
-      out.close();
-      fs::remove(temp, ec);
-      return false;
-    }
-  }
-  fs::rename(temp, target, ec);
-  if (ec) {
-    error = ec.message();
-    fs::remove(temp, ec);
+  // A new file beside the old one, on the disk before it is moved over the
+  // old one in one step; a file another program holds open is not replaced.
+  const auto reason = [&error](DWORD code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    error = n > 0 ? std::string(text, n) : "error " + std::to_string(code);
+    while (!error.empty() && (error.back() == '\n' || error.back() == '\r' || error.back() == ' ')) error.pop_back();
+    if (text) LocalFree(text);
     return false;
+  };
+  static std::atomic<unsigned> counter{0};
+  fs::path temp;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = directory / (target.filename().wstring() + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+                        std::to_wstring(counter++) + L".new");
+    h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (h == INVALID_HANDLE_VALUE) return reason(GetLastError());
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD put = 0;
+    if (!WriteFile(h, bytes.data() + done, want, &put, nullptr) || put == 0) break;
+    done += put;
+  }
+  const bool complete = done == bytes.size() && FlushFileBuffers(h);
+  const DWORD writeError = complete ? 0 : GetLastError();
+  CloseHandle(h);
+  if (!complete || !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = complete ? GetLastError() : writeError;
+    DeleteFileW(temp.c_str());
+    return reason(code);
   }
   return true;
 #else

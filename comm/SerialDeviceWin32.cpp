@@ -12,14 +12,24 @@
 #include <thread>
 
 #include "SerialDevice.h"
+#include "SerialDeviceWin32.h"
 #include "SerialPlatform.h"
 
 namespace {
 
 class Win32SerialDevice final : public SerialDevice {
 public:
-  explicit Win32SerialDevice(HANDLE handle) : H(handle) {}
-  ~Win32SerialDevice() override { CloseHandle(H); }
+  // The timeouts and line settings are read before anything overwrites them:
+  // the port's next user gets them back on Close.
+  explicit Win32SerialDevice(HANDLE handle) : H(handle) { Capture(); }
+
+  ~Win32SerialDevice() override {
+    // Nothing of this session stays in the driver's queues, and the timeouts
+    // the system keeps for the port are as they were found.
+    PurgeComm(H, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+    if (HaveSaved) SetCommTimeouts(H, &SavedTimeouts);
+    CloseHandle(H);
+  }
 
   bool SetQueueSizes(uint32_t inBytes, uint32_t outBytes) override { return Check(SetupComm(H, inBytes, outBytes)); }
 
@@ -29,11 +39,8 @@ public:
     return Check(SetCommTimeouts(H, &t));
   }
 
-  bool SaveOriginal() override {
-    SavedState.DCBlength = sizeof SavedState;
-    HaveSaved = Check(GetCommTimeouts(H, &SavedTimeouts)) && Check(GetCommState(H, &SavedState));
-    return HaveSaved;
-  }
+  // What was found at open stays the original, whatever has been set since.
+  bool SaveOriginal() override { return HaveSaved || Capture(); }
 
   bool RestoreOriginal() override {
     if (!HaveSaved) return false;
@@ -62,24 +69,33 @@ public:
     DWORD errors = 0;
     COMSTAT stat{};
     if (!Check(ClearCommError(H, &errors, &stat))) return false;
-    status.RxOverflow = (errors & CE_RXOVER) != 0;
+    status.RxOverflow = ((errors | ClearedErrors) & (CE_RXOVER | CE_OVERRUN)) != 0;
+    ClearedErrors = 0;
     status.InQueue = stat.cbInQue;
     status.OutQueue = stat.cbOutQue;
     return true;
   }
 
+  // A transfer stopped by a line error is tried once more after the error is
+  // cleared.
   long Read(uint8_t* buffer, size_t size) override {
-    DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-    if (!Check(ReadFile(H, buffer, want, &got, nullptr))) return -1;
-    return static_cast<long>(got);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      DWORD got = 0;
+      if (ReadFile(H, buffer, want, &got, nullptr)) return static_cast<long>(got);
+      if (!Recover()) return -1;
+    }
+    return -1;
   }
 
   long Write(const uint8_t* data, size_t size) override {
-    DWORD put = 0;
     const DWORD want = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
-    if (!Check(WriteFile(H, data, want, &put, nullptr))) return -1;
-    return static_cast<long>(put);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      DWORD put = 0;
+      if (WriteFile(H, data, want, &put, nullptr)) return static_cast<long>(put);
+      if (!Recover()) return -1;
+    }
+    return -1;
   }
 
   // The line status register is out of reach of a program on this system.
@@ -98,19 +114,44 @@ public:
   bool Lost() const override { return Gone; }
 
 private:
-  // Errors after which the handle stays useless: the device was removed.
-  bool Check(BOOL ok) {
-    if (ok) return true;
-    const DWORD e = GetLastError();
+  bool Capture() {
+    SavedState.DCBlength = sizeof SavedState;
+    HaveSaved = GetCommTimeouts(H, &SavedTimeouts) && GetCommState(H, &SavedState);
+    return HaveSaved;
+  }
+
+  // Sorts out the failure of the last call (its reason in GetLastError()).
+  // With fAbortOnError set the driver refuses every transfer after a framing,
+  // parity or overrun error until the error is cleared: that is a line error,
+  // not a lost device; it is cleared here and true returned, so the transfer
+  // can be repeated. Errors after which the handle stays useless mean the
+  // device was removed.
+  bool Recover() {
+    DWORD e = GetLastError();
+    if (e == ERROR_OPERATION_ABORTED) {
+      DWORD errors = 0;
+      COMSTAT stat{};
+      if (ClearCommError(H, &errors, &stat)) {
+        ClearedErrors |= errors;
+        return true;
+      }
+      e = GetLastError();
+    }
     if (e == ERROR_ACCESS_DENIED || e == ERROR_BAD_COMMAND || e == ERROR_DEVICE_REMOVED || e == ERROR_GEN_FAILURE ||
-        e == ERROR_INVALID_HANDLE || e == ERROR_FILE_NOT_FOUND || e == ERROR_OPERATION_ABORTED)
+        e == ERROR_INVALID_HANDLE || e == ERROR_FILE_NOT_FOUND)
       Gone = true;
     return false;
+  }
+
+  bool Check(BOOL ok) {
+    if (!ok) Recover();
+    return ok != FALSE;
   }
 
   HANDLE H;
   bool Gone = false;
   bool HaveSaved = false;
+  DWORD ClearedErrors = 0;  // line errors cleared since the last GetStatus
   DCB SavedState{};
   COMMTIMEOUTS SavedTimeouts{};
 };
@@ -122,7 +163,11 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
   const std::string path = "\\\\.\\" + name;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32SerialDevice>(h);
+  return MakeWin32SerialDevice(h);
+}
+
+std::unique_ptr<SerialDevice> MakeWin32SerialDevice(void* handle) {
+  return std::make_unique<Win32SerialDevice>(static_cast<HANDLE>(handle));
 }
 
 // Windows names its ports itself: no file in the working directory stands in.

@@ -12,9 +12,9 @@ PACKAGES=(
   xvfb xauth
   # pdftotext reads the service report back in the tests.
   poppler-utils
-  # Only for the check that the serial layer and the meter model still build
-  # for Windows; Kavrel does not need it to run here.
-  g++-mingw-w64-x86-64-posix
+  # Only for the Windows build and its tests under Wine (googletest: the
+  # sources, built with MinGW); Kavrel does not need them to run here.
+  g++-mingw-w64-x86-64-posix googletest wine64
 )
 
 missing=()

@@ -8,12 +8,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <random>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <iconv.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <vector>
+#endif
 
 #include "Settings.h"
 
@@ -24,9 +32,12 @@ namespace {
 class SettingsFileTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kavrel-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && Dir.empty(); ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() / ("kavrel-settings-" + std::to_string(seed()));
+      if (fs::create_directory(candidate)) Dir = candidate;
+    }
+    ASSERT_FALSE(Dir.empty());
   }
   void TearDown() override { fs::remove_all(Dir); }
 
@@ -46,7 +57,7 @@ protected:
   }
   std::vector<std::string> FilesIn() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(Dir)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(Dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -204,6 +215,7 @@ TEST_F(SettingsFileTest, HostileFilesAreReadWithoutHarm) {
   EXPECT_EQ(ReadSettingsFile(PathOf("Kavrel.INI"), file), TSettingsReadResult::CannotOpen);
 }
 
+#ifndef _WIN32
 TEST(SettingsEncoding, Windows1250AgreesWithTheSystemConverter) {
   iconv_t cd = iconv_open("UTF-8", "CP1250");
   ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
@@ -235,6 +247,7 @@ TEST(SettingsEncoding, Windows1250AgreesWithTheSystemConverter) {
   EXPECT_FALSE(EncodeWindows1250("\xCE\xA9", back));  // Greek omega has no code
   EXPECT_FALSE(EncodeWindows1250("\xC5", back));      // not UTF-8 at all
 }
+#endif
 
 TEST_F(SettingsFileTest, OldSingleByteFilesKeepTheirEncoding) {
   // "Rozdzielnia główna" and "Łódź" as an older installation wrote them.
@@ -267,6 +280,7 @@ TEST(SettingsText, FittingCutsOnlyBetweenCharacters) {
   for (size_t n = 0; n < 30; ++n) EXPECT_TRUE(IsValidUtf8(FitUtf8("Łódź – główna €🔌", n))) << n;
 }
 
+#ifndef _WIN32
 TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
   const std::string old = "COM=3\r\nDev0=TR5,1,,\r\n";
   WriteBytes("Kavrel.INI", old);
@@ -318,3 +332,34 @@ TEST_F(SettingsFileTest, LinkedFileIsReplacedBehindTheLink) {
   EXPECT_EQ(Load().PortIndex, 6);
   EXPECT_EQ(ReadBytes("shared/site.ini").substr(0, 7), "COM=6\r\n");
 }
+#else
+// Another program (an editor, a backup tool) holds the file open without
+// sharing it: it cannot be read ("Cannot open file"), saving fails, and the
+// file keeps what it had, with nothing left beside it.
+TEST_F(SettingsFileTest, FileHeldOpenByAnotherProgramIsNeitherReadNorLost) {
+  const std::string old = "COM=3\r\nDev0=TR5,1,,\r\n";
+  WriteBytes("Kavrel.INI", old);
+  const std::wstring path = (Dir / "Kavrel.INI").wstring();
+  HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  TSettingsFile file;
+  EXPECT_EQ(ReadSettingsFile(PathOf("Kavrel.INI"), file), TSettingsReadResult::CannotOpen);
+  std::string error;
+  EXPECT_FALSE(WriteSettingsFile(PathOf("Kavrel.INI"), ComposeSettings(SampleSettings()),
+                                 TTextEncoding::Utf8, false, error));
+  EXPECT_FALSE(error.empty());
+  CloseHandle(held);
+  EXPECT_EQ(ReadBytes("Kavrel.INI"), old);
+  EXPECT_EQ(FilesIn(), std::vector<std::string>{"Kavrel.INI"});
+
+  // A directory that does not exist.
+  EXPECT_FALSE(WriteSettingsFile(PathOf("missing/Kavrel.INI"), ComposeSettings(SampleSettings()),
+                                 TTextEncoding::Utf8, false, error));
+  // Released, the file is replaced, and read back whole.
+  ASSERT_TRUE(WriteSettingsFile(PathOf("Kavrel.INI"), ComposeSettings(SampleSettings()),
+                                TTextEncoding::Utf8, false, error))
+      << error;
+  EXPECT_EQ(Load().MeterAddress, 17);
+  EXPECT_EQ(FilesIn(), std::vector<std::string>{"Kavrel.INI"});
+}
+#endif
