@@ -255,6 +255,12 @@ void TMainForm::FormShow() {
   if (Views.TableWindow && !TableWindow) TableWindow = AddMdiView(Views.TableWindow(*this), true);
   ShowDevice(MeterText(Meter, false), MeterText(Meter, true));
   UpdateMenuItems();
+  // Values at once: the first acquisition step goes out as the window shows,
+  // and the timer's 200 ms count starts from it.
+  if (Timer1->isActive()) {
+    EvTimer();
+    Timer1->start();
+  }
 }
 
 QWidget* TMainForm::AddMdiView(QWidget* view, bool maximised) {

@@ -409,3 +409,19 @@ TEST_F(MainWindowTest, APortWithoutPermissionIsExplainedUntilAPortOpens) {
   EXPECT_NE(Port.Handle, nullptr);
   EXPECT_FALSE(form.PortProblem->isVisible());
 }
+
+TEST_F(MainWindowTest, TheFirstAcquisitionStepGoesOutAsTheWindowShows) {
+  testsupport::PtyPair meter;
+  Dir.Link(1, meter.SlavePath());
+  TMainForm form(Port, Meter, Views());
+  ASSERT_NE(Port.Handle, nullptr);
+  EXPECT_EQ(Port.State, 0);  // nothing sent before the window shows
+  form.show();
+  // Sent from the show itself, not from a timer tick: no events ran between.
+  EXPECT_EQ(Port.State, MB_PENDING);
+  const std::vector<uint8_t> request = meter.ReadCount(17, 5000);
+  EXPECT_EQ(std::string(request.begin(), request.end()).substr(0, 13), ":01031D4C0022");  // 7500 x34
+  // The timer counts its 200 ms from that step.
+  EXPECT_TRUE(form.Timer1->isActive());
+  EXPECT_GT(form.Timer1->remainingTime(), 100);
+}
