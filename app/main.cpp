@@ -53,6 +53,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
   QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
+  // Ties the windows to the menu entry (and its icon) of the installed program.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.kavrel.Kavrel"));
   // Closing the main window ends the program, whatever else is still open.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -10,6 +10,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll
   xvfb xauth
+  # The .deb and its checks: CPack's dpkg-shlibdeps and file, the desktop and
+  # AppStream validators, lintian, man, and rsvg-convert for the PNG icons.
+  dpkg-dev file lintian desktop-file-utils appstream man-db librsvg2-bin
   # Only for the check that the serial layer and the meter model still build
   # for Windows; Kavrel does not need it to run here.
   g++-mingw-w64-x86-64-posix
