@@ -1,6 +1,7 @@
 #include "Dlgport.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -105,6 +106,29 @@ QString TDialogPort::DescribePort(int portIndex) {
   return name + QStringLiteral(" → ") + QString::fromStdString(device);
 }
 
+QString TDialogPort::OpenProblem(int portIndex) {
+  const QString name = QStringLiteral("COM%1").arg(portIndex + 1);
+  const std::string resolved = ResolveSerialDeviceName(name.toStdString());
+  const QString device = QString::fromStdString(resolved);
+  const QString port = device.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, device);
+  switch (LastSerialOpenError()) {
+    case TSerialOpenError::NoPermission: {
+      // Serial devices belong to the group dialout on Debian; name the
+      // device's own group where it has another.
+      QString group = device.isEmpty() ? QString() : QFileInfo(device).group();
+      if (group.isEmpty() || group == QLatin1String("root")) group = QStringLiteral("dialout");
+      const QString user = qEnvironmentVariable("USER", QStringLiteral("$USER"));
+      return QStringLiteral("No permission to open %1. Add your user to the group \"%2\" "
+                            "(sudo adduser %3 %2), then log out and log in again.")
+          .arg(port, group, user);
+    }
+    case TSerialOpenError::InUse:
+      return QStringLiteral("%1 is in use by another program.").arg(port);
+    default:
+      return QString();
+  }
+}
+
 void TDialogPort::ShowPortDevice() {
   const int index = ComboBox1->currentIndex();
   PortDevice->setText(index < 0 ? QString() : DescribePort(index));
@@ -129,11 +153,13 @@ void TDialogPort::FormShow() {
 }
 
 bool TDialogPort::OKBtnClick() {
+  SetLastSerialOpenError(TSerialOpenError::None);
   const int result = ModbusPort.Configure(ComboBox1->currentIndex(), ComboBox2->currentIndex(),
                                           ComboBox3->currentIndex(), ComboBox4->currentIndex());
   if (result >= 0) return true;
   QMessageBox box(QMessageBox::Information, QStringLiteral("Message"),
                   QStringLiteral("Incorrect port"), QMessageBox::Ok, this);
+  box.setInformativeText(OpenProblem(ComboBox1->currentIndex()));
   box.exec();
   ShowPortDevice();
   return false;

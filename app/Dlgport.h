@@ -36,6 +36,9 @@ public:
 
   // "COM1 → /dev/ttyUSB0", or that nothing answers to the name here.
   static QString DescribePort(int portIndex);
+  // Why the last attempt to open the port failed, with the fix where there is
+  // one (no permission: the group to join); empty when there is no more to say.
+  static QString OpenProblem(int portIndex);
 
 protected:
   void showEvent(QShowEvent* event) override;

@@ -64,6 +64,9 @@ TMainForm::TMainForm(TModbusPort& modbusPort, TTR5& meter, TViewFactories views,
   CreateToolBar();
   StatusBar = statusBar();
   StatusBar->setSizeGripEnabled(true);
+  PortProblem = new QLabel(StatusBar);
+  StatusBar->addWidget(PortProblem, 1);
+  ShowPortProblem(QString());
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(200);
@@ -241,10 +244,13 @@ void TMainForm::FormCreate() {
   }
   TSettings settings = ParseSettings(*SettingsLines);
 
-  // A port that cannot be opened is not reported here: the link stays
-  // closed until the user picks a port that opens.
+  // A port that cannot be opened gets no message box: the link stays closed
+  // until the user picks a port that opens. Only a reason the user can fix
+  // shows, in the status bar.
+  SetLastSerialOpenError(TSerialOpenError::None);
   ModbusPort.Open(settings.PortIndex);
   ModbusPort.Configure(settings.PortIndex, settings.BaudIndex, settings.Mode, settings.LinkType);
+  if (ModbusPort.PortIndex < 0) ShowPortProblem(TDialogPort::OpenProblem(settings.PortIndex));
 
   Meter.Address = settings.MeterAddress;
   Meter.Kind = settings.MeterType;
@@ -272,6 +278,12 @@ void TMainForm::FormShow() {
   if (Views.TableWindow && !TableWindow) TableWindow = AddMdiView(Views.TableWindow(*this), true);
   ShowDevice(MeterText(Meter, false), MeterText(Meter, true));
   UpdateMenuItems();
+  // Values at once: the first acquisition step goes out as the window shows,
+  // and the timer's 200 ms count starts from it.
+  if (Timer1->isActive()) {
+    EvTimer();
+    Timer1->start();
+  }
 }
 
 QWidget* TMainForm::AddMdiView(QWidget* view, bool maximised) {
@@ -309,6 +321,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ShowPortProblem(const QString& text) {
+  PortProblem->setText(text);
+  PortProblem->setVisible(!text.isEmpty());
 }
 
 void TMainForm::ShowDevice(const QString& description, const QString& name) {
@@ -475,6 +492,7 @@ void TMainForm::Programowanie1Click() {
 void TMainForm::Ustawienia1Click() {
   TDialogPort dialog(ModbusPort, this);
   dialog.exec();
+  if (ModbusPort.PortIndex >= 0) ShowPortProblem(QString());
 }
 
 void TMainForm::Tabela1Click() {

@@ -63,6 +63,9 @@ public:
   QAction* DeviceBtn;
   QLabel* Label1;
   QStatusBar* StatusBar;
+  // In the status bar while the port cannot be opened for a reason the user
+  // can fix (no permission); hidden otherwise.
+  QLabel* PortProblem;
   QMdiArea* MdiArea;
   QTimer* Timer1;
   QMenu* FileMenu;
@@ -144,6 +147,7 @@ private:
   void ShowExtraWindow(QPointer<QWidget>& window, const std::function<QWidget*(TMainForm&)>& make);
   void FillWindowMenu();
   void ShowFileError(const char* format, const std::string& name);
+  void ShowPortProblem(const QString& text);
 
   TViewFactories Views;
   bool FirstShowDone = false;

@@ -2,6 +2,8 @@
 // outlive them all; the main window reads the settings and drives polling.
 #include <QApplication>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 
 #include "Glyphs.h"
 #include "Harm.h"
@@ -14,7 +16,32 @@
 #include "Trans.h"
 #include "about.h"
 
+namespace {
+
+const char* const HELP_TEXT =
+    "Usage: kavrel [--help | --version] [Qt options]\n"
+    "The service program for the TR5, TR5B, VR5, VR5B and TR8 meters on an RS-485 line.\n"
+    "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
+    "the file COM<n> there when one exists, else /dev/ttyS<n-1>.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version of Kavrel\n";
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Answered without a display, before Qt looks for one.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("kavrel %s\n", KAVREL_VERSION);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(HELP_TEXT, stdout);
+      return 0;
+    }
+  }
+
   // The two program-wide objects: the port closed, the meter a TR5 at
   // address 1 with all its quantities and no values yet.
   TModbusPort ModbusPort;
@@ -26,6 +53,8 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
   QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
+  // Ties the windows to the menu entry (and its icon) of the installed program.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.kavrel.Kavrel"));
   // Closing the main window ends the program, whatever else is still open.
   QApplication::setQuitOnLastWindowClosed(false);
 

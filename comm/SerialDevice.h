@@ -50,6 +50,13 @@ public:
 // exists (usually a symlink to /dev/ttyUSB0 or a pseudo-terminal), else /dev/ttyS<n-1>.
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name);
 
+// Why the last OpenSerialDevice of this thread returned nullptr, so that the
+// user can be told what to fix (on Linux most often: not in the dialout group).
+enum class TSerialOpenError { None, NotFound, NoPermission, InUse, NotASerialPort, Other };
+TSerialOpenError LastSerialOpenError();
+// Clears the reason before an attempt, or records one from another opener.
+void SetLastSerialOpenError(TSerialOpenError error);
+
 // The file a port name resolves to on this machine, for showing to the user
 // (e.g. "/dev/ttyUSB0"); empty when nothing exists under that name.
 std::string ResolveSerialDeviceName(const std::string& name);

@@ -279,15 +279,41 @@ bool SerialPortFileExists(const std::string& name) {
   return lstat(name.c_str(), &st) == 0;
 }
 
+namespace {
+thread_local TSerialOpenError lastOpenError = TSerialOpenError::None;
+
+TSerialOpenError OpenErrorOf(int error) {
+  switch (error) {
+    case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: case ELOOP: return TSerialOpenError::NotFound;
+    case EACCES: case EPERM: case EROFS: return TSerialOpenError::NoPermission;
+    case EBUSY: case EWOULDBLOCK: return TSerialOpenError::InUse;
+    default: return TSerialOpenError::Other;
+  }
+}
+}  // namespace
+
+TSerialOpenError LastSerialOpenError() { return lastOpenError; }
+void SetLastSerialOpenError(TSerialOpenError error) { lastOpenError = error; }
+
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
   const std::string path = DevicePath(name);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    lastOpenError = OpenErrorOf(errno);
+    return nullptr;
+  }
   // A serial port, and one that no other program holds.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (!isatty(fd)) {
+    close(fd);
+    lastOpenError = TSerialOpenError::NotASerialPort;
+    return nullptr;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    lastOpenError = OpenErrorOf(errno);
     close(fd);
     return nullptr;
   }
+  lastOpenError = TSerialOpenError::None;
   return std::make_unique<PosixSerialDevice>(fd);
 }
 

@@ -156,13 +156,23 @@ private:
   COMMTIMEOUTS SavedTimeouts{};
 };
 
+thread_local TSerialOpenError lastOpenError = TSerialOpenError::None;
+
 }  // namespace
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& name) {
   // The device namespace form also reaches COM10 and above.
   const std::string path = "\\\\.\\" + name;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (h == INVALID_HANDLE_VALUE) {
+    // Windows refuses a port another program holds with "access denied".
+    const DWORD e = GetLastError();
+    lastOpenError = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? TSerialOpenError::NotFound
+                    : e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? TSerialOpenError::InUse
+                                                                                : TSerialOpenError::Other;
+    return nullptr;
+  }
+  lastOpenError = TSerialOpenError::None;
   return MakeWin32SerialDevice(h);
 }
 
@@ -172,6 +182,9 @@ std::unique_ptr<SerialDevice> MakeWin32SerialDevice(void* handle) {
 
 // Windows names its ports itself: no file in the working directory stands in.
 bool SerialPortFileExists(const std::string&) { return false; }
+
+TSerialOpenError LastSerialOpenError() { return lastOpenError; }
+void SetLastSerialOpenError(TSerialOpenError error) { lastOpenError = error; }
 
 std::string ResolveSerialDeviceName(const std::string& name) {
   char target[1024];

@@ -42,6 +42,14 @@ run_build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 run_ctest "$ROOT/build" "g++"
 
+echo "=== the .deb, made by CPack from the g++ build, unpacked and checked"
+if bash "$ROOT/packaging/check-package.sh" "$ROOT/build"; then
+  summary+=("package: ok")
+else
+  status=1
+  summary+=("package: FAILED")
+fi
+
 echo "=== clang build with ASan+UBSan and fuzz targets"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -55,6 +55,7 @@ void PrintHelp() {
       "                           repeat for several\n"
       "  --log                    print every request and how it was answered\n"
       "  --help                   show this text\n"
+      "  --version                show the version\n"
       "\n"
       "While it runs it reads commands on standard input, one a line:\n"
       "\n%s"
@@ -97,6 +98,9 @@ int main(int argc, char** argv) {
     int n = 0;
     if (arg == "--help" || arg == "-h") {
       PrintHelp();
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("kavrel-sim %s\n", KAVREL_VERSION);
       return 0;
     } else if (arg == "--meter") {
       if (!value(v)) return Usage("--meter needs MODEL[:ADDRESS]");

@@ -78,6 +78,7 @@ const char* const HELP_TEXT =
     "  --timeout MS               reply time-out in milliseconds (default: by baud rate)\n"
     "  --yes                      restore without asking\n"
     "  -h, --help                 this text\n"
+    "  --version                  the version of kavrel-cli\n"
     "\n"
     "Exit codes:\n"
     "  0  done\n"
@@ -138,6 +139,7 @@ struct TOptions {
   bool Csv = false;
   bool Yes = false;
   bool Help = false;
+  bool Version = false;
   std::vector<std::string> Arguments;  // command and its arguments
 };
 
@@ -152,6 +154,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       o.Help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      o.Version = true;
       continue;
     }
     if (arg == "--csv" || arg == "--yes") {
@@ -586,6 +592,10 @@ int main(int argc, char** argv) {
   if (int r = ParseCommandLine(argc, argv, options); r != RC_OK) return r;
   if (options.Help) {
     std::fputs(HELP_TEXT, stdout);
+    return RC_OK;
+  }
+  if (options.Version) {
+    std::printf("kavrel-cli %s\n", KAVREL_VERSION);
     return RC_OK;
   }
   if (options.Arguments.empty()) return UsageError("no command given");

@@ -237,6 +237,53 @@ TEST_F(PortDialogTest, MissingPortKeepsTheDialogOpen) {
   EXPECT_NE(Port.Handle, nullptr);
 }
 
+TEST_F(PortDialogTest, APortInUseOrWithoutPermissionSaysWhyAndHowToFixIt) {
+  ASSERT_EQ(Port.Configure(0, 5, 0, 0), 0);
+  auto dialog = Show();
+  const auto messageFor = [&](int portIndex) {
+    QString text, more;
+    OnNextModal<QMessageBox>([&](QMessageBox* box) {
+      text = box->text();
+      more = box->informativeText();
+      box->accept();
+    });
+    dialog->ComboBox1->setCurrentIndex(portIndex);
+    QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+    EXPECT_EQ(text, "Incorrect port");
+    EXPECT_TRUE(dialog->isVisible());
+    return more.toStdString();
+  };
+  // Held by another program (here: by another link of the same test).
+  TModbusPort other;
+  Dir.Link(2, Meter.SlavePath());
+  ASSERT_EQ(Port.Close(), -100);
+  ASSERT_EQ(other.Configure(0, 5, 0, 0), 0);
+  const std::string pts = std::filesystem::canonical(Meter.SlavePath()).string();
+  EXPECT_EQ(messageFor(1), "COM2 (" + pts + ") is in use by another program.");
+  // A missing port: nothing more to say than the device line of the dialog.
+  EXPECT_EQ(messageFor(2), "");
+  other.Close();
+
+  // No permission (what a user outside the dialout group meets); the opener
+  // records it as the serial layer does.
+  TModbusPort denied([](const std::string&) -> std::unique_ptr<SerialDevice> {
+    SetLastSerialOpenError(TSerialOpenError::NoPermission);
+    return nullptr;
+  });
+  TDialogPort deniedDialog(denied);
+  deniedDialog.show();
+  QString more;
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    more = box->informativeText();
+    box->accept();
+  });
+  deniedDialog.ComboBox1->setCurrentIndex(2);
+  QTest::mouseClick(deniedDialog.OKBtn, Qt::LeftButton);
+  EXPECT_TRUE(more.startsWith("No permission to open COM3. Add your user to the group \"dialout\" (sudo adduser "))
+      << more.toStdString();
+  EXPECT_TRUE(more.endsWith(" dialout), then log out and log in again.")) << more.toStdString();
+}
+
 TEST_F(PortDialogTest, WithoutAnOpenPortOkChangesOnlyTheLineSettings) {
   Port.Open(2);  // fails: the port index is now -1
   auto dialog = Show();

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "Dlgport.h"
 #include "GuiTestSupport.h"
 #include "Konfig.h"
 #include "Main.h"
@@ -46,11 +47,15 @@ class MainWindowTest : public ::testing::Test {
 protected:
   testsupport::ComDirectory Dir;
   std::vector<std::string> Opened;  // port names the link tried to open
+  bool Denied = false;               // a port that is not a link reports no permission
   // Opens only the COM links of the test directory, never a real port.
   TModbusPort Port{[this](const std::string& name) -> std::unique_ptr<SerialDevice> {
     Opened.push_back(name);
     std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(name, ec))) return nullptr;
+    if (!fs::is_symlink(fs::symlink_status(name, ec))) {
+      if (Denied) SetLastSerialOpenError(TSerialOpenError::NoPermission);
+      return nullptr;
+    }
     return OpenSerialDevice(name);
   }};
   TTR5 Meter{true, &Port};
@@ -106,6 +111,7 @@ TEST_F(MainWindowTest, StartsWithDefaultsWithoutASettingsFile) {
   EXPECT_EQ(form.Label1->text(), "Device address");
   Show(form);
   EXPECT_EQ(form.Label1->text(), " ");
+  EXPECT_FALSE(form.PortProblem->isVisible());  // a missing port is not explained
 
   // Nothing has answered yet: no connection is reported.
   int code = 0;
@@ -378,4 +384,44 @@ TEST_F(MainWindowTest, CommandsWithoutTheirWindowsStayDisabled) {
   form.Wykresy2Click();
   EXPECT_FALSE(form.Harmoniczne);
   EXPECT_TRUE(form.Konfig1->isEnabled());
+}
+
+TEST_F(MainWindowTest, APortWithoutPermissionIsExplainedUntilAPortOpens) {
+  Denied = true;
+  TMainForm form(Port, Meter, Views());
+  ASSERT_NO_FATAL_FAILURE(Show(form));
+  EXPECT_EQ(Port.Handle, nullptr);
+  EXPECT_TRUE(form.PortProblem->isVisible());
+  const QString text = form.PortProblem->text();
+  // COM1 is /dev/ttyS0 here, where the machine has one.
+  EXPECT_TRUE(text.startsWith("No permission to open COM1")) << text.toStdString();
+  EXPECT_TRUE(text.contains("group \"dialout\"")) << text.toStdString();
+  EXPECT_TRUE(text.contains(" dialout), then log out")) << text.toStdString();
+
+  // The user picks a port that opens: the explanation goes.
+  testsupport::PtyPair meter;
+  Dir.Link(2, meter.SlavePath());
+  OnNextModal<TDialogPort>([](TDialogPort* dialog) {
+    dialog->ComboBox1->setCurrentIndex(1);
+    QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  });
+  form.Ustawienia1Click();
+  EXPECT_NE(Port.Handle, nullptr);
+  EXPECT_FALSE(form.PortProblem->isVisible());
+}
+
+TEST_F(MainWindowTest, TheFirstAcquisitionStepGoesOutAsTheWindowShows) {
+  testsupport::PtyPair meter;
+  Dir.Link(1, meter.SlavePath());
+  TMainForm form(Port, Meter, Views());
+  ASSERT_NE(Port.Handle, nullptr);
+  EXPECT_EQ(Port.State, 0);  // nothing sent before the window shows
+  form.show();
+  // Sent from the show itself, not from a timer tick: no events ran between.
+  EXPECT_EQ(Port.State, MB_PENDING);
+  const std::vector<uint8_t> request = meter.ReadCount(17, 5000);
+  EXPECT_EQ(std::string(request.begin(), request.end()).substr(0, 13), ":01031D4C0022");  // 7500 x34
+  // The timer counts its 200 ms from that step.
+  EXPECT_TRUE(form.Timer1->isActive());
+  EXPECT_GT(form.Timer1->remainingTime(), 100);
 }

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds the .deb with CPack from a finished build folder, unpacks it into a
+# temporary root and checks it the way a Debian desktop will use it: files where
+# the desktop looks for them, programs that run, valid desktop entry and
+# AppStream metainfo, readable manual pages, and lintian without errors or
+# warnings.
+#
+# lintian tags kept (all of them "info", none a warning):
+#   hardening-no-bindnow, hardening-no-fortify-functions
+#       the package is made from the project's ordinary build, whose flags are
+#       the compiler's defaults (PIE and relro are on); it is not built through
+#       dpkg-buildflags.
+#   binary-has-unneeded-section .comment
+#       CPack strips with plain `strip`, which leaves the compiler's .comment
+#       section (a few hundred bytes).
+#
+# Usage: packaging/check-package.sh BUILD_DIR     (exit status 0: all good)
+set -euo pipefail
+BUILD=$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)
+APP_ID=org.kavrel.Kavrel
+
+rm -rf "$BUILD/package"
+if ! (cd "$BUILD" && cpack -G DEB) >"$BUILD/cpack.log" 2>&1; then
+  cat "$BUILD/cpack.log"
+  exit 1
+fi
+deb=$(ls "$BUILD"/package/kavrel_*.deb)
+echo "package: $deb"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+# Where the desktop, man and dpkg look.
+for f in usr/bin/kavrel usr/bin/kavrel-cli usr/bin/kavrel-sim \
+         "usr/share/applications/$APP_ID.desktop" "usr/share/metainfo/$APP_ID.metainfo.xml" \
+         "usr/share/icons/hicolor/scalable/apps/$APP_ID.svg" \
+         usr/share/man/man1/kavrel.1.gz usr/share/man/man1/kavrel-cli.1.gz \
+         usr/share/man/man1/kavrel-sim.1.gz \
+         usr/share/doc/kavrel/copyright usr/share/doc/kavrel/changelog.gz; do
+  [ -f "$root/$f" ] || fail "$f is not in the package"
+done
+for size in 16 22 24 32 48 64 128 256; do
+  png="$root/usr/share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"
+  file -b "$png" 2>/dev/null | grep -q "PNG image data, $size x $size," ||
+    fail "no ${size}x${size} PNG icon ($(file -b "$png" 2>&1))"
+done
+outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
+[ -z "$outside" ] || fail "files outside /usr: $outside"
+
+# The menu entry starts a program of the package and shows its icon.
+desktop="$root/usr/share/applications/$APP_ID.desktop"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[ -x "$root/usr/bin/$exec_name" ] || fail "Exec=$exec_name is not a program of the package"
+[ "$(sed -n 's/^Icon=//p' "$desktop")" = "$APP_ID" ] || fail "Icon= is not $APP_ID"
+grep -q "<launchable type=\"desktop-id\">$APP_ID.desktop</launchable>" \
+  "$root/usr/share/metainfo/$APP_ID.metainfo.xml" || fail "the metainfo does not launch $APP_ID.desktop"
+
+# Dependencies found by dpkg-shlibdeps, not written by hand.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6charts6; do
+  [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
+done
+
+# The unpacked programs run and know the package's version, as does the
+# newest release in the metainfo.
+version=$(dpkg-deb -f "$deb" Version)
+for program in kavrel-cli kavrel-sim kavrel; do
+  out=$("$root/usr/bin/$program" --version 2>&1) || fail "$program --version exits with $?"
+  [ "$out" = "$program $version" ] || fail "$program --version says \"$out\", not \"$program $version\""
+done
+for path in "$root"/usr/bin/*; do
+  program=$(basename "$path")
+  case $program in kavrel|kavrel-cli|kavrel-sim) continue ;; esac
+  out=$(timeout 10 "$path" --version 2>&1 </dev/null | head -n 1) || true
+  echo "note: $program --version says \"$out\""
+done
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$APP_ID.metainfo.xml" ||
+  fail "the metainfo has no release $version"
+
+out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+out=$(appstreamcli validate --no-net "$root/usr/share/metainfo/$APP_ID.metainfo.xml" 2>&1) ||
+  fail "appstreamcli validate: $out"
+
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || true
+  [ -z "$out" ] || fail "$(basename "$page"): $out"
+done
+
+# lintian: no errors, and no warnings but these (a tag and its file, as lintian
+# prints them).
+ALLOWED_WARNINGS=(
+  # kavrel-gateway's manual page is its author's to write (packaging/man/ or gateway/).
+  "no-manual-page [usr/bin/kavrel-gateway]"
+)
+rc=0
+out=$(lintian --fail-on error --color never "$deb" 2>&1) || rc=$?
+out=$(grep -v '^running with root privileges' <<<"$out" || true)
+[ $rc -eq 0 ] || fail "lintian (exit $rc): $out"
+while IFS= read -r line; do
+  [[ "$line" == W:* ]] || continue
+  allowed=0
+  for a in "${ALLOWED_WARNINGS[@]}"; do [[ "$line" == "W: kavrel: $a" ]] && allowed=1; done
+  if [ $allowed -eq 1 ]; then echo "lintian, allowed: $line"; else fail "lintian: $line"; fi
+done <<<"$out"
+
+if [ $failures -ne 0 ]; then
+  echo "package check: $failures failure(s)"
+  exit 1
+fi
+echo "package check: ok"
