@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "LocalTime.h"
+#include "ScanCommand.h"
 #include "Settings.h"
 #include "TR5.h"
 #include "Trans.h"
@@ -50,6 +51,14 @@ const char* const HELP_TEXT =
     "                             each item: selector, code, description, value with unit;\n"
     "                             group * 100 + n prints item n only\n"
     "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item)\n"
+    "  scan [--all-settings] [--from A --to B] [--probe-margin MS]\n"
+    "                             find the meters on the line: probe addresses A to B (default\n"
+    "                             1 to 247) at the port's settings, or with --all-settings at\n"
+    "                             every baud rate and mode (long: the estimate is printed\n"
+    "                             first), and print one line per meter found: address, model\n"
+    "                             (\"VR5 or VR5B\" where the registers cannot tell, \"unknown\"\n"
+    "                             with the reason) and line settings. --probe-margin is what\n"
+    "                             each probe waits beyond its line time (default 50 ms)\n"
     "\n"
     "Options:\n"
     "  --port COMn | n            serial port COM1 to COM8\n"
@@ -68,7 +77,7 @@ const char* const HELP_TEXT =
     "  1  the serial port cannot be opened\n"
     "  2  bad command line, or a selector that addresses nothing on this model\n"
     "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
-    "     read failed; write: the meter did not confirm)\n"
+    "     read failed; write: the meter did not confirm; scan: no meter found)\n"
     "  4  the value was refused (\"Out of range\", \"Parameter read-only\")\n"
     "  5  Kavrel.INI exists but cannot be read\n";
 
@@ -116,6 +125,8 @@ struct TOptions {
   int Cycles = 0;  // 0: until interrupted
   bool Csv = false;
   bool Help = false;
+  bool ScanOptions = false;  // one of the scan command's options was given
+  TScanCommandOptions Scan;
   std::vector<std::string> Arguments;  // command and its arguments
 };
 
@@ -134,6 +145,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
     }
     if (arg == "--csv") {
       o.Csv = true;
+      continue;
+    }
+    if (arg == "--all-settings") {
+      o.Scan.AllSettings = o.ScanOptions = true;
       continue;
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
@@ -181,6 +196,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       ok = ParseInt(value, 1, 600000, o.TimeoutMs);
     } else if (arg == "--cycles") {
       ok = ParseInt(value, 1, 100000000, o.Cycles);
+    } else if (arg == "--from" || arg == "--to" || arg == "--probe-margin") {
+      o.ScanOptions = true;
+      ok = arg == "--probe-margin" ? ParseInt(value, 0, 60000, o.Scan.ProbeMarginMs)
+                                   : ParseInt(value, 1, 247, arg == "--from" ? o.Scan.From : o.Scan.To);
     } else {
       return UsageError("unknown option " + arg);
     }
@@ -451,6 +470,11 @@ public:
     return (r == WRITE_READ_ONLY || r == WRITE_OUT_OF_RANGE) ? RC_REFUSED : RC_NO_REPLY;
   }
 
+  int Scan(const TOptions& o) {
+    if (int r = OpenPort(); r != RC_OK) return r;
+    return RunScanCommand(Port, o.Scan, Interrupted);
+  }
+
 private:
   TModbusPort Port;
   TTR5 Meter;
@@ -474,12 +498,15 @@ int main(int argc, char** argv) {
 
   const std::string command = options.Arguments[0];
   const size_t wanted = command == "read" ? 2 : command == "write" ? 3 : 1;
-  if (command != "poll" && command != "groups" && command != "read" && command != "write")
+  if (command != "poll" && command != "groups" && command != "read" && command != "write" && command != "scan")
     return UsageError("unknown command '" + command + "'");
   if (options.Arguments.size() != wanted)
     return UsageError("wrong number of arguments for '" + command + "'");
   if ((options.Cycles > 0 || options.Csv) && command != "poll")
     return UsageError("--cycles and --csv belong to 'poll'");
+  if (options.ScanOptions && command != "scan")
+    return UsageError("--all-settings, --from, --to and --probe-margin belong to 'scan'");
+  if (options.Scan.From > options.Scan.To) return UsageError("--from must not be above --to");
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -489,6 +516,7 @@ int main(int argc, char** argv) {
   if (command == "groups") return session.Groups();
   if (command == "read") return session.Read(options.Arguments[1]);
   if (command == "write") return session.Write(options.Arguments[1], options.Arguments[2]);
+  if (command == "scan") return session.Scan(options);
   if (int r = session.OpenPort(); r != RC_OK) return r;
   return session.Poll(options);
 }
