@@ -96,6 +96,21 @@ std::vector<TLineSetting> AllLineSettings() {
   return all;
 }
 
+std::string DurationText(uint64_t ms) {
+  const uint64_t s = (ms + 500) / 1000;
+  char buffer[48];
+  if (s < 90) {
+    std::snprintf(buffer, sizeof buffer, "%llu s", static_cast<unsigned long long>(s));
+  } else if (s < 2 * 3600) {
+    std::snprintf(buffer, sizeof buffer, "%llu min", static_cast<unsigned long long>((s + 30) / 60));
+  } else {
+    const uint64_t m = (s + 30) / 60;
+    std::snprintf(buffer, sizeof buffer, "%llu h %llu min", static_cast<unsigned long long>(m / 60),
+                  static_cast<unsigned long long>(m % 60));
+  }
+  return buffer;
+}
+
 const char* ScanModelName(int meterType) {
   switch (meterType) {
     case MT_TR5: return "TR5";

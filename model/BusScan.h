@@ -30,6 +30,8 @@ struct TLineSetting {
 
 // "19200 bit/s, mode 0 (ASCII 8N1)".
 std::string LineSettingText(const TLineSetting& setting);
+// "22 s", "14 min", "1 h 25 min".
+std::string DurationText(uint64_t ms);
 // Every baud rate and mode, fastest baud rate first.
 std::vector<TLineSetting> AllLineSettings();
 

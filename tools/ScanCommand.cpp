@@ -5,21 +5,6 @@
 #include "BusScan.h"
 #include "Trans.h"
 
-std::string DurationText(uint64_t ms) {
-  const uint64_t s = (ms + 500) / 1000;
-  char buffer[48];
-  if (s < 90) {
-    std::snprintf(buffer, sizeof buffer, "%llu s", static_cast<unsigned long long>(s));
-  } else if (s < 2 * 3600) {
-    std::snprintf(buffer, sizeof buffer, "%llu min", static_cast<unsigned long long>((s + 30) / 60));
-  } else {
-    const uint64_t m = (s + 30) / 60;
-    std::snprintf(buffer, sizeof buffer, "%llu h %llu min", static_cast<unsigned long long>(m / 60),
-                  static_cast<unsigned long long>(m % 60));
-  }
-  return buffer;
-}
-
 int RunScanCommand(TModbusPort& port, const TScanCommandOptions& options, const std::atomic<bool>& interrupted) {
   TBusScan scan(port);
   scan.From = options.From;

@@ -14,9 +14,6 @@ struct TScanCommandOptions {
   int ProbeMarginMs = -1;  // -1: the scan's default
 };
 
-// "22 s", "14 min", "1 h 25 min".
-std::string DurationText(uint64_t ms);
-
 // Prints the duration estimate (standard error), then one line per meter found
 // (standard output): address, model, line settings. interrupted stops the scan.
 // Returns 0 when at least one meter was found, 3 when none was, 1 when the
