@@ -97,7 +97,7 @@ std::vector<TLineSetting> AllLineSettings() {
 }
 
 std::string DurationText(uint64_t ms) {
-  const uint64_t s = (ms + 500) / 1000;
+  const uint64_t s = std::max<uint64_t>((ms + 500) / 1000, 1);
   char buffer[48];
   if (s < 90) {
     std::snprintf(buffer, sizeof buffer, "%llu s", static_cast<unsigned long long>(s));
