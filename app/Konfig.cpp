@@ -186,8 +186,11 @@ void TDialogKonfig::FindBtnClick() {
     bool listed = false;
     for (int r = 2; r < GridRowCount() && !listed; ++r) listed = Cell(0, r) == type && Cell(1, r) == address;
     if (listed) continue;
-    // A meter found at other line settings says so in its description.
-    AppendRow(type, address,
-              c.Setting == own ? QString() : QString::fromStdString("found at " + LineSettingText(c.Setting)));
+    // A meter found at other line settings says so in its description (no
+    // comma: the list's entries are split at commas).
+    QString description;
+    if (!(c.Setting == own))
+      description = QString::fromStdString("found at " + LineSettingText(c.Setting)).remove(QLatin1Char(','));
+    AppendRow(type, address, description);
   }
 }
