@@ -98,17 +98,10 @@ std::vector<TLineSetting> AllLineSettings() {
 
 std::string DurationText(uint64_t ms) {
   const uint64_t s = std::max<uint64_t>((ms + 500) / 1000, 1);
-  char buffer[48];
-  if (s < 90) {
-    std::snprintf(buffer, sizeof buffer, "%llu s", static_cast<unsigned long long>(s));
-  } else if (s < 2 * 3600) {
-    std::snprintf(buffer, sizeof buffer, "%llu min", static_cast<unsigned long long>((s + 30) / 60));
-  } else {
-    const uint64_t m = (s + 30) / 60;
-    std::snprintf(buffer, sizeof buffer, "%llu h %llu min", static_cast<unsigned long long>(m / 60),
-                  static_cast<unsigned long long>(m % 60));
-  }
-  return buffer;
+  if (s < 90) return std::to_string(s) + " s";
+  const uint64_t m = (s + 30) / 60;
+  if (s < 2 * 3600) return std::to_string(m) + " min";
+  return std::to_string(m / 60) + " h " + std::to_string(m % 60) + " min";
 }
 
 const char* ScanModelName(int meterType) {
