@@ -114,7 +114,8 @@ TEST_F(BusScanLine, SilentLineGivesNothingWithinTheEstimate) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
   EXPECT_TRUE(r.Finds.empty());
   EXPECT_FALSE(r.Cancelled);
-  EXPECT_LT(ms, estimate * 5 / 4 + 2000);
+  EXPECT_LT(ms, estimate * 3 / 2 + 2000);  // slack for a loaded machine only
+  EXPECT_LT(ms, 60000);
   EXPECT_GT(ms, estimate / 2);  // each address waited for
   EXPECT_EQ(Port.ReplyTimeout, ANSWERED);
 }
