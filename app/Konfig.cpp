@@ -8,7 +8,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ScanDialog.h"
 #include "Settings.h"
+#include "Trans.h"
 
 int MeterTypeOfModel(const QString& model) {
   static const struct {
@@ -32,7 +34,8 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
   Button1 = new QPushButton(QStringLiteral("Add"), this);
   Button2 = new QPushButton(QStringLiteral("Delete"), this);
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
-  for (auto* b : {Button1, Button2}) b->setAutoDefault(false);
+  FindBtn = new QPushButton(QStringLiteral("Find meters\u2026"), this);
+  for (auto* b : {Button1, Button2, FindBtn}) b->setAutoDefault(false);
   OKBtn->setDefault(true);
 
   StringGrid1 = new QTableWidget(1, 3, this);
@@ -54,6 +57,7 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
   buttons->addWidget(Button1);
   buttons->addWidget(Button2);
   buttons->addStretch(1);
+  buttons->addWidget(FindBtn);
   buttons->addWidget(OKBtn);
   Message = new QLabel(this);
   Message->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -69,6 +73,7 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
 
   connect(Button1, &QPushButton::clicked, this, &TDialogKonfig::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TDialogKonfig::Button2Click);
+  connect(FindBtn, &QPushButton::clicked, this, &TDialogKonfig::FindBtnClick);
   connect(OKBtn, &QPushButton::clicked, this, [this] {
     OKBtnClick();
     accept();
@@ -121,6 +126,7 @@ void TDialogKonfig::FormShow() {
   StringGrid1->setHorizontalHeaderLabels({"Type", "Address", "Description"});
   StringGrid1->setRowHidden(0, true);
   ComboBox1->setCurrentIndex(0);
+  FindBtn->setEnabled(ScanPort != nullptr);
   if (DeviceLines) {
     const std::size_t count = DeviceLines->size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -200,4 +206,25 @@ void TDialogKonfig::OKBtnClick() {
   DeviceType = MeterTypeOfModel(Cell(0, r));
   DeviceAddress = address;
   SelectedRow = r;
+}
+
+void TDialogKonfig::FindBtnClick() {
+  if (!ScanPort) return;
+  TScanDialog scan(ScanPort, this);
+  connect(&scan, &TScanDialog::ScanRunning, this, &TDialogKonfig::ScanRunning);
+  if (scan.exec() != QDialog::Accepted) return;
+  const TLineSetting own{ScanPort->BaudIndex, ScanPort->Mode};
+  for (const TScanDialog::TChosen& c : scan.Chosen()) {
+    const QString type = QString::fromLatin1(ScanModelName(c.MeterType));
+    const QString address = QString::number(c.Address);
+    bool listed = false;
+    for (int r = 2; r < GridRowCount() && !listed; ++r) listed = Cell(0, r) == type && Cell(1, r) == address;
+    if (listed) continue;
+    // A meter found at other line settings says so in its description (no
+    // comma: the list's entries are split at commas).
+    QString description;
+    if (!(c.Setting == own))
+      description = QString::fromStdString("found at " + LineSettingText(c.Setting)).remove(QLatin1Char(','));
+    AppendRow(type, address, description);
+  }
 }

@@ -12,6 +12,7 @@ class QLabel;
 class QTableWidgetItem;
 class QPushButton;
 class QTableWidget;
+class TModbusPort;
 
 // MeterType code of a model text: "TR5" 80, "TR5B" 81, "VR5" 85, "VR5B" 86,
 // "TR8" 118, anything else 0. Letter case counts.
@@ -36,6 +37,10 @@ public:
   QPushButton* Button1;  // Add
   QPushButton* Button2;  // Delete
   QPushButton* OKBtn;
+  // "Find meters…": scans the line of ScanPort (set by the main window; the
+  // button is off without it) and adds the meters chosen to the list.
+  QPushButton* FindBtn;
+  TModbusPort* ScanPort = nullptr;
   // Grid row r (0 the header, 1 the hidden empty row, 2 on the devices) is
   // row r - 1 of the table; the header row is the table's column header.
   QTableWidget* StringGrid1;
@@ -46,12 +51,17 @@ public:
   void Button2Click();
   void StringGrid1SelectCell(int gridRow, int column);
   void OKBtnClick();
+  void FindBtnClick();
 
   // Number of grid rows, header and hidden row included.
   int GridRowCount() const;
   // The grid's current row: 1 when no device row is current.
   int CurrentGridRow() const;
   QString Cell(int column, int gridRow) const;
+
+signals:
+  // A scan holds the port: polling pauses while running is true.
+  void ScanRunning(bool running);
 
 protected:
   void showEvent(QShowEvent* event) override;

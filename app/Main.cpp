@@ -530,6 +530,12 @@ void TMainForm::Konfig1Click() {
   dialog.DeviceType = Meter.Kind;
   dialog.DeviceDescription = MeterText(Meter, false);
   dialog.DeviceName = MeterText(Meter, true);
+  // A scan from the dialog has the line to itself: polling waits meanwhile.
+  dialog.ScanPort = &ModbusPort;
+  connect(&dialog, &TDialogKonfig::ScanRunning, this, [this](bool running) {
+    if (running) Timer1->stop();
+    else Timer1->start();
+  });
   if (dialog.exec() != QDialog::Accepted) return;
 
   const bool changed = dialog.DeviceAddress != Meter.Address || dialog.DeviceType != Meter.Kind;

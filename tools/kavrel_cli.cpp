@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "LocalTime.h"
+#include "ScanCommand.h"
 #include "Settings.h"
 #include "SetupFile.h"
 #include "TR5.h"
@@ -65,6 +66,14 @@ const char* const HELP_TEXT =
     "  write SELECTOR VALUE       write one setup parameter (SELECTOR = group * 100 + item);\n"
     "                             done only when the meter reads back the value sent, which\n"
     "                             is then printed\n"
+    "  scan [--all-settings] [--from A --to B] [--probe-margin MS]\n"
+    "                             find the meters on the line: probe addresses A to B (default\n"
+    "                             1 to 247) at the port's settings, or with --all-settings at\n"
+    "                             every baud rate and mode (long: the estimate is printed\n"
+    "                             first), and print one line per meter found: address, model\n"
+    "                             (\"VR5 or VR5B\" where the registers cannot tell, \"unknown\"\n"
+    "                             with the reason) and line settings. --probe-margin is what\n"
+    "                             each probe waits beyond its line time (default 50 ms)\n"
     "\n"
     "Options:\n"
     "  --port COMn | n            serial port COM1 to COM8\n"
@@ -85,7 +94,8 @@ const char* const HELP_TEXT =
     "  1  the serial port cannot be opened\n"
     "  2  bad command line, or a selector that addresses nothing on this model\n"
     "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
-    "     read failed; write: the meter did not confirm, or does not hold the value)\n"
+    "     read failed; write: the meter did not confirm, or does not hold the value; scan: no\n"
+    "     meter found)\n"
     "  4  the value was refused (\"Out of range\", \"Parameter read-only\")\n"
     "  5  Kavrel.INI exists but cannot be read\n"
     "  6  the setup file cannot be read or written, is damaged, is for another model or\n"
@@ -140,6 +150,8 @@ struct TOptions {
   bool Yes = false;
   bool Help = false;
   bool Version = false;
+  bool ScanOptions = false;  // one of the scan command's options was given
+  TScanCommandOptions Scan;
   std::vector<std::string> Arguments;  // command and its arguments
 };
 
@@ -162,6 +174,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
     }
     if (arg == "--csv" || arg == "--yes") {
       (arg == "--csv" ? o.Csv : o.Yes) = true;
+      continue;
+    }
+    if (arg == "--all-settings") {
+      o.Scan.AllSettings = o.ScanOptions = true;
       continue;
     }
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
@@ -209,6 +225,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       ok = ParseInt(value, 1, 600000, o.TimeoutMs);
     } else if (arg == "--cycles") {
       ok = ParseInt(value, 1, 100000000, o.Cycles);
+    } else if (arg == "--from" || arg == "--to" || arg == "--probe-margin") {
+      o.ScanOptions = true;
+      ok = arg == "--probe-margin" ? ParseInt(value, 0, 60000, o.Scan.ProbeMarginMs)
+                                   : ParseInt(value, 1, 247, arg == "--from" ? o.Scan.From : o.Scan.To);
     } else {
       return UsageError("unknown option " + arg);
     }
@@ -564,6 +584,11 @@ public:
     return code;
   }
 
+  int Scan(const TOptions& o) {
+    if (int r = OpenPort(); r != RC_OK) return r;
+    return RunScanCommand(Port, o.Scan, Interrupted);
+  }
+
 private:
   int ReadMeterSetup(TSetup& setup) {
     if (int r = OpenPort(); r != RC_OK) return r;
@@ -603,13 +628,17 @@ int main(int argc, char** argv) {
   const std::string command = options.Arguments[0];
   const bool withFile = command == "backup" || command == "diff" || command == "restore";
   const size_t wanted = command == "read" || withFile ? 2 : command == "write" ? 3 : 1;
-  if (command != "poll" && command != "groups" && command != "read" && command != "write" && !withFile)
+  if (command != "poll" && command != "groups" && command != "read" && command != "write" && command != "scan" &&
+      !withFile)
     return UsageError("unknown command '" + command + "'");
   if (options.Arguments.size() != wanted)
     return UsageError("wrong number of arguments for '" + command + "'");
   if ((options.Cycles > 0 || options.Csv) && command != "poll")
     return UsageError("--cycles and --csv belong to 'poll'");
   if (options.Yes && command != "restore") return UsageError("--yes belongs to 'restore'");
+  if (options.ScanOptions && command != "scan")
+    return UsageError("--all-settings, --from, --to and --probe-margin belong to 'scan'");
+  if (options.Scan.From > options.Scan.To) return UsageError("--from must not be above --to");
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
@@ -622,6 +651,7 @@ int main(int argc, char** argv) {
   if (command == "backup") return session.Backup(options.Arguments[1]);
   if (command == "diff") return session.Diff(options.Arguments[1]);
   if (command == "restore") return session.Restore(options.Arguments[1], options.Yes);
+  if (command == "scan") return session.Scan(options);
   if (int r = session.OpenPort(); r != RC_OK) return r;
   return session.Poll(options);
 }

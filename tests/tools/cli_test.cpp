@@ -54,8 +54,11 @@ class Cli : public ::testing::Test {
 protected:
   // Starts a simulated meter on COM<n> of the test's directory.
   void StartMeter(int type, int address, int com = 1, int mode = 0, int baud = 9600) {
+    StartMeters({SimMeterConfig{type, address}}, com, mode, baud);
+  }
+  void StartMeters(std::vector<SimMeterConfig> meters, int com = 1, int mode = 0, int baud = 9600) {
     SimConfig config;
-    config.Meters = {SimMeterConfig{type, address}};
+    config.Meters = std::move(meters);
     config.Mode = mode;
     config.Baud = baud;
     config.LinkPath = Dir.Path() + "/COM" + std::to_string(com);
@@ -97,8 +100,10 @@ TEST_F(Cli, HelpAndCommandLineErrors) {
 
   for (const char* bad : {"", "bogus", "read", "write 1", "poll --cycles 0", "poll --cycles",
                           "--baud 1234 poll", "--port COM9 poll", "--model TR6 groups",
-                          "--address 0 poll", "--address 248 poll", "--address 300 poll", "read 12x", "read 4100", "read 2426",
-                          "groups --csv", "--frobnicate poll"}) {
+                          "--address 0 poll", "--address 248 poll", "--address 300 poll", "read 12x",
+                          "read 4100", "read 2426", "groups --csv", "--frobnicate poll", "--from 3 poll",
+                          "read 100 --all-settings", "scan --from 9 --to 3", "scan --to 248",
+                          "scan --probe-margin x", "scan 7"}) {
     run = Run(bad);
     EXPECT_EQ(run.Code, 2) << bad;
     EXPECT_NE(run.Err.find("kavrel-cli: "), std::string::npos) << bad;
@@ -239,6 +244,38 @@ TEST_F(Cli, WriteReportsEachResult) {
   EXPECT_EQ(run.Err, "kavrel-cli: Impossible request\n");
   EXPECT_EQ(Sim->Requests().back().Function, 6);
   EXPECT_NE(Sim->Requests().back().Exception, 0);
+}
+
+// One line per meter found, the estimate first; the exit code tells whether
+// any was found.
+TEST_F(Cli, ScanListsTheMetersFoundWithModelAndSettings) {
+  ASSERT_NO_FATAL_FAILURE(StartMeters({{MT_TR5, 3}, {MT_VR5, 17}, {MT_TR8, 9}}, 1, 6, 19200));
+  const std::string line = "--baud 19200 --mode 6 scan --probe-margin 150 ";
+  TRun run = Run(line + "--from 1 --to 20");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{"  3  TR5          19200 bit/s, mode 6 (RTU 8N1)",
+                                                       "  9  TR8          19200 bit/s, mode 6 (RTU 8N1)",
+                                                       " 17  VR5 or VR5B  19200 bit/s, mode 6 (RTU 8N1)"}));
+  EXPECT_EQ(run.Err.rfind("Scanning addresses 1 to 20 at 19200 bit/s, mode 6 (RTU 8N1): about 4 s", 0), 0u)
+      << run.Err;
+  EXPECT_NE(run.Err.find("3 meters found"), std::string::npos) << run.Err;
+
+  run = Run(line + "--from 4 --to 8");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_EQ(run.Out, "");
+  EXPECT_NE(run.Err.find("0 meters found"), std::string::npos) << run.Err;
+
+  // Every baud rate and mode: a pseudo-terminal carries any baud rate, so the
+  // meter answers at each RTU mode of each rate, and at no ASCII one.
+  run = Run(line + "--from 9 --to 9 --all-settings");
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::vector<std::string> finds = Lines(run.Out);
+  EXPECT_EQ(finds.size(), 28u) << run.Out;
+  for (const std::string& f : finds) {
+    EXPECT_EQ(f.rfind("  9  TR8          ", 0), 0u) << f;
+    EXPECT_NE(f.find("(RTU "), std::string::npos) << f;
+  }
+  EXPECT_NE(run.Err.find("at 49 line settings: about "), std::string::npos) << run.Err;
 }
 
 // A real line in both framings: an adapter that echoes, noise before the

@@ -1,0 +1,199 @@
+// The bus scan against simulated meters on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "BusScan.h"
+#include "ParamDef.h"
+#include "PtyTools.h"
+#include "SimServer.h"
+#include "Trans.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int BAUD_19200 = 6;
+constexpr int BAUD_9600 = 5;
+constexpr uint32_t ANSWERED = 5000;  // normal reply time-out: a loaded machine never reaches it
+
+class BusScanLine : public ::testing::TestWithParam<int> {
+protected:
+  void Start(std::vector<SimMeterConfig> meters, int mode, SimFaults faults = {}) {
+    SimConfig config;
+    config.Meters = std::move(meters);
+    config.Mode = mode;
+    config.Baud = 19200;
+    config.LinkPath = Dir.Path() + "/COM1";
+    Sim = std::make_unique<SimServer>(config);
+    std::string error;
+    ASSERT_TRUE(Sim->Start(&error)) << error;
+    Sim->SetFaults(faults);
+    ASSERT_EQ(Port.Configure(0, BAUD_19200, mode, 0), 0);
+    Port.ReplyTimeout = ANSWERED;
+  }
+
+  static std::map<int, std::string> Models(const TScanResult& r) {
+    std::map<int, std::string> m;
+    for (const TScanFind& f : r.Finds) m[f.Address] = f.ModelText();
+    return m;
+  }
+
+  testsupport::ComDirectory Dir;
+  TModbusPort Port;
+  std::unique_ptr<SimServer> Sim;
+};
+
+// Every model at a scattered address, in ASCII and in RTU: exactly those are
+// found and named, the one pair the registers cannot separate as such.
+TEST_P(BusScanLine, FindsAndNamesEveryMeterOfTheLine) {
+  const int mode = GetParam();
+  ASSERT_NO_FATAL_FAILURE(Start({{MT_TR5, 3}, {MT_VR5, 17}, {MT_TR5B, 120}, {MT_VR5B, 200}, {MT_TR8, 247}}, mode));
+  TBusScan scan(Port);
+  scan.ProbeMarginMs = 120;  // the simulator shares two busy cores with the test
+  int progressCalls = 0, lastAddress = 0;
+  std::vector<int> announced;
+  scan.OnProgress = [&](const TScanProgress& p) {
+    ++progressCalls;
+    EXPECT_EQ(p.Address, lastAddress + 1);
+    EXPECT_EQ(p.Total, 247);
+    EXPECT_EQ(p.Done, p.Address - 1);
+    lastAddress = p.Address;
+  };
+  scan.OnFind = [&](const TScanFind& f) { announced.push_back(f.Address); };
+
+  const TScanResult r = scan.Run();
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_EQ(progressCalls, 247);
+  EXPECT_EQ(Models(r), (std::map<int, std::string>{{3, "TR5"},
+                                                    {17, "VR5 or VR5B"},
+                                                    {120, "TR5B"},
+                                                    {200, "VR5 or VR5B"},
+                                                    {247, "TR8"}}));
+  EXPECT_EQ(announced, (std::vector<int>{3, 17, 120, 200, 247}));
+  for (const TScanFind& f : r.Finds) {
+    EXPECT_EQ(f.Setting, (TLineSetting{BAUD_19200, mode}));
+    EXPECT_TRUE(f.Detail.empty()) << f.Detail;
+  }
+  EXPECT_EQ(r.Finds[0].MeterType(), MT_TR5);
+  EXPECT_EQ(r.Finds[1].MeterType(), 0);  // two fit: the user chooses
+  EXPECT_EQ(r.Finds[1].Candidates, (std::vector<int>{MT_VR5, MT_VR5B}));
+
+  // Only one-register reads went out, one probe per address in order; and
+  // the port keeps its time-out.
+  int lastProbed = 0;
+  for (const SimRequest& q : Sim->Requests()) {
+    EXPECT_EQ(q.Function, 3);
+    EXPECT_EQ(q.Count, 1);
+    if (q.Register != 4000) continue;
+    EXPECT_GT(q.Address, lastProbed);
+    lastProbed = q.Address;
+  }
+  EXPECT_EQ(lastProbed, 247);
+  EXPECT_EQ(Port.ReplyTimeout, ANSWERED);
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, BusScanLine, ::testing::Values(0, 6),
+                         [](const auto& info) { return info.param < 3 ? "Ascii" : "Rtu"; });
+
+TEST_F(BusScanLine, SilentLineGivesNothingWithinTheEstimate) {
+  ASSERT_NO_FATAL_FAILURE(Start({{MT_TR5, 1}}, 6, SimFaults{.NoReply = true}));
+  TBusScan scan(Port);
+  const uint32_t estimate = scan.EstimateMs();
+  EXPECT_LT(estimate, 40000u);  // 19200 bit/s: well under a minute
+  EXPECT_LT(scan.ProbeTimeoutMs({BAUD_19200, 6}), 100u);
+  EXPECT_GT(scan.ProbeTimeoutMs({0, 0}), 1000u);  // 300 bit/s ASCII: the line time itself is a second
+
+  const auto t0 = Clock::now();
+  const TScanResult r = scan.Run();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+  EXPECT_TRUE(r.Finds.empty());
+  EXPECT_FALSE(r.Cancelled);
+  EXPECT_LT(ms, estimate * 3 / 2 + 2000);  // slack for a loaded machine only
+  EXPECT_LT(ms, 60000);
+  EXPECT_GT(ms, estimate / 2);  // each address waited for
+  EXPECT_EQ(Port.ReplyTimeout, ANSWERED);
+}
+
+TEST_F(BusScanLine, MeterAnsweringOnlyWithExceptionsIsListedAsUnknown) {
+  ASSERT_NO_FATAL_FAILURE(Start({{MT_TR5, 5}, {MT_TR8, 6}, {MT_VR5, 7}}, 0,
+                                SimFaults{.ExceptionCode = 4, .OnlyAddress = 5}));
+  TBusScan scan(Port);
+  scan.From = 4;
+  scan.To = 8;
+  scan.ProbeMarginMs = 120;
+  TScanResult r = scan.Run();
+  ASSERT_EQ(r.Finds.size(), 3u);
+  EXPECT_EQ(r.Finds[0].ModelText(), "unknown");
+  EXPECT_EQ(r.Finds[0].Detail, "exception 04 to every read");
+  EXPECT_EQ(r.Finds[1].ModelText(), "TR8");
+  EXPECT_EQ(r.Finds[2].ModelText(), "VR5 or VR5B");
+
+  // A device that refuses every register as absent fits no model's map either.
+  Sim->SetFaults(SimFaults{.ExceptionCode = 2, .OnlyAddress = 7});
+  r = scan.Run();
+  ASSERT_EQ(r.Finds.size(), 3u);
+  EXPECT_EQ(r.Finds[2].ModelText(), "unknown");
+  EXPECT_EQ(r.Finds[2].Detail, "register map of no known model");
+}
+
+TEST_F(BusScanLine, CancelStopsAtOnceAndLeavesThePortAsItWas) {
+  ASSERT_NO_FATAL_FAILURE(Start({{MT_TR5, 200}}, 0, SimFaults{.NoReply = true}));
+  TBusScan scan(Port);
+  scan.Settings = AllLineSettings();
+  std::atomic<int> probes{0};
+  scan.OnProgress = [&](const TScanProgress&) { ++probes; };
+  TScanResult r;
+  std::atomic<bool> done{false};
+  Clock::time_point ended;
+  std::thread worker([&] {
+    r = scan.Run();
+    ended = Clock::now();
+    done = true;
+  });
+  while (probes < 5) std::this_thread::sleep_for(1ms);
+  const auto cancelled = Clock::now();
+  scan.Cancel();
+  worker.join();
+  ASSERT_TRUE(done);
+  EXPECT_TRUE(r.Cancelled);
+  // At most the probe on the line finishes: well under a second at 19200 bit/s.
+  EXPECT_LT(ended - cancelled, 1s);
+  EXPECT_LE(probes, 7);
+  int index, baud, mode, link, io;
+  Port.GetSettings(index, baud, mode, link, io);
+  EXPECT_EQ(baud, BAUD_19200);
+  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(Port.ReplyTimeout, ANSWERED);
+}
+
+// The sweep over other settings finds the meter where its framing is spoken
+// (a pseudo-terminal has no baud rate) and puts the line back afterwards.
+TEST_F(BusScanLine, OtherSettingsReportWhereMetersAnswer) {
+  ASSERT_NO_FATAL_FAILURE(Start({{MT_TR8, 2}}, 4));
+  ASSERT_EQ(Port.Configure(-1, BAUD_9600, 0, -1), 0);  // the port at ASCII 9600
+  Port.ReplyTimeout = ANSWERED;
+  TBusScan scan(Port);
+  scan.From = 1;
+  scan.To = 3;
+  scan.ProbeMarginMs = 120;
+  scan.Settings = {{BAUD_19200, 0}, {BAUD_19200, 4}, {BAUD_9600, 6}};
+  const TScanResult r = scan.Run();
+  ASSERT_EQ(r.Finds.size(), 2u);
+  EXPECT_EQ(r.Finds[0].Setting, (TLineSetting{BAUD_19200, 4}));
+  EXPECT_EQ(r.Finds[1].Setting, (TLineSetting{BAUD_9600, 6}));
+  EXPECT_EQ(LineSettingText(r.Finds[1].Setting), "9600 bit/s, mode 6 (RTU 8N1)");
+  for (const TScanFind& f : r.Finds) EXPECT_EQ(f.ModelText(), "TR8");
+  int index, baud, mode, link, io;
+  Port.GetSettings(index, baud, mode, link, io);
+  EXPECT_EQ(baud, BAUD_9600);
+  EXPECT_EQ(mode, 0);
+  EXPECT_EQ(Port.ReplyTimeout, ANSWERED);
+}
+
+}  // namespace
