@@ -76,6 +76,13 @@ public:
 
   bool IsRtu() const { return Mode >= 3 && Mode <= 6; }
 
+  // A network serial server ("tcp://HOST:PORT") to open instead of the port's
+  // COM name; empty for the serial port. The port index keeps its meaning (the
+  // settings file, the I/O base). A change closes the open port; the next Open
+  // or Configure opens the new choice.
+  void UseNetwork(const std::string& name);
+  std::string NetworkName;
+
   // Fields.
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
   int State = 0;           // 0 idle, 25 a request is out
