@@ -361,8 +361,13 @@ bool ParseTcpAddress(std::string_view text, TTcpAddress& address) {
     host = text.substr(1, close - 1);
     port = text.substr(close + 2);
     if (host.empty()) return false;
-    for (char c : host)
-      if (!(std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.' || c == '%')) return false;
+    const size_t zone = host.find('%');  // a scope such as %eth0 follows the address
+    for (size_t i = 0; i < host.size(); ++i) {
+      const auto c = static_cast<unsigned char>(host[i]);
+      const bool ok = i < zone ? (std::isxdigit(c) || c == ':' || c == '.')
+                               : (i == zone || std::isalnum(c) || c == '-' || c == '_' || c == '.');
+      if (!ok) return false;
+    }
   } else {
     const size_t colon = text.rfind(':');
     if (colon == std::string_view::npos) return false;
