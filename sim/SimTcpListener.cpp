@@ -184,7 +184,8 @@ void SimTcpListener::Run() {
       Listen(ignored);  // the port may still be held: tried again on the next round
     }
 
-    pollfd fds[4] = {{wakeRead_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, POLLIN, 0}, {ptyFd_, POLLIN, 0}};
+    pollfd fds[4] = {{wakeRead_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, POLLIN, 0},
+                     {clientFd_ >= 0 ? ptyFd_ : -1, POLLIN, 0}};
     if (poll(fds, 4, 100) < 0 && errno != EINTR) return;
     if (fds[0].revents) {
       uint8_t drain[16];

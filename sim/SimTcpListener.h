@@ -8,7 +8,9 @@
 //   if (!net.Start("127.0.0.1", 0, &error)) ...   // 0: any free port
 //   ... connect to tcp://127.0.0.1:<net.Port()> ...
 //
-// One client at a time; a new client replaces the one before. While the line
+// One client at a time; a new client replaces the one before. The line is
+// read only while a client is connected, so a pseudo-terminal link serves
+// whoever uses it in between (never both at once: each would steal replies). While the line
 // is unplugged (SimServer::Unplug) the client is dropped and connections are
 // refused, as with a converter that lost power; they are taken again once the
 // line is back.

@@ -54,7 +54,7 @@ void PrintHelp() {
       "                           (RTU or ASCII frames as on the wire; one client at a time,\n"
       "                           a new one replaces the old); HOST an IPv4 address, default\n"
       "                           127.0.0.1 (0.0.0.0 for every interface); PORT 0 picks a free\n"
-      "                           one. No link is made unless --link is given\n"
+      "                           one. No link is made (--link is refused with it)\n"
       "  --pace                   send replies no faster than the baud rate would\n"
       "  --seed N                 seed of the load's random drift (default 1)\n"
       "  --fault COMMAND          run a fault command at start, e.g. --fault \"delay 500\";\n"
@@ -160,7 +160,9 @@ int main(int argc, char** argv) {
   if (config.Meters.empty()) config.Meters.push_back({});
   if (!config.Device.empty()) config.LinkPath.clear();
   if (listenPort >= 0 && !config.Device.empty()) return Usage("--listen serves the simulated line, not a --device");
-  if (listenPort >= 0 && !linkGiven) config.LinkPath.clear();
+  // The network client is the line's one master: no link to share it with.
+  if (listenPort >= 0 && linkGiven) return Usage("--listen serves the line over TCP; it takes no --link");
+  if (listenPort >= 0) config.LinkPath.clear();
 
   std::string error;
   if (!SimServer::Validate(config, error)) return Usage(error);
