@@ -142,7 +142,7 @@ struct AddressList {
 
 bool Resolve(const TTcpAddress& address, Clock::time_point deadline, AddressList& out, std::string& error) {
   addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
+  hints.ai_family = 0;  // IPv4 or IPv6, whichever the name has
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
   const std::string port = std::to_string(address.Port);
