@@ -25,6 +25,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -188,9 +189,9 @@ bool Resolve(const TTcpAddress& address, Clock::time_point deadline, AddressList
   return true;
 }
 
-// Connects one socket to one address by the deadline; NO_SOCKET and the
-// system's error code when it cannot.
-SocketHandle ConnectOne(const addrinfo& a, Clock::time_point deadline, int& error) {
+// Starts connecting one socket to one address; NO_SOCKET and the system's
+// error code when that fails at once.
+SocketHandle StartConnect(const addrinfo& a, int& error) {
   SocketHandle s = socket(a.ai_family, a.ai_socktype, a.ai_protocol);
   if (s == NO_SOCKET) {
     error = SocketError();
@@ -203,10 +204,16 @@ SocketHandle ConnectOne(const addrinfo& a, Clock::time_point deadline, int& erro
   }
   if (connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) == 0) return s;
   error = SocketError();
-  if (!ConnectPending(error)) {
-    CloseSocket(s);
-    return NO_SOCKET;
-  }
+  if (ConnectPending(error)) return s;
+  CloseSocket(s);
+  return NO_SOCKET;
+}
+
+enum class ConnectState { Connected, Pending, Failed };
+
+// Waits for a started connection until the deadline. A failed one is closed;
+// error then holds the reason.
+ConnectState WaitConnect(SocketHandle s, Clock::time_point deadline, int& error) {
   for (;;) {
     pollfd p{};
     p.fd = s;
@@ -219,18 +226,56 @@ SocketHandle ConnectOne(const addrinfo& a, Clock::time_point deadline, int& erro
 #else
     error = ETIMEDOUT;
 #endif
-    CloseSocket(s);
-    return NO_SOCKET;
+    return ConnectState::Pending;
   }
   int soError = 0;
   socklen_t length = sizeof soError;
   if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) != 0) soError = SocketError();
-  if (soError != 0) {
-    error = soError;
-    CloseSocket(s);
-    return NO_SOCKET;
+  if (soError == 0) return ConnectState::Connected;
+  error = soError;
+  CloseSocket(s);
+  return ConnectState::Failed;
+}
+
+// A connection still under way when its opener gave up. The next open of the
+// same name picks it up and waits only briefly, so a server that drops the
+// connection request (switched off, out of reach) costs the caller the whole
+// connect time once, not on every attempt to reconnect.
+struct PendingConnect {
+  SocketHandle Socket = NO_SOCKET;
+  Clock::time_point LastAsked;
+};
+std::mutex PendingMutex;
+std::map<std::string, PendingConnect> Pending;
+// Waiting on a connection carried over from an earlier attempt.
+constexpr int PENDING_WAIT_MS = 50;
+// A connection nobody asked about for this long is given up.
+constexpr auto PENDING_KEEP = std::chrono::seconds(10);
+
+// Takes the carried-over connection of name, or NO_SOCKET; closes stale ones.
+SocketHandle TakePending(const std::string& name, Clock::time_point now) {
+  std::lock_guard lock(PendingMutex);
+  SocketHandle found = NO_SOCKET;
+  for (auto i = Pending.begin(); i != Pending.end();) {
+    if (i->first == name && now - i->second.LastAsked < PENDING_KEEP) {
+      found = i->second.Socket;
+    } else if (now - i->second.LastAsked < PENDING_KEEP) {
+      ++i;
+      continue;
+    } else {
+      CloseSocket(i->second.Socket);
+    }
+    i = Pending.erase(i);
   }
-  return s;
+  return found;
+}
+
+void KeepPending(const std::string& name, SocketHandle s) {
+  std::lock_guard lock(PendingMutex);
+  auto& slot = Pending[name];
+  if (slot.Socket != NO_SOCKET && slot.Socket != s) CloseSocket(slot.Socket);
+  slot.Socket = s;
+  slot.LastAsked = Clock::now();
 }
 
 class TcpSerialDevice final : public SerialDevice {
@@ -411,16 +456,40 @@ std::unique_ptr<SerialDevice> OpenTcpSerialDevice(const std::string& name, std::
     why = name + ": not a network address (tcp://HOST:PORT)";
   } else {
     StartSockets();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-    AddressList addresses;
-    if (Resolve(address, deadline, addresses, why)) {
-      int code = 0;
-      for (const addrinfo* a = addresses.List; a && !device; a = a->ai_next) {
-        const SocketHandle s = ConnectOne(*a, deadline, code);
-        if (s != NO_SOCKET) device = std::make_unique<TcpSerialDevice>(s, name);
+    const auto now = Clock::now();
+    auto deadline = now + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+    int code = 0;
+    bool fresh = true;
+    if (const SocketHandle carried = TakePending(name, now); carried != NO_SOCKET) {
+      // An earlier attempt is under way: a brief look, then it goes on in the background.
+      deadline = std::min(deadline, now + std::chrono::milliseconds(PENDING_WAIT_MS));
+      switch (WaitConnect(carried, deadline, code)) {
+        case ConnectState::Connected:
+          device = std::make_unique<TcpSerialDevice>(carried, name);
+          fresh = false;
+          break;
+        case ConnectState::Pending:
+          KeepPending(name, carried);
+          fresh = false;
+          break;
+        case ConnectState::Failed:  // a fresh attempt, within the same brief wait
+          break;
       }
-      if (!device) why = SocketErrorText(code);
     }
+    AddressList addresses;
+    if (fresh && Resolve(address, deadline, addresses, why)) {
+      for (const addrinfo* a = addresses.List; a && !device; a = a->ai_next) {
+        const SocketHandle s = StartConnect(*a, code);
+        if (s == NO_SOCKET) continue;
+        const ConnectState state = WaitConnect(s, deadline, code);
+        if (state == ConnectState::Connected) device = std::make_unique<TcpSerialDevice>(s, name);
+        if (state == ConnectState::Pending) {
+          KeepPending(name, s);
+          break;
+        }
+      }
+    }
+    if (!device && why.empty()) why = SocketErrorText(code);
     if (!device) why = name + ": " + why;
   }
   SetLastError(why);
