@@ -271,8 +271,6 @@ TEST_F(PortDialogTest, NetworkServerIsChosenWithHostAndPort) {
   EXPECT_EQ(Port.NetworkName, server->Name());
   EXPECT_EQ(LinkSettings(Port), (Link{0, 5, 4, 1}));
   ASSERT_NE(Port.Handle, nullptr);
-  EXPECT_EQ(server->ReadFor(300).size(), 0u);
-  EXPECT_EQ(server->Connections(), 1);
 
   // Shown again: the choice as made, and that it is connected.
   dialog = Show();

@@ -78,9 +78,9 @@ public:
   SimBytes Ask(const SimBytes& request, const std::function<bool(const SimBytes&)>& done,
                std::chrono::milliseconds limit = 3000ms) {
     failed = false;
-    if (send(fd_, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()) &&
-        write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
-      failed = true;
+    ssize_t sent = send(fd_, request.data(), request.size(), MSG_NOSIGNAL);  // a closed socket: no SIGPIPE
+    if (sent < 0 && errno == ENOTSOCK) sent = write(fd_, request.data(), request.size());
+    if (sent != static_cast<ssize_t>(request.size())) failed = true;
     SimBytes got;
     const auto end = SimClock::now() + limit;
     while (!failed && !done(got) && SimClock::now() < end) {
@@ -306,38 +306,25 @@ INSTANTIATE_TEST_SUITE_P(Transport, SimServerLine, ::testing::Bool(),
                            return std::string(info.param ? "Tcp" : "Pty");
                          });
 
-// One client at a time: a new one takes the line over, the old one is closed;
-// a stopped listener refuses.
-TEST(SimTcpListener, NewClientReplacesTheOldAndStopRefuses) {
+// One client at a time: a new one takes the line over, the old one is closed.
+TEST(SimTcpListener, NewClientReplacesTheOld) {
   SimConfig config;
   config.LinkPath.clear();
-  config.Mode = 6;
   SimServer sim(config);
   ASSERT_TRUE(sim.Start());
   SimTcpListener net(sim);
   std::string error;
   ASSERT_TRUE(net.Start("127.0.0.1", 0, &error)) << error;
   const auto first = RawClient::Tcp(net.Port());
-  EXPECT_EQ(first->Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);
+  EXPECT_EQ(first->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf).size(), 15u);
   const auto second = RawClient::Tcp(net.Port());
-  EXPECT_EQ(second->Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);
-  first->Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7), 1000ms);
+  EXPECT_EQ(second->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf).size(), 15u);
+  first->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf, 1000ms);
   EXPECT_TRUE(first->failed);
   EXPECT_EQ(net.Connections(), 2);
-
   SimTcpListener taken(sim);  // the port is in use
   EXPECT_FALSE(taken.Start("127.0.0.1", net.Port(), &error));
   EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
-  EXPECT_FALSE(taken.Start("no-address", 0, &error));
-  const int port = net.Port();
-  net.Stop();
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_NE(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  close(s);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ int MsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-TcpPeer::TcpPeer(int port) {
+TcpPeer::TcpPeer(int port, int queue) {
   Listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int on = 1;
   sockaddr_in a{};
@@ -32,7 +32,7 @@ TcpPeer::TcpPeer(int port) {
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof a;
   if (Listener < 0 || setsockopt(Listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(Listener, 4) != 0 ||
+      bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(Listener, queue) != 0 ||
       getsockname(Listener, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
     if (Listener >= 0) close(Listener);
     throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
@@ -50,7 +50,10 @@ void TcpPeer::Accept(int ms) {
   if (client < 0) return;
   DropClient();
   Client = client;
-  ++Accepted;
+}
+
+void TcpPeer::DropQueue() {
+  for (int client; (client = accept(Listener, nullptr, nullptr)) >= 0;) close(client);
 }
 
 bool TcpPeer::Write(const std::vector<uint8_t>& bytes) {
