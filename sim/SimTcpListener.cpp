@@ -148,7 +148,10 @@ void SimTcpListener::Relay(int from, int to, bool toClient) {
       continue;
     }
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (toClient) ClosePty();  // the line went away
+    if (toClient) {  // the line went away: refuse until it is back
+      ClosePty();
+      CloseListener();
+    }
     DropClient();
     return;
   }
