@@ -215,10 +215,22 @@ enum class ConnectState { Connected, Pending, Failed };
 // error then holds the reason.
 ConnectState WaitConnect(SocketHandle s, Clock::time_point deadline, int& error) {
   for (;;) {
+#ifdef _WIN32
+    // WSAPoll does not report every failed connect; select does, as an exception.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    const int left = MillisecondsLeft(deadline);
+    timeval wait{left / 1000, (left % 1000) * 1000};
+    const int ready = select(0, nullptr, &writable, &failed, &wait);
+#else
     pollfd p{};
     p.fd = s;
     p.events = POLLOUT;
     const int ready = PollSockets(&p, 1, MillisecondsLeft(deadline));
+#endif
     if (ready > 0) break;
     if (ready < 0 && WouldBlock(SocketError()) && MillisecondsLeft(deadline) > 0) continue;
 #ifdef _WIN32
