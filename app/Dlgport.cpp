@@ -1,16 +1,20 @@
 #include "Dlgport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "SerialDevice.h"
+#include "SerialDeviceTcp.h"
 #include "Trans.h"
 
 namespace {
@@ -62,6 +66,16 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   });
   ComboBox3->setMinimumWidth(297);
 
+  NetworkBox = new QCheckBox(QStringLiteral("Network serial server (TCP)"), Bevel1);
+  HostLabel = new QLabel(QStringLiteral("Host:"), Bevel1);
+  HostEdit = new QLineEdit(Bevel1);
+  HostEdit->setMaxLength(253);
+  HostEdit->setPlaceholderText(QStringLiteral("name or IP address"));
+  TcpPortLabel = new QLabel(QStringLiteral("TCP port:"), Bevel1);
+  TcpPortEdit = new QSpinBox(Bevel1);
+  TcpPortEdit->setRange(1, 65535);
+  TcpPortEdit->setValue(4001);
+
   PortDevice = new QLabel(Bevel1);
   PortDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -74,7 +88,12 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   grid->addWidget(ComboBox4, 1, 2);
   grid->addWidget(Label3, 2, 0, 1, 3);
   grid->addWidget(ComboBox3, 3, 0, 1, 3);
-  grid->addWidget(PortDevice, 4, 0, 1, 3);
+  grid->addWidget(NetworkBox, 4, 0, 1, 3);
+  grid->addWidget(HostLabel, 5, 0);
+  grid->addWidget(TcpPortLabel, 5, 2);
+  grid->addWidget(HostEdit, 6, 0, 1, 2);
+  grid->addWidget(TcpPortEdit, 6, 2);
+  grid->addWidget(PortDevice, 7, 0, 1, 3);
 
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
   OKBtn->setDefault(true);
@@ -93,6 +112,8 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   layout->addLayout(buttons);
 
   connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TDialogPort::ShowPortDevice);
+  connect(NetworkBox, &QCheckBox::toggled, this, &TDialogPort::ShowNetworkChoice);
+  ShowNetworkChoice();
   connect(OKBtn, &QPushButton::clicked, this, [this] {
     if (OKBtnClick()) accept();
   });
@@ -130,8 +151,25 @@ QString TDialogPort::OpenProblem(int portIndex) {
 }
 
 void TDialogPort::ShowPortDevice() {
+  if (NetworkBox->isChecked()) {
+    // The server in use, or why the last attempt to reach it failed.
+    const std::string& name = ModbusPort.NetworkName;
+    if (name.empty()) PortDevice->clear();
+    else if (ModbusPort.Handle) PortDevice->setText(QString::fromStdString(name) + QStringLiteral(": connected"));
+    else PortDevice->setText(QString::fromStdString(LastTcpError()));
+    return;
+  }
   const int index = ComboBox1->currentIndex();
   PortDevice->setText(index < 0 ? QString() : DescribePort(index));
+}
+
+void TDialogPort::ShowNetworkChoice() {
+  const bool network = NetworkBox->isChecked();
+  ComboBox1->setEnabled(!network);
+  ComboBox4->setEnabled(!network);
+  HostEdit->setEnabled(network);
+  TcpPortEdit->setEnabled(network);
+  ShowPortDevice();
 }
 
 void TDialogPort::showEvent(QShowEvent* event) {
@@ -149,17 +187,42 @@ void TDialogPort::FormShow() {
   Select(ComboBox2, baud);
   Select(ComboBox3, mode);
   Select(ComboBox4, link);
-  ShowPortDevice();
+  TTcpAddress address;
+  const bool network = ParseTcpAddress(ModbusPort.NetworkName, address);
+  if (network) {
+    HostEdit->setText(QString::fromStdString(address.Host));
+    TcpPortEdit->setValue(address.Port);
+  }
+  NetworkBox->setChecked(network);
+  ShowNetworkChoice();
 }
 
 bool TDialogPort::OKBtnClick() {
+  int portIndex = ComboBox1->currentIndex();
+  std::string network;
+  if (NetworkBox->isChecked()) {
+    TTcpAddress address;
+    const std::string text = HostEdit->text().trimmed().toStdString() + ":" + std::to_string(TcpPortEdit->value());
+    if (!ParseTcpAddress(text, address)) {
+      QMessageBox box(QMessageBox::Information, QStringLiteral("Message"), QStringLiteral("Incorrect address"),
+                      QMessageBox::Ok, this);
+      box.exec();
+      return false;
+    }
+    network = TcpDeviceName(address);
+    // The server is reached under the COM index the settings file keeps.
+    if (portIndex < 0) portIndex = ModbusPort.RequestedPortIndex >= 0 && ModbusPort.RequestedPortIndex <= 7
+                                       ? ModbusPort.RequestedPortIndex : 0;
+  }
+  ModbusPort.UseNetwork(network);
   SetLastSerialOpenError(TSerialOpenError::None);
-  const int result = ModbusPort.Configure(ComboBox1->currentIndex(), ComboBox2->currentIndex(),
-                                          ComboBox3->currentIndex(), ComboBox4->currentIndex());
+  const int result = ModbusPort.Configure(portIndex, ComboBox2->currentIndex(), ComboBox3->currentIndex(),
+                                          ComboBox4->currentIndex());
   if (result >= 0) return true;
   QMessageBox box(QMessageBox::Information, QStringLiteral("Message"),
                   QStringLiteral("Incorrect port"), QMessageBox::Ok, this);
-  box.setInformativeText(OpenProblem(ComboBox1->currentIndex()));
+  box.setInformativeText(network.empty() ? OpenProblem(ComboBox1->currentIndex())
+                                         : QString::fromStdString(LastTcpError()));
   box.exec();
   ShowPortDevice();
   return false;

@@ -1,13 +1,16 @@
-// The port settings dialog: serial port, baud rate, transmission mode and
-// link type, applied to the Modbus master on OK.
+// The port settings dialog: serial port or network serial server, baud rate,
+// transmission mode and link type, applied to the Modbus master on OK.
 #pragma once
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class TModbusPort;
 
 class TDialogPort : public QDialog {
@@ -24,7 +27,16 @@ public:
   QComboBox* ComboBox3;  // transmission mode
   QLabel* Label4;
   QComboBox* ComboBox4;  // link type
-  // Where the chosen COM name leads on this machine.
+  // A network serial server instead of the COM port: its host and TCP port.
+  // The baud rate stays the line's own (it sets the reply time-out's floor);
+  // the COM choice is kept for the serial port, the link type does not apply.
+  QCheckBox* NetworkBox;
+  QLabel* HostLabel;
+  QLineEdit* HostEdit;
+  QLabel* TcpPortLabel;
+  QSpinBox* TcpPortEdit;
+  // Where the chosen COM name leads on this machine, or the server chosen and
+  // why it could not be reached.
   QLabel* PortDevice;
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
@@ -45,6 +57,7 @@ protected:
 
 private:
   void ShowPortDevice();
+  void ShowNetworkChoice();
 
   TModbusPort& ModbusPort;
   bool Shown = false;

@@ -16,12 +16,14 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
+#include <cstring>
 
 #include "Dlgport.h"
 #include "Glyphs.h"
 #include "Konfig.h"
 #include "ServiceReport.h"
 #include "SetupDialog.h"
+#include "SerialDeviceTcp.h"
 #include "TR5.h"
 #include "Trans.h"
 #include "about.h"
@@ -248,6 +250,10 @@ void TMainForm::FormCreate() {
   // until the user picks a port that opens. Only a reason the user can fix
   // shows, in the status bar.
   SetLastSerialOpenError(TSerialOpenError::None);
+  // TCP= names a network serial server used instead of the COM port; text
+  // that is no HOST:PORT leaves the serial port in use.
+  TTcpAddress server;
+  if (ParseTcpAddress(settings.Network, server)) ModbusPort.UseNetwork(TcpDeviceName(server));
   ModbusPort.Open(settings.PortIndex);
   ModbusPort.Configure(settings.PortIndex, settings.BaudIndex, settings.Mode, settings.LinkType);
   if (ModbusPort.PortIndex < 0) ShowPortProblem(TDialogPort::OpenProblem(settings.PortIndex));
@@ -346,7 +352,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   if (event->isAccepted()) emit Closed();
 }
 
-void TMainForm::EvTimer() { Meter.Update(0.0f); }
+void TMainForm::EvTimer() {
+  Meter.Update(0.0f);
+  // A network serial server out of reach says why in the status bar, next to
+  // the link events the meter reports as for a dead serial line.
+  const bool serverDown = !ModbusPort.NetworkName.empty() && !ModbusPort.Handle;
+  if (serverDown) StatusBar->showMessage(QString::fromStdString(LastTcpError()));
+  else if (ServerDownShown) StatusBar->clearMessage();
+  ServerDownShown = serverDown;
+}
 
 void TMainForm::UpdateMenuItems() {
   const bool any = !MdiArea->subWindowList().isEmpty();
@@ -464,6 +478,8 @@ void TMainForm::Zapisz1Click() {
   if (settings.PortIndex < 0 && ModbusPort.RequestedPortIndex >= 0 &&
       ModbusPort.RequestedPortIndex <= 7)
     settings.PortIndex = ModbusPort.RequestedPortIndex;
+  if (TTcpAddress server; ParseTcpAddress(ModbusPort.NetworkName, server))
+    settings.Network = TcpDeviceName(server).substr(std::strlen(TCP_NAME_PREFIX));
   settings.MeterAddress = Meter.Address;
   settings.MeterType = Meter.Kind;
   settings.MeterName = FileText(Meter, true);

@@ -151,5 +151,6 @@ private:
 
   TViewFactories Views;
   bool FirstShowDone = false;
+  bool ServerDownShown = false;  // the status bar shows why the network server is out of reach
   QMetaObject::Connection FocusHook;
 };

@@ -289,6 +289,7 @@ TSettings ParseSettings(const std::vector<std::string>& lines) {
   s.BaudIndex = GetInt(lines, "Baud", s.BaudIndex);
   s.Mode = GetInt(lines, "Mode", s.Mode);
   s.LinkType = GetInt(lines, "Type", s.LinkType);
+  s.Network = GetText(lines, "TCP");
   const std::string address = GetText(lines, "MeterAdr");
   int value = 0;
   if (ParseWholeNumber(address, value) && IsSlaveAddress(value)) {
@@ -319,6 +320,7 @@ std::vector<std::string> ComposeSettings(const TSettings& s) {
       "MeterName=" + s.MeterName,
       "MeterDsc=" + s.MeterDescription,
   };
+  if (!s.Network.empty()) lines.push_back("TCP=" + s.Network);  // after the eight keys older readers know
   lines.insert(lines.end(), s.DeviceLines.begin(), s.DeviceLines.end());
   return lines;
 }

@@ -38,6 +38,10 @@ struct TSettings {
   int BaudIndex = 6;    // "Baud"
   int Mode = 0;         // "Mode"
   int LinkType = 0;     // "Type"
+  // "TCP": HOST:PORT of a network serial server used instead of the COM port;
+  // empty (or absent) for the serial port. Written only when set, so files of
+  // serial installations stay as they were; COM keeps its meaning either way.
+  std::string Network;
   int MeterAddress = 1;  // "MeterAdr"
   int MeterType = 80;    // "MeterType"
   std::string MeterName;         // "MeterName"

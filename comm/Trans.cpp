@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ModbusFrame.h"
+#include "SerialDeviceTcp.h"
 #include "SerialPlatform.h"
 
 namespace {
@@ -88,10 +89,14 @@ void TModbusMessage::Clear() {
   Length = 0;
 }
 
-TModbusPort::TModbusPort() : TModbusPort(OpenSerialDevice) {}
+TModbusPort::TModbusPort() : TModbusPort(OpenPortDevice) {}
 
 TModbusPort::TModbusPort(DeviceOpener opener) : Opener(std::move(opener)) {
-  if (!Opener) Opener = OpenSerialDevice;
+  if (!Opener) Opener = OpenPortDevice;
+  // With a network server chosen every port name, first open or reopen, leads to it.
+  Opener = [this, open = std::move(Opener)](const std::string& name) {
+    return open(NetworkName.empty() ? name : NetworkName);
+  };
 }
 
 TModbusPort::~TModbusPort() = default;
@@ -100,6 +105,12 @@ TModbusPort::~TModbusPort() = default;
 // Port link
 
 void TModbusPort::CheckPlatform() { Platform = QuerySerialPlatform(); }
+
+void TModbusPort::UseNetwork(const std::string& name) {
+  if (name == NetworkName) return;
+  if (PortIndex >= 0) Close();
+  NetworkName = name;
+}
 
 bool TModbusPort::PrepareDevice(SerialDevice& device, const char* lineSettings, bool rtsToggle) {
   device.SetQueueSizes(RING_SIZE, 250);
@@ -262,7 +273,7 @@ int TModbusPort::Send(const uint8_t* frame, int length) {
   Handle->ClearBreak();
 
   int written = 0;
-  if (LinkType == 0) {
+  if (LinkType == 0 || !NetworkName.empty()) {  // a network server switches its line itself
     const long n = Handle->Write(frame, static_cast<size_t>(length));
     written = n < 0 ? 0 : static_cast<int>(n);
   } else if (LinkType == 1) {

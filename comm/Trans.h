@@ -81,6 +81,12 @@ public:
   // arriving in front of the reply to a read.
   enum class TLineEcho { Unknown, Echoing, Quiet };
   TLineEcho LineEcho = TLineEcho::Unknown;
+  // A network serial server ("tcp://HOST:PORT") to open instead of the port's
+  // COM name; empty for the serial port. The port index keeps its meaning (the
+  // settings file, the I/O base). A change closes the open port; the next Open
+  // or Configure opens the new choice.
+  void UseNetwork(const std::string& name);
+  std::string NetworkName;
 
   // Fields.
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none

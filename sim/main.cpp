@@ -13,6 +13,7 @@
 
 #include "SimCommands.h"
 #include "SimServer.h"
+#include "SimTcpListener.h"
 
 namespace {
 
@@ -49,6 +50,11 @@ void PrintHelp() {
       "  --force                  replace an existing symbolic link NAME\n"
       "  --device PATH            serve a real serial port (e.g. /dev/ttyUSB0 with an RS-485\n"
       "                           adapter) instead of a pseudo-terminal; no link is made\n"
+      "  --listen [HOST:]PORT     serve the line over TCP as a network serial server does\n"
+      "                           (RTU or ASCII frames as on the wire; one client at a time,\n"
+      "                           a new one replaces the old); HOST an IPv4 address, default\n"
+      "                           127.0.0.1 (0.0.0.0 for every interface); PORT 0 picks a free\n"
+      "                           one. No link is made (--link is refused with it)\n"
       "  --pace                   send replies no faster than the baud rate would\n"
       "  --seed N                 seed of the load's random drift (default 1)\n"
       "  --fault COMMAND          run a fault command at start, e.g. --fault \"delay 500\";\n"
@@ -64,7 +70,8 @@ void PrintHelp() {
       "  kavrel-sim                                one TR5, address 1, on ./COM1\n"
       "  kavrel-sim --meter VR5:3 --meter TR8:4    two meters on one line\n"
       "  kavrel-sim --mode 6 --baud 19200 --link COM2\n"
-      "  kavrel-sim --device /dev/ttyUSB0 --mode 4 --baud 9600\n",
+      "  kavrel-sim --device /dev/ttyUSB0 --mode 4 --baud 9600\n"
+      "  kavrel-sim --listen 4001 --mode 6         Kavrel connects to tcp://127.0.0.1:4001\n",
       SimCommandHelp());
 }
 
@@ -86,6 +93,9 @@ int main(int argc, char** argv) {
   config.Meters.clear();
   std::vector<std::string> faults;
   bool log = false;
+  bool linkGiven = false;
+  std::string listenHost;
+  int listenPort = -1;  // no TCP service
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -123,6 +133,15 @@ int main(int argc, char** argv) {
     } else if (arg == "--link") {
       if (!value(v) || !*v) return Usage("--link needs a name");
       config.LinkPath = v;
+      linkGiven = true;
+    } else if (arg == "--listen") {
+      if (!value(v)) return Usage("--listen needs [HOST:]PORT");
+      const std::string given = v;
+      const size_t colon = given.rfind(':');
+      if (colon != std::string::npos) listenHost = given.substr(0, colon);
+      if (!ParseInt(given.c_str() + (colon == std::string::npos ? 0 : colon + 1), listenPort) || listenPort < 0 ||
+          listenPort > 65535)
+        return Usage("bad port in --listen \"" + given + "\"");
     } else if (arg == "--device") {
       if (!value(v) || !*v) return Usage("--device needs a path");
       config.Device = v;
@@ -144,6 +163,10 @@ int main(int argc, char** argv) {
   }
   if (config.Meters.empty()) config.Meters.push_back({});
   if (!config.Device.empty()) config.LinkPath.clear();
+  if (listenPort >= 0 && !config.Device.empty()) return Usage("--listen serves the simulated line, not a --device");
+  // The network client is the line's one master: no link to share it with.
+  if (listenPort >= 0 && linkGiven) return Usage("--listen serves the line over TCP; it takes no --link");
+  if (listenPort >= 0) config.LinkPath.clear();
 
   std::string error;
   if (!SimServer::Validate(config, error)) return Usage(error);
@@ -176,6 +199,13 @@ int main(int argc, char** argv) {
     if (!r.Ok) std::fprintf(stderr, "kavrel-sim: --fault \"%s\": %s\n", f.c_str(), r.Text.c_str());
   }
 
+  SimTcpListener network(server);
+  if (listenPort >= 0 && !network.Start(listenHost, listenPort, &error)) {
+    std::fprintf(stderr, "kavrel-sim: %s\n", error.c_str());
+    server.Stop();
+    return 1;
+  }
+
   std::string meters;
   for (const SimMeterConfig& m : config.Meters)
     meters += std::string(meters.empty() ? "" : ", ") + SimModelName(m.Type) + " at address " + std::to_string(m.Address);
@@ -186,6 +216,9 @@ int main(int argc, char** argv) {
   std::printf("kavrel-sim: %s on %s, %s mode %d (%s), %d bit/s\n", meters.c_str(), where.c_str(),
               SimModeIsRtu(config.Mode) ? "RTU" : "ASCII", config.Mode, SimModeText(config.Mode).c_str(),
               config.Baud);
+  if (listenPort >= 0)
+    std::printf("kavrel-sim: listening on tcp://%s:%d\n", (listenHost.empty() ? "127.0.0.1" : listenHost).c_str(),
+                network.Port());
   std::printf("Type help for commands; Ctrl+C or quit stops.\n");
   std::fflush(stdout);
 
@@ -221,6 +254,7 @@ int main(int argc, char** argv) {
   }
 
   const std::string link = server.LinkPath();
+  network.Stop();
   server.Stop();
   std::printf("kavrel-sim: stopped%s\n", link.empty() ? "" : (", link " + link + " removed").c_str());
   return 0;

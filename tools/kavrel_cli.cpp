@@ -18,6 +18,7 @@
 
 #include "LocalTime.h"
 #include "ScanCommand.h"
+#include "SerialDeviceTcp.h"
 #include "Settings.h"
 #include "SetupFile.h"
 #include "TR5.h"
@@ -27,7 +28,7 @@ namespace {
 
 enum ExitCode {
   RC_OK = 0,
-  RC_PORT = 1,      // the serial port cannot be opened
+  RC_PORT = 1,      // the serial port (or the network serial server) cannot be opened
   RC_USAGE = 2,     // bad command line, or a selector that does not fit the model
   RC_NO_REPLY = 3,  // the meter does not answer, or did not confirm a write
   RC_REFUSED = 4,   // the value was refused (out of range, read-only)
@@ -77,6 +78,9 @@ const char* const HELP_TEXT =
     "\n"
     "Options:\n"
     "  --port COMn | n            serial port COM1 to COM8\n"
+    "  --tcp HOST:PORT            a network serial server (RTU or ASCII frames over TCP)\n"
+    "                             instead of the serial port; overrides TCP= of Kavrel.INI.\n"
+    "                             --port alone uses the serial port even when TCP= is set\n"
     "  --baud RATE                300, 600, 1200, 2400, 4800, 9600 or 19200\n"
     "  --mode N                   0 ASCII 8N1, 1 ASCII 7E1, 2 ASCII 7O1, 3 RTU 8N2,\n"
     "                             4 RTU 8E1, 5 RTU 8O1, 6 RTU 8N1\n"
@@ -91,7 +95,7 @@ const char* const HELP_TEXT =
     "\n"
     "Exit codes:\n"
     "  0  done\n"
-    "  1  the serial port cannot be opened\n"
+    "  1  the serial port cannot be opened (or the server not reached)\n"
     "  2  bad command line, or a selector that addresses nothing on this model\n"
     "  3  no reply from the meter (poll: not a single block answered; read: the group\n"
     "     read failed; write: the meter did not confirm, or does not hold the value; scan: no\n"
@@ -139,6 +143,7 @@ bool EqualNoCase(const char* a, const char* b) { return KeysEqual(a, b); }
 
 struct TOptions {
   int PortIndex = -1;  // -1: from the settings file
+  std::string Network;  // "tcp://HOST:PORT" of --tcp
   int BaudIndex = -1;
   int Mode = -1;
   int LinkType = -1;
@@ -194,6 +199,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       int n = 0;
       ok = ParseInt(number, 1, 8, n);
       o.PortIndex = n - 1;
+    } else if (arg == "--tcp") {
+      TTcpAddress address;
+      ok = ParseTcpAddress(value, address);
+      if (ok) o.Network = TcpDeviceName(address);
     } else if (arg == "--baud") {
       int rate = 0;
       ok = ParseInt(value, 1, 1000000, rate);
@@ -275,6 +284,17 @@ public:
     }
     const bool meterOverridden = o.Address >= 0 || o.MeterType >= 0;
     PortIndex = o.PortIndex >= 0 ? o.PortIndex : settings.PortIndex;
+    Network = o.Network;
+    if (Network.empty() && o.PortIndex < 0 && !settings.Network.empty()) {
+      TTcpAddress address;
+      if (!ParseTcpAddress(settings.Network, address)) {
+        std::fprintf(stderr, "kavrel-cli: TCP=%s in %s is not HOST:PORT\n", settings.Network.c_str(),
+                     SETTINGS_FILE_NAME);
+        return RC_PORT;
+      }
+      Network = TcpDeviceName(address);
+    }
+    if (!Network.empty() && (PortIndex < 0 || PortIndex > 7)) PortIndex = 0;  // the server needs no COM
     BaudIndex = o.BaudIndex >= 0 ? o.BaudIndex : settings.BaudIndex;
     Mode = o.Mode >= 0 ? o.Mode : settings.Mode;
     LinkType = o.LinkType >= 0 ? o.LinkType : settings.LinkType;
@@ -302,7 +322,12 @@ public:
       std::fprintf(stderr, "kavrel-cli: no serial port configured (COM=%d)\n", PortIndex);
       return RC_PORT;
     }
+    Port.UseNetwork(Network);
     const int r = Port.Configure(PortIndex, BaudIndex, Mode, LinkType);
+    if (r < 0 && !Network.empty()) {
+      std::fprintf(stderr, "kavrel-cli: cannot open %s\n", LastTcpError().c_str());
+      return RC_PORT;
+    }
     if (r < 0) {
       const std::string portName = "COM" + std::to_string(PortIndex + 1);
       const std::string device = ResolveSerialDeviceName(portName);
@@ -329,8 +354,8 @@ public:
       next += std::chrono::milliseconds(TICK_MS);
       std::this_thread::sleep_until(next);
     }
-    std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on COM%d\n", Meter.Name,
-                 Meter.Address, PortIndex + 1);
+    std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on %s\n", Meter.Name, Meter.Address,
+                 PortLabel().c_str());
     return false;
   }
 
@@ -425,8 +450,8 @@ public:
       std::this_thread::sleep_until(next);
     }
     if (!answered) {
-      std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on COM%d\n", Meter.Name,
-                   Meter.Address, PortIndex + 1);
+      std::fprintf(stderr, "kavrel-cli: no reply from %s at address %d on %s\n", Meter.Name, Meter.Address,
+                   PortLabel().c_str());
       return RC_NO_REPLY;
     }
     return RC_OK;
@@ -590,6 +615,8 @@ public:
   }
 
 private:
+  std::string PortLabel() const { return Network.empty() ? "COM" + std::to_string(PortIndex + 1) : Network; }
+
   int ReadMeterSetup(TSetup& setup) {
     if (int r = OpenPort(); r != RC_OK) return r;
     if (!Connect()) return RC_NO_REPLY;
@@ -603,6 +630,7 @@ private:
 
   TModbusPort Port;
   TTR5 Meter;
+  std::string Network;  // a network serial server instead of COM<PortIndex + 1>
   int PortIndex = 0;
   int BaudIndex = 6;
   int Mode = 0;

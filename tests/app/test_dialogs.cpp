@@ -1,10 +1,12 @@
 // The device list dialog and the port settings dialog, driven through their
 // widgets as a user would.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "GuiTestSupport.h"
 #include "Konfig.h"
 #include "PtyTools.h"
+#include "TcpPeer.h"
 #include "Trans.h"
 
 using Lines = std::vector<std::string>;
@@ -297,3 +300,66 @@ TEST_F(PortDialogTest, WithoutAnOpenPortOkChangesOnlyTheLineSettings) {
   EXPECT_EQ(Port.Handle, nullptr);
 }
 
+// The network choice: the server opens under the COM index kept for the
+// settings file, shows as connected, refuses with the reason, and unticking
+// goes back to the serial port.
+TEST_F(PortDialogTest, NetworkServerIsChosenWithHostAndPort) {
+  ASSERT_EQ(Port.Configure(0, 5, 4, 1), 0);
+  auto server = std::make_unique<testsupport::TcpPeer>();
+  auto dialog = Show();
+  EXPECT_FALSE(dialog->NetworkBox->isChecked());
+  EXPECT_FALSE(dialog->HostEdit->isEnabled());
+  dialog->NetworkBox->setChecked(true);
+  EXPECT_FALSE(dialog->ComboBox1->isEnabled());
+  EXPECT_FALSE(dialog->ComboBox4->isEnabled());
+
+  QString text, details;
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    box->accept();
+  });
+  dialog->HostEdit->setText(QStringLiteral("bad host"));
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(text, "Incorrect address");
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_EQ(LinkSettings(Port)[0], 0);  // nothing changed yet
+
+  dialog->HostEdit->setText(QStringLiteral(" 127.0.0.1 "));
+  dialog->TcpPortEdit->setValue(server->Port());
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(Port.NetworkName, server->Name());
+  EXPECT_EQ(LinkSettings(Port), (Link{0, 5, 4, 1}));
+  ASSERT_NE(Port.Handle, nullptr);
+
+  // Shown again: the choice as made, and that it is connected.
+  dialog = Show();
+  EXPECT_TRUE(dialog->NetworkBox->isChecked());
+  EXPECT_EQ(dialog->HostEdit->text(), "127.0.0.1");
+  EXPECT_EQ(dialog->TcpPortEdit->value(), server->Port());
+  EXPECT_EQ(dialog->PortDevice->text(), QString::fromStdString(server->Name()) + ": connected");
+
+  // Another server that is not there: the port does not open and the message
+  // says why.
+  server = std::make_unique<testsupport::TcpPeer>();
+  const int gone = server->Port();
+  server.reset();
+  dialog->TcpPortEdit->setValue(gone);
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    details = box->informativeText();
+    box->accept();
+  });
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(text, "Incorrect port");
+  EXPECT_NE(details.indexOf("connection refused"), -1) << details.toStdString();
+  EXPECT_EQ(dialog->PortDevice->text(), details);
+  EXPECT_EQ(LinkSettings(Port)[0], -1);
+
+  dialog->NetworkBox->setChecked(false);
+  QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(Port.NetworkName, "");
+  EXPECT_EQ(LinkSettings(Port)[0], 0);  // COM1, the pseudo-terminal
+  EXPECT_NE(Port.Handle, nullptr);
+}

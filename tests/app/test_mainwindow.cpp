@@ -21,6 +21,7 @@
 #include "Konfig.h"
 #include "Main.h"
 #include "PtyTools.h"
+#include "TcpPeer.h"
 #include "TR5.h"
 #include "Trans.h"
 
@@ -169,6 +170,35 @@ TEST_F(MainWindowTest, TakesItsSettingsFromAnOldFileAndSavesOnlyOnRequest) {
             "COM=1\r\nBaud=3\r\nMode=4\r\nType=1\r\nMeterAdr=7\r\nMeterType=85\r\n"
             "MeterName=VR5_7\r\nMeterDsc=Rozdzielnia g\xB3\xF3wna, pole numer dwana\x9C" "ci\r\n"
             "Dev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\nDev1=TR5,5,Feeder 2,\r\n");
+}
+
+// TCP= leads to a network serial server under the COM index of the file;
+// saving keeps both; a server that goes away is named in the status bar.
+TEST_F(MainWindowTest, NetworkServerFromTheSettingsFile) {
+  testsupport::TcpPeer server;
+  TModbusPort port;
+  TTR5 meter{true, &port};
+  const std::string address = "127.0.0.1:" + std::to_string(server.Port());
+  WriteFile("Kavrel.INI", "COM=2\r\nBaud=5\r\nMode=4\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
+                          "MeterName=\r\nMeterDsc=\r\nTCP=" + address + "\r\n");
+  TMainForm form(port, meter, Views());
+  EXPECT_EQ(port.NetworkName, "tcp://" + address);
+  EXPECT_EQ(LinkSettings(port), (Link{2, 5, 4, 0}));
+  ASSERT_NE(port.Handle, nullptr);
+  form.Zapisz1Click();
+  EXPECT_EQ(ReadFile("Kavrel.INI"),
+            "COM=2\r\nBaud=5\r\nMode=4\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
+            "MeterName=\r\nMeterDsc=\r\nTCP=" + address + "\r\n");
+
+  server.CloseMaster();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (form.StatusBar->currentMessage().isEmpty() && std::chrono::steady_clock::now() < end) {
+    form.EvTimer();
+    QTest::qWait(20);
+  }
+  EXPECT_EQ(port.Handle, nullptr);
+  EXPECT_TRUE(form.StatusBar->currentMessage().startsWith(QString::fromStdString(port.NetworkName) + ": "))
+      << form.StatusBar->currentMessage().toStdString();
 }
 
 TEST_F(MainWindowTest, UnreadableSettingsAreReportedAndStartUpStopsThere) {

@@ -97,6 +97,22 @@ TEST_F(SettingsFileTest, WrittenFileReadsBackTheSameAndHasTheFixedLayout) {
 
   // Every field comes back (the composed lines carry all of them).
   EXPECT_EQ(ComposeSettings(Load()), ComposeSettings(saved));
+  EXPECT_EQ(Load().Network, "");
+
+  // A network serial server adds its line after the eight fixed ones, where
+  // readers that do not know it lose nothing; COM stays as it was.
+  TSettings network = saved;
+  network.Network = "converter.local:4001";
+  ASSERT_TRUE(WriteSettingsFile(PathOf("Kavrel.INI"), ComposeSettings(network), TTextEncoding::Utf8, false, error))
+      << error;
+  const std::vector<std::string> lines = SplitLines(ReadBytes("Kavrel.INI"));
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "COM=2");
+  EXPECT_EQ(lines[8], "TCP=converter.local:4001");
+  EXPECT_EQ(lines[9], "Dev0=TR5,5,Feeder 2,");
+  EXPECT_EQ(Load().Network, "converter.local:4001");
+  EXPECT_EQ(Load().PortIndex, 2);
+  EXPECT_EQ(Load().DeviceLines, saved.DeviceLines);
 }
 
 TEST(SettingsLookup, KeysAndValuesFollowTheFileRules) {

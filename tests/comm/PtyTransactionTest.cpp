@@ -1,15 +1,19 @@
-// End-to-end transactions over a pseudo-terminal: the test plays the meter on
-// the master side; the port opens the slave side through a COM1 link. Every
-// scenario runs in ASCII (mode 1, E,7,1) and RTU (mode 4, E,8,1).
+// End-to-end transactions: the test plays the meter on the master side of a
+// pseudo-terminal whose slave side the port opens through a COM1 link, or as a
+// network serial server the port connects to over TCP. Every scenario runs in
+// ASCII (mode 1, E,7,1) and RTU (mode 4, E,8,1) over both.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "ModbusFrame.h"
 #include "PtyTools.h"
+#include "SerialDeviceTcp.h"
+#include "TcpPeer.h"
 #include "Trans.h"
 
 namespace {
@@ -39,16 +43,32 @@ Bytes FloatReplyPdu(uint8_t address, const std::vector<float>& values) {
   return pdu;
 }
 
-class PtyTransaction : public ::testing::TestWithParam<int> {
+class PtyTransaction : public ::testing::TestWithParam<std::tuple<int, bool>> {
 protected:
   void SetUp() override {
-    Dir.Link(1, Meter->SlavePath());
-    ASSERT_EQ(Port.Configure(0, 6, Mode(), 0), 0);  // COM1, 19200 bit/s
+    Plug();
+    ASSERT_EQ(Port.Configure(0, 6, Mode(), 0), 0);  // COM1 or the server, 19200 bit/s
     ASSERT_EQ(Port.PortIndex, 0);
   }
 
-  int Mode() const { return GetParam(); }
+  int Mode() const { return std::get<0>(GetParam()); }
   bool Rtu() const { return Mode() >= 3; }
+  bool Tcp() const { return std::get<1>(GetParam()); }
+
+  // A fresh far end: a pseudo-terminal under the name COM1, or a server on the
+  // port the last one listened on.
+  void Plug() {
+    if (Tcp()) {
+      auto server = std::make_unique<testsupport::TcpPeer>(ServerPort);
+      ServerPort = server->Port();
+      Port.UseNetwork(server->Name());
+      Meter = std::move(server);
+    } else {
+      auto pty = std::make_unique<testsupport::PtyPair>();
+      Dir.Link(1, pty->SlavePath());
+      Meter = std::move(pty);
+    }
+  }
 
   // One request as the meter receives it (RTU requests of functions 3 and 6 are 8 bytes).
   Bytes ReadRequest(int ms = 3000) {
@@ -71,7 +91,8 @@ protected:
     return v;
   }
 
-  std::unique_ptr<testsupport::PtyPair> Meter = std::make_unique<testsupport::PtyPair>();
+  std::unique_ptr<testsupport::LinePeer> Meter;
+  int ServerPort = 0;
   testsupport::ComDirectory Dir;
   TModbusPort Port;
 };
@@ -228,7 +249,7 @@ TEST_P(PtyTransaction, UnpluggedDeviceIsReopenedWhenItReturns) {
   ASSERT_TRUE(Meter->Write(Framed(Mode(), FloatReplyPdu(1, {5.0f}))));
   ASSERT_EQ(Collect(1, 7612, 1), 3);
 
-  // Unplugged: the line hangs up and the name points nowhere.
+  // Unplugged (the server gone): the line hangs up and the name points nowhere.
   Meter->CloseMaster();
   EXPECT_EQ(Collect(1, 7612, 1), MB_NO_REPLY);
   EXPECT_EQ(Port.PortIndex, 0);
@@ -237,9 +258,9 @@ TEST_P(PtyTransaction, UnpluggedDeviceIsReopenedWhenItReturns) {
   EXPECT_EQ(Port.ReadRegistersWait(1, 7612, 1), MB_NO_REPLY);
   EXPECT_LT(MsSince(whileGone), 2000);
 
-  // Plugged in again under the same name.
-  Meter = std::make_unique<testsupport::PtyPair>();
-  Dir.Link(1, Meter->SlavePath());
+  // Plugged in again under the same name (the server back on its port).
+  Meter.reset();
+  Plug();
   std::atomic<bool> stop{false};
   std::thread meter([&] {
     while (!stop) {
@@ -274,9 +295,87 @@ TEST_P(PtyTransaction, ConverterPathWorksWithoutModemLines) {
   EXPECT_LT(MsSince(start), 1000);
 }
 
-INSTANTIATE_TEST_SUITE_P(Framing, PtyTransaction, ::testing::Values(1, 4),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                           return info.param >= 3 ? std::string("Rtu") : std::string("Ascii");
+// The line goes away in the middle of a reply: the transaction ends by its
+// time-out like any incomplete reply, and the port counts as lost.
+TEST_P(PtyTransaction, LineLostMidReplyEndsLikeSilence) {
+  Port.ReplyTimeout = 300;
+  ASSERT_EQ(Port.ReadRegisters(1, 7500, 2), MB_PENDING);
+  ReadRequest();
+  const Bytes reply = Framed(Mode(), FloatReplyPdu(1, {1, 2}));
+  ASSERT_TRUE(Meter->Write(Bytes(reply.begin(), reply.begin() + 6)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  Meter->CloseMaster();
+  const auto start = Clock::now();
+  EXPECT_EQ(Collect(1, 7500, 2), MB_NO_REPLY);
+  EXPECT_LT(MsSince(start), 3000);
+  EXPECT_FALSE(Port.Handle);
+  EXPECT_EQ(Port.PortIndex, 0);
+  EXPECT_EQ(Port.State, 0);
+  if (Tcp()) {
+    EXPECT_NE(LastTcpError().find("closed by the server"), std::string::npos) << LastTcpError();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, PtyTransaction,
+                         ::testing::Combine(::testing::Values(1, 4), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<int, bool>>& info) {
+                           return std::string(std::get<0>(info.param) >= 3 ? "Rtu" : "Ascii") +
+                                  (std::get<1>(info.param) ? "Tcp" : "Serial");
                          });
+
+// A server that is not there, or a name that leads nowhere: the port does not
+// open, at once rather than after a wait, and says why; the COM index stays
+// usable for the serial port.
+TEST(TcpPort, RefusedOrUnresolvableServerDoesNotOpen) {
+  int freePort;
+  {
+    testsupport::TcpPeer probe;
+    freePort = probe.Port();
+  }
+  TModbusPort port;
+  const std::pair<std::string, std::string> cases[] = {
+      {"tcp://127.0.0.1:" + std::to_string(freePort), "refused"},
+      {"tcp://no-such-host.invalid:502", "does not resolve"},
+      {"tcp://127.0.0.1:0", "not a network address"},
+  };
+  for (const auto& [name, why] : cases) {
+    port.UseNetwork(name);
+    const auto start = Clock::now();
+    EXPECT_LT(port.Configure(0, 6, 4, 0), 0) << name;
+    EXPECT_LE(MsSince(start), TCP_CONNECT_TIMEOUT_MS + 500) << name;
+    EXPECT_LT(port.PortIndex, 0) << name;
+    EXPECT_NE(LastTcpError().find(why), std::string::npos) << LastTcpError();
+    EXPECT_EQ(port.ReadRegisters(1, 7612, 1), MB_PORT_CLOSED);
+  }
+}
+
+// A server whose queue is full drops connection requests, as one out of reach
+// does: the first attempt costs the whole connect time, the next ones only a
+// glance at the connection under way, which gets through once there is room.
+TEST(TcpPort, ServerDroppingRequestsCostsTheConnectTimeOnce) {
+  testsupport::TcpPeer server(0, 0);  // queue of one, never accepted by itself
+  std::vector<std::unique_ptr<SerialDevice>> queued;
+  long failed = 0;
+  for (int i = 0; i < 4 && failed == 0; ++i) {
+    const auto start = Clock::now();
+    if (auto device = OpenTcpSerialDevice(server.Name())) queued.push_back(std::move(device));
+    else failed = MsSince(start);
+  }
+  EXPECT_GE(failed, TCP_CONNECT_TIMEOUT_MS - 100);
+  EXPECT_NE(LastTcpError().find("timed out"), std::string::npos) << LastTcpError();
+
+  queued.clear();
+  server.DropQueue();
+  std::unique_ptr<SerialDevice> device;
+  long slowest = 0;
+  for (const auto end = Clock::now() + std::chrono::seconds(15); !device && Clock::now() < end;) {
+    const auto attempt = Clock::now();
+    device = OpenTcpSerialDevice(server.Name());
+    slowest = std::max(slowest, MsSince(attempt));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(device);
+  EXPECT_LT(slowest, 500);
+}
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The in-process server on a real pseudo-terminal, seen through a plain
-// client that writes and reads raw bytes: the link, the request log, held
-// registers, the API's fault switches, unplugging and a prompt, clean stop.
+// client that writes and reads raw bytes, on the pseudo-terminal or over TCP
+// through the server's listener: the link, the request log, held registers,
+// the API's fault switches, unplugging and a prompt, clean stop.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +19,7 @@
 
 #include "SimCommands.h"
 #include "SimServer.h"
+#include "SimTcpListener.h"
 
 namespace {
 
@@ -45,6 +50,24 @@ public:
       tcsetattr(fd_, TCSANOW, &t);
     }
   }
+  // Connects to 127.0.0.1:port, trying for a while (a listener coming back).
+  static std::unique_ptr<RawClient> Tcp(int port) {
+    auto c = std::make_unique<RawClient>("");
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto end = SimClock::now() + 5s;
+    while (c->fd_ < 0 && SimClock::now() < end) {
+      c->fd_ = socket(AF_INET, SOCK_STREAM, 0);
+      if (connect(c->fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) break;
+      close(c->fd_);
+      c->fd_ = -1;
+      std::this_thread::sleep_for(20ms);
+    }
+    if (c->fd_ >= 0) fcntl(c->fd_, F_SETFL, O_NONBLOCK);
+    return c;
+  }
   ~RawClient() {
     if (fd_ >= 0) close(fd_);
   }
@@ -55,7 +78,9 @@ public:
   SimBytes Ask(const SimBytes& request, const std::function<bool(const SimBytes&)>& done,
                std::chrono::milliseconds limit = 3000ms) {
     failed = false;
-    if (write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) failed = true;
+    ssize_t sent = send(fd_, request.data(), request.size(), MSG_NOSIGNAL);  // a closed socket: no SIGPIPE
+    if (sent < 0 && errno == ENOTSOCK) sent = write(fd_, request.data(), request.size());
+    if (sent != static_cast<ssize_t>(request.size())) failed = true;
     SimBytes got;
     const auto end = SimClock::now() + limit;
     while (!failed && !done(got) && SimClock::now() < end) {
@@ -130,16 +155,39 @@ TEST(SimServer, LinkIsMadeRefusedReplacedAndRemoved) {
   EXPECT_NE(error.find("two meters"), std::string::npos);
 }
 
-TEST(SimServer, AnswersItsMetersLogsEveryRequestAndServesHeldValues) {
+// The scenarios a client sees run on the pseudo-terminal and over TCP.
+class SimServerLine : public ::testing::TestWithParam<bool> {
+protected:
+  bool Tcp() const { return GetParam(); }
+
+  void Serve(const SimConfig& config) {
+    Sim = std::make_unique<SimServer>(config);
+    std::string error;
+    ASSERT_TRUE(Sim->Start(&error)) << error;
+    if (!Tcp()) return;
+    Net = std::make_unique<SimTcpListener>(*Sim);
+    ASSERT_TRUE(Net->Start("127.0.0.1", 0, &error)) << error;
+  }
+
+  std::unique_ptr<RawClient> Client() {
+    return Tcp() ? RawClient::Tcp(Net->Port()) : std::make_unique<RawClient>(Sim->LinkPath());
+  }
+
+  std::unique_ptr<SimServer> Sim;
+  std::unique_ptr<SimTcpListener> Net;  // stops before the server it serves
+};
+
+TEST_P(SimServerLine, AnswersItsMetersLogsEveryRequestAndServesHeldValues) {
   TempDir dir;
   SimConfig config;
   config.LinkPath = dir / "COM1";
   config.Mode = 1;  // ASCII E,7,1
   config.Meters = {{80, 1}, {85, 5}};
-  SimServer sim(config);
-  ASSERT_TRUE(sim.Start());
+  ASSERT_NO_FATAL_FAILURE(Serve(config));
+  SimServer& sim = *Sim;
   ASSERT_TRUE(sim.HoldRegister(5, 7500, 231.5));
-  RawClient c(config.LinkPath);
+  const auto client = Client();
+  RawClient& c = *client;
   ASSERT_TRUE(c.Ok());
 
   SimBytes r = c.Ask(SimFrameReply(false, ReadReq(5, 7500, 1)), UntilLf);
@@ -172,15 +220,16 @@ TEST(SimServer, AnswersItsMetersLogsEveryRequestAndServesHeldValues) {
   EXPECT_FALSE(sim.WaitForRequests(1, 50ms));
 }
 
-TEST(SimServer, FaultsCanBeLimitedToOneMeterAndToSomeReplies) {
+TEST_P(SimServerLine, FaultsCanBeLimitedToOneMeterAndToSomeReplies) {
   TempDir dir;
   SimConfig config;
   config.LinkPath = dir / "COM1";
   config.Mode = 6;
   config.Meters = {{80, 1}, {118, 2}};
-  SimServer sim(config);
-  ASSERT_TRUE(sim.Start());
-  RawClient c(config.LinkPath);
+  ASSERT_NO_FATAL_FAILURE(Serve(config));
+  SimServer& sim = *Sim;
+  const auto client = Client();
+  RawClient& c = *client;
   SimFaults f;
   f.ExceptionCode = 4;
   f.OnlyAddress = 2;
@@ -221,15 +270,18 @@ TEST(SimServer, PacedRepliesTakeTheirTimeOnTheLine) {
   EXPECT_GE(SimClock::now() - start, 8 * 11 * 1000ms / 300 * 8 / 10);  // 8 character times, less some slack
 }
 
-TEST(SimServer, UnpluggedLineVanishesAndComesBack) {
+// Over TCP the unplugged line takes the connection with it and refuses new
+// ones until it is back.
+TEST_P(SimServerLine, UnpluggedLineVanishesAndComesBack) {
   TempDir dir;
   SimConfig config;
   config.LinkPath = dir / "COM1";
   config.Mode = 4;
-  SimServer sim(config);
-  ASSERT_TRUE(sim.Start());
+  ASSERT_NO_FATAL_FAILURE(Serve(config));
+  SimServer& sim = *Sim;
   {
-    RawClient c(config.LinkPath);
+    const auto client = Client();
+    RawClient& c = *client;
     ASSERT_TRUE(c.Ok());
     sim.Unplug();
     EXPECT_FALSE(sim.Plugged());
@@ -238,15 +290,41 @@ TEST(SimServer, UnpluggedLineVanishesAndComesBack) {
     EXPECT_TRUE(c.failed);  // the open port died with the line
   }
   ASSERT_TRUE(sim.Plug());
-  RawClient again(config.LinkPath);
-  ASSERT_TRUE(again.Ok());
-  EXPECT_EQ(again.Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);
+  const auto again = Client();
+  ASSERT_TRUE(again->Ok());
+  EXPECT_EQ(again->Ask(Rtu(ReadReq(1, 4000, 1)), UntilSize(7)).size(), 7u);
 
   sim.Unplug(300ms);  // back by itself
   const auto end = SimClock::now() + 5s;
   while (!sim.Plugged() && SimClock::now() < end) std::this_thread::sleep_for(20ms);
   EXPECT_TRUE(sim.Plugged());
   EXPECT_TRUE(fs::is_symlink(config.LinkPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transport, SimServerLine, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Tcp" : "Pty");
+                         });
+
+// One client at a time: a new one takes the line over, the old one is closed.
+TEST(SimTcpListener, NewClientReplacesTheOld) {
+  SimConfig config;
+  config.LinkPath.clear();
+  SimServer sim(config);
+  ASSERT_TRUE(sim.Start());
+  SimTcpListener net(sim);
+  std::string error;
+  ASSERT_TRUE(net.Start("127.0.0.1", 0, &error)) << error;
+  const auto first = RawClient::Tcp(net.Port());
+  EXPECT_EQ(first->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf).size(), 15u);
+  const auto second = RawClient::Tcp(net.Port());
+  EXPECT_EQ(second->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf).size(), 15u);
+  first->Ask(SimFrameReply(false, ReadReq(1, 4000, 1)), UntilLf, 1000ms);
+  EXPECT_TRUE(first->failed);
+  EXPECT_EQ(net.Connections(), 2);
+  SimTcpListener taken(sim);  // the port is in use
+  EXPECT_FALSE(taken.Start("127.0.0.1", net.Port(), &error));
+  EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
 }
 
 }  // namespace

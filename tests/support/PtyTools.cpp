@@ -102,12 +102,6 @@ std::vector<uint8_t> PtyPair::ReadUntil(const std::function<bool(const std::vect
   return got;
 }
 
-std::vector<uint8_t> PtyPair::ReadFor(int ms) { return ReadUntil(nullptr, ms); }
-
-std::vector<uint8_t> PtyPair::ReadCount(size_t count, int ms) {
-  return ReadUntil([count](const std::vector<uint8_t>& got) { return got.size() >= count; }, ms);
-}
-
 PtyLink::PtyLink() {
   Copier = std::thread([this] {
     const int fds[2] = {A.MasterFd(), B.MasterFd()};

@@ -31,7 +31,26 @@
 
 namespace testsupport {
 
-class PtyPair {
+// The far end of a line that the test plays (a meter, a network serial server).
+class LinePeer {
+public:
+  virtual ~LinePeer() = default;
+  // Writes everything; false on failure.
+  virtual bool Write(const std::vector<uint8_t>& bytes) = 0;
+  // Reads until `done` holds for what has been collected or `ms` milliseconds
+  // have passed; returns what was collected.
+  virtual std::vector<uint8_t> ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>& done, int ms) = 0;
+  // Everything that arrives within `ms` milliseconds.
+  std::vector<uint8_t> ReadFor(int ms) { return ReadUntil(nullptr, ms); }
+  // Reads until at least `count` bytes have come, or `ms` milliseconds.
+  std::vector<uint8_t> ReadCount(size_t count, int ms) {
+    return ReadUntil([count](const std::vector<uint8_t>& got) { return got.size() >= count; }, ms);
+  }
+  // Takes the line away: whoever holds the other end sees it fail.
+  virtual void CloseMaster() = 0;
+};
+
+class PtyPair : public LinePeer {
 public:
   // Opens a new pseudo-terminal with its slave side in raw mode; throws
   // std::runtime_error when the system has none to give.
@@ -44,18 +63,12 @@ public:
   int MasterFd() const { return Master; }
 
   // Writes everything to the master side; false on failure.
-  bool Write(const std::vector<uint8_t>& bytes);
+  bool Write(const std::vector<uint8_t>& bytes) override;
   bool Write(const std::string& text);
-  // Everything that arrives within `ms` milliseconds.
-  std::vector<uint8_t> ReadFor(int ms);
-  // Reads until `done` holds for what has been collected or `ms` milliseconds
-  // have passed; returns what was collected.
-  std::vector<uint8_t> ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>& done, int ms);
-  // Reads until at least `count` bytes have come, or `ms` milliseconds.
-  std::vector<uint8_t> ReadCount(size_t count, int ms);
+  std::vector<uint8_t> ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>& done, int ms) override;
   // Closes the master side: whoever holds the slave sees the line hang up and
   // the slave path disappears.
-  void CloseMaster();
+  void CloseMaster() override;
 
 private:
   int Master = -1;

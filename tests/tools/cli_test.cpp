@@ -1,5 +1,6 @@
 // kavrel-cli as a script uses it: the built program run in a temporary
-// directory whose "COM<n>" links lead to the simulated meter.
+// directory whose "COM<n>" links lead to the simulated meter, or with --tcp
+// through the simulator's TCP listener.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include "ParamDef.h"
 #include "PtyTools.h"
 #include "SimServer.h"
+#include "SimTcpListener.h"
 
 #ifndef KAVREL_CLI
 #error "KAVREL_CLI must name the kavrel-cli program"
@@ -65,6 +67,10 @@ protected:
     Sim = std::make_unique<SimServer>(config);
     std::string error;
     ASSERT_TRUE(Sim->Start(&error)) << error;
+    if (!OverTcp) return;
+    Net = std::make_unique<SimTcpListener>(*Sim);
+    ASSERT_TRUE(Net->Start("127.0.0.1", 0, &error)) << error;
+    Transport = "--tcp 127.0.0.1:" + std::to_string(Net->Port()) + " ";
   }
 
   void WriteSettings(const std::string& text) {
@@ -78,7 +84,7 @@ protected:
   TRun Run(const std::string& arguments) {
     const std::string out = Dir.Path() + "/out.txt";
     const std::string err = Dir.Path() + "/err.txt";
-    const std::string command = std::string("'") + KAVREL_CLI + "' --timeout 5000 " + arguments + " >'" + out +
+    const std::string command = std::string("'") + KAVREL_CLI + "' --timeout 5000 " + Transport + arguments + " >'" + out +
                                 "' 2>'" + err + "' </dev/null";
     TRun run;
     const int status = std::system(command.c_str());
@@ -90,6 +96,15 @@ protected:
 
   testsupport::ComDirectory Dir;
   std::unique_ptr<SimServer> Sim;
+  std::unique_ptr<SimTcpListener> Net;  // with OverTcp; stops before the server
+  bool OverTcp = false;
+  std::string Transport;  // the option that leads kavrel-cli to the listener
+};
+
+// The scenarios of the meter's commands run over the serial port and over TCP.
+class CliOverLine : public Cli, public ::testing::WithParamInterface<bool> {
+protected:
+  void SetUp() override { OverTcp = GetParam(); }
 };
 
 TEST_F(Cli, HelpAndCommandLineErrors) {
@@ -152,7 +167,7 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
   EXPECT_NE(run.Err.find("Cannot open file Kavrel.INI"), std::string::npos) << run.Err;
 }
 
-TEST_F(Cli, PollPrintsTheTableAfterEachCycleWithEvents) {
+TEST_P(CliOverLine, PollPrintsTheTableAfterEachCycleWithEvents) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
   Sim->HoldRegister(1, 7500, 231.5);  // U1
   Sim->HoldRegister(1, 7501, 0.25);   // I1
@@ -195,7 +210,7 @@ TEST_F(Cli, PollPrintsTheTableAfterEachCycleWithEvents) {
   EXPECT_NE(run.Err.find("\tTransmision error with TR5_1"), std::string::npos) << run.Err;
 }
 
-TEST_F(Cli, ReadPrintsCodeDescriptionAndValueOfEachItem) {
+TEST_P(CliOverLine, ReadPrintsCodeDescriptionAndValueOfEachItem) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
   Sim->HoldRegister(1, 4000, 250);
   Sim->HoldRegister(1, 7500, 231.5);
@@ -217,7 +232,7 @@ TEST_F(Cli, ReadPrintsCodeDescriptionAndValueOfEachItem) {
   EXPECT_NE(run.Err.find("no reply"), std::string::npos) << run.Err;
 }
 
-TEST_F(Cli, WriteReportsEachResult) {
+TEST_P(CliOverLine, WriteReportsEachResult) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 1));
   TRun run = Run("write 1 12.7");
   EXPECT_EQ(run.Code, 0) << run.Err;
@@ -244,6 +259,41 @@ TEST_F(Cli, WriteReportsEachResult) {
   EXPECT_EQ(run.Err, "kavrel-cli: Impossible request\n");
   EXPECT_EQ(Sim->Requests().back().Function, 6);
   EXPECT_NE(Sim->Requests().back().Exception, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transport, CliOverLine, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Tcp" : "Serial");
+                         });
+
+// TCP= in the settings file leads to a network serial server; --port alone
+// goes back to the serial port; a server that is not there is a port that
+// cannot be opened, with the reason.
+TEST_F(Cli, NetworkServerFromSettingsOrOption) {
+  OverTcp = true;
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5, 3, 2, 4));
+  Transport.clear();
+  WriteSettings("COM=6\r\nBaud=6\r\nMode=4\r\nType=1\r\nMeterAdr=3\r\nMeterType=80\r\n"
+                "TCP=127.0.0.1:" + std::to_string(Net->Port()) + "\r\n");
+  TRun run = Run("read 1901");
+  EXPECT_EQ(run.Code, 0) << run.Err;  // COM7 with the converter has no I/O base: no matter over TCP
+  EXPECT_NE(run.Out.find("L1 phase voltage"), std::string::npos) << run.Out;
+  const int port = Net->Port();
+  Net.reset();
+  run = Run("read 1901");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("cannot open tcp://127.0.0.1:" + std::to_string(port) + ": connection refused"),
+            std::string::npos) << run.Err;
+  run = Run("--port COM2 read 1901");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  WriteSettings("COM=1\r\nTCP=converter\r\n");
+  run = Run("read 1901");
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("TCP=converter in Kavrel.INI is not HOST:PORT"), std::string::npos) << run.Err;
+  for (const char* bad : {"--tcp converter read 1901", "--tcp host:0 read 1901", "--tcp read 1901"}) {
+    run = Run(bad);
+    EXPECT_EQ(run.Code, 2) << bad;
+  }
 }
 
 // One line per meter found, the estimate first; the exit code tells whether

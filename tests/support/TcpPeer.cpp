@@ -1,0 +1,110 @@
+#include "TcpPeer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+TcpPeer::TcpPeer(int port, int queue) {
+  Listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  if (Listener < 0 || setsockopt(Listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      bind(Listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(Listener, queue) != 0 ||
+      getsockname(Listener, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+    if (Listener >= 0) close(Listener);
+    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+  }
+  PortNumber = ntohs(a.sin_port);
+}
+
+TcpPeer::~TcpPeer() { CloseMaster(); }
+
+void TcpPeer::Accept(int ms) {
+  if (Listener < 0) return;
+  pollfd p{Listener, POLLIN, 0};
+  if (poll(&p, 1, ms) <= 0) return;
+  const int client = accept4(Listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (client < 0) return;
+  DropClient();
+  Client = client;
+}
+
+void TcpPeer::DropQueue() {
+  for (int client; (client = accept(Listener, nullptr, nullptr)) >= 0;) close(client);
+}
+
+bool TcpPeer::Write(const std::vector<uint8_t>& bytes) {
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  Accept(0);
+  while (Client < 0 && Listener >= 0 && MsLeft(deadline) > 0) Accept(20);
+  size_t done = 0;
+  while (done < bytes.size() && Client >= 0) {
+    const ssize_t n = send(Client, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR) && MsLeft(deadline) > 0) {
+      pollfd p{Client, POLLOUT, 0};
+      poll(&p, 1, 10);
+    } else {
+      return false;
+    }
+  }
+  return done == bytes.size();
+}
+
+std::vector<uint8_t> TcpPeer::ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>& done, int ms) {
+  std::vector<uint8_t> got;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  while (!(done && done(got))) {
+    const int left = MsLeft(deadline);
+    if (left == 0) break;
+    Accept(0);
+    if (Client < 0) {
+      Accept(std::min(left, 20));
+      continue;
+    }
+    pollfd p{Client, POLLIN, 0};
+    if (poll(&p, 1, std::min(left, 20)) <= 0) continue;
+    uint8_t buffer[512];
+    const ssize_t n = recv(Client, buffer, sizeof buffer, 0);
+    if (n > 0) got.insert(got.end(), buffer, buffer + n);
+    else if (n == 0) DropClient();  // the client went: wait for the next
+  }
+  return got;
+}
+
+void TcpPeer::DropClient() {
+  if (Client >= 0) close(Client);
+  Client = -1;
+}
+
+void TcpPeer::CloseMaster() {
+  DropClient();
+  if (Listener >= 0) close(Listener);
+  Listener = -1;
+}
+
+}  // namespace testsupport
