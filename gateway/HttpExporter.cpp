@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -19,11 +20,16 @@ std::string EscapeLabel(const std::string& s) {
   return out;
 }
 
-std::string Number(double v) {
+std::string Number(double v, int digits = 9) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.9g", v);
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
   return buffer;
 }
+
+// A meter's value carries a float's precision: shown with the digits it has,
+// not with the noise of its widening to double.
+constexpr int VALUE_DIGITS = 7;
+double Rounded(double v) { return std::strtod(Number(v, VALUE_DIGITS).c_str(), nullptr); }
 
 std::string MeterLabels(const TMeterSnapshot& m) {
   return "meter=\"" + EscapeLabel(m.Name) + "\",model=\"" + EscapeLabel(m.Model) + "\",line=\"" +
@@ -60,7 +66,7 @@ std::string RenderMetrics(const TGatewayState& state) {
         const TQuantityInfo& other = QuantityInfo(k);
         if (!m.Has[k] || std::string(other.Metric) != info.Metric) continue;
         body += std::string(info.Metric) + "{" + MeterLabels(m) + ",phase=\"" + other.Phase + "\"} " +
-                Number(static_cast<double>(m.Values[k]) * other.Scale) + "\n";
+                Number(static_cast<double>(m.Values[k]) * other.Scale, VALUE_DIGITS) + "\n";
       }
     }
     if (body.empty()) continue;
@@ -143,7 +149,7 @@ std::string RenderMetersJson(const TGatewayState& state) {
     for (int q = 0; q < QUANTITY_COUNT; ++q) {
       if (!m.Has[q]) continue;
       values[QuantityCode(q)] = {
-          {"value", m.Values[q]},
+          {"value", Rounded(m.Values[q])},
           {"unit", QuantityUnit(q)},
           {"age_s", std::chrono::duration<double>(now - m.Updated[q]).count()},
       };
