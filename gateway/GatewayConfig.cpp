@@ -52,7 +52,7 @@ public:
     for (const auto& [key, node] : table) {
       bool ok = false;
       for (const char* k : known) ok = ok || key.str() == k;
-      if (!ok) throw TConfigError{LineOf(node), "unknown key \"" + std::string(key.str()) + "\" in " + Where};
+      if (!ok) throw TConfigError{LineOf(node), "unknown key \"" + std::string(key.str()) + "\" in " + SectionName()};
     }
   }
 
@@ -102,6 +102,13 @@ public:
   }
 
 private:
+  std::string SectionName() const {
+    if (Where == "meter") return "[[line.meter]]";
+    if (Where == "line") return "[[line]]";
+    if (Where == "the file") return Where;
+    return "[" + Where + "]";
+  }
+
   const toml::table& Table;
   std::string Where;
 };
@@ -189,7 +196,7 @@ void ReadIniDevices(const std::string& path, long tomlLine, TLineConfig& line, b
 
 TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sourceName) {
   const std::string where = "[[line]] " + std::to_string(index + 1);
-  TTableReader r(t, where, {"name", "port", "baud", "framing", "format", "link", "timeout_ms",
+  TTableReader r(t, "line", {"name", "port", "baud", "framing", "format", "link", "timeout_ms",
                             "relay_interval_ms", "max_backoff_ms", "ini", "meter"});
   TLineConfig line;
   line.Name = r.String("name", "line" + std::to_string(index + 1));
@@ -227,7 +234,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
       throw TConfigError{LineOf(*meters), "meters are given as [[line.meter]] sections"};
     for (const toml::node& node : *list) {
       const toml::table& mt = *node.as_table();
-      TTableReader m(mt, where + " meter", {"name", "model", "address"});
+      TTableReader m(mt, "meter", {"name", "model", "address"});
       TMeterConfig meter;
       const toml::node* model = m.Find("model");
       if (!model) throw TConfigError{LineOf(mt), "a meter needs a model (TR5, TR5B, VR5, VR5B or TR8)"};
@@ -253,13 +260,13 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
 void ReadConfig(const toml::table& root, const std::string& sourceName, TGatewayConfig& config) {
   TTableReader top(root, "the file", {"line", "http", "mqtt", "sqlite"});
   if (const toml::table* h = SectionTable(root, "http")) {
-    TTableReader r(*h, "[http]", {"enabled", "address", "port"});
+    TTableReader r(*h, "http", {"enabled", "address", "port"});
     config.Http.Enabled = r.Bool("enabled", true);
     config.Http.Address = r.String("address", config.Http.Address);
     config.Http.Port = static_cast<int>(r.Integer("port", config.Http.Port, 0, 65535));
   }
   if (const toml::table* m = SectionTable(root, "mqtt")) {
-    TTableReader r(*m, "[mqtt]", {"enabled", "host", "port", "prefix", "client_id", "username", "password",
+    TTableReader r(*m, "mqtt", {"enabled", "host", "port", "prefix", "client_id", "username", "password",
                                   "qos", "keepalive_s", "interval_s", "queue"});
     TMqttConfig& c = config.Mqtt;
     c.Enabled = r.Bool("enabled", true);
@@ -277,7 +284,7 @@ void ReadConfig(const toml::table& root, const std::string& sourceName, TGateway
     c.QueueLimit = static_cast<size_t>(r.Integer("queue", 10000, 10, 10000000));
   }
   if (const toml::table* s = SectionTable(root, "sqlite")) {
-    TTableReader r(*s, "[sqlite]", {"enabled", "path", "interval_s", "retention_days", "queue"});
+    TTableReader r(*s, "sqlite", {"enabled", "path", "interval_s", "retention_days", "queue"});
     TSqliteConfig& c = config.Sqlite;
     c.Enabled = r.Bool("enabled", true);
     c.Path = r.String("path", c.Path);

@@ -9,6 +9,7 @@ namespace {
 constexpr int BATCH_LIMIT = 2000;                 // rows per transaction at most
 constexpr auto BATCH_TIME = std::chrono::milliseconds(500);
 constexpr auto PRUNE_EVERY = std::chrono::minutes(10);
+constexpr auto DROP_REPORT_EVERY = std::chrono::seconds(10);
 
 double UnixSeconds(TSystemTime t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
 
@@ -129,6 +130,7 @@ void TSqliteRecorder::Write(const TItem& item) {
 
 void TSqliteRecorder::Run() {
   auto lastPrune = std::chrono::steady_clock::now();
+  auto lastDropReport = lastPrune - DROP_REPORT_EVERY;
   bool closed = false;
   while (!closed) {
     std::optional<TItem> first = Queue.Pop(BATCH_TIME);
@@ -147,7 +149,10 @@ void TSqliteRecorder::Run() {
     }
     const uint64_t dropped = Queue.DroppedCount();
     State.SetOutputStatus("sqlite", true, dropped);
-    if (dropped != ReportedDrops) {
+    // Reported within seconds, but not once per batch while the overflow lasts.
+    const auto now = std::chrono::steady_clock::now();
+    if (dropped != ReportedDrops && (now - lastDropReport > DROP_REPORT_EVERY || closed)) {
+      lastDropReport = now;
       GatewayLog(TLogLevel::Warning, "sqlite: queue full, " + std::to_string(dropped - ReportedDrops) +
                                          " samples or events dropped (" + std::to_string(dropped) + " in all)");
       ReportedDrops = dropped;
