@@ -24,6 +24,7 @@ struct TFraming {
   const char* Name;
   int Mode;
 };
+void PrintTo(const TFraming& f, std::ostream* os) { *os << f.Name; }
 
 class Gateway : public ::testing::TestWithParam<TFraming> {
 protected:
