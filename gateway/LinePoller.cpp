@@ -16,38 +16,6 @@ using std::chrono::milliseconds;
 constexpr auto PORT_RETRY = std::chrono::seconds(2);
 constexpr int FIRST_BACKOFF_MS = 1000;
 
-// The port's device with the bytes it delivers counted, so that a transaction
-// that ends without a reply can tell silence from a garbled answer.
-class TCountingDevice : public SerialDevice {
-public:
-  TCountingDevice(std::unique_ptr<SerialDevice> inner, uint64_t& bytesIn)
-      : Inner(std::move(inner)), BytesIn(bytesIn) {}
-  bool SetQueueSizes(uint32_t in, uint32_t out) override { return Inner->SetQueueSizes(in, out); }
-  bool SetNonBlocking() override { return Inner->SetNonBlocking(); }
-  bool SaveOriginal() override { return Inner->SaveOriginal(); }
-  bool RestoreOriginal() override { return Inner->RestoreOriginal(); }
-  bool ApplyLineSettings(const std::string& text, bool rts) override { return Inner->ApplyLineSettings(text, rts); }
-  bool PurgeInput() override { return Inner->PurgeInput(); }
-  bool PurgeOutput() override { return Inner->PurgeOutput(); }
-  bool SetRts(bool on) override { return Inner->SetRts(on); }
-  bool SetDtr(bool on) override { return Inner->SetDtr(on); }
-  bool ClearBreak() override { return Inner->ClearBreak(); }
-  bool GetStatus(TSerialStatus& status) override { return Inner->GetStatus(status); }
-  long Read(uint8_t* buffer, size_t size) override {
-    const long n = Inner->Read(buffer, size);
-    if (n > 0) BytesIn += static_cast<uint64_t>(n);
-    return n;
-  }
-  long Write(const uint8_t* data, size_t size) override { return Inner->Write(data, size); }
-  int TransmitterEmpty() override { return Inner->TransmitterEmpty(); }
-  bool Drain() override { return Inner->Drain(); }
-  bool Lost() const override { return Inner->Lost(); }
-
-private:
-  std::unique_ptr<SerialDevice> Inner;
-  uint64_t& BytesIn;
-};
-
 // Bits per character of each transmission mode (start, data, parity, stop).
 constexpr int MODE_BITS[] = {10, 10, 10, 11, 11, 11, 10};
 
@@ -68,11 +36,7 @@ TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state,
   // The port opens the configured name, whatever index it is opened under:
   // COMn, a device path, or a network serial server's "tcp://host:port".
   const std::string name = Line.Port;
-  Port = std::make_unique<TModbusPort>([this, name](const std::string&) -> std::unique_ptr<SerialDevice> {
-    std::unique_ptr<SerialDevice> device = OpenSerialDevice(name);
-    if (!device) return nullptr;
-    return std::make_unique<TCountingDevice>(std::move(device), BytesIn);
-  });
+  Port = std::make_unique<TModbusPort>([name](const std::string&) { return OpenSerialDevice(name); });
   int index = firstMeter;
   for (const TMeterConfig& m : Line.Meters) {
     TPolled p;
@@ -116,6 +80,7 @@ bool TLinePoller::OpenPort() {
   Port->Configure(0, Line.BaudIndex, Line.Mode, Line.LinkType);
   if (Line.TimeoutMs > 0) Port->ReplyTimeout = static_cast<uint32_t>(Line.TimeoutMs);
   PortOpen = Port->PortIndex >= 0;
+  DevicePresent = PortOpen;
   State.SetLineOpen(Line.Name, PortOpen);
   if (PortOpen) {
     GatewayLog(TLogLevel::Notice, "line " + Line.Name + ": port " + Line.Port + " open, " +
@@ -162,6 +127,15 @@ void TLinePoller::Run() {
       continue;
     }
     Transact(*chosen);
+    // A device that went away (an adapter pulled out) is reopened by the port
+    // itself; meanwhile the line shows as not open.
+    const bool present = Port->Handle != nullptr;
+    if (present != DevicePresent) {
+      DevicePresent = present;
+      State.SetLineOpen(Line.Name, present);
+      GatewayLog(present ? TLogLevel::Notice : TLogLevel::Error,
+                 "line " + Line.Name + ": port " + Line.Port + (present ? " is back" : " lost; reopening"));
+    }
     // The silence that ends a frame on an RTU line before the next request.
     if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
   }
@@ -175,8 +149,11 @@ void TLinePoller::WaitReply(TPolled& polled, int replyCharacters) {
   const double expected = replyCharacters * CharacterSeconds();
   std::this_thread::sleep_for(microseconds(static_cast<long>(expected * 0.9e6)));
   const auto start = Clock::now();
+  const int ringWrite = Port->RingWrite;
   for (;;) {
     if (polled.Meter->Update(0) != MB_PENDING) return;
+    // Still waiting, yet bytes came: whatever ends this transaction, the line was not silent.
+    if (Port->RingWrite != ringWrite) BytesSeen = true;
     const double waited = std::chrono::duration<double>(Clock::now() - start).count();
     std::this_thread::sleep_for(waited < expected + 0.02 ? microseconds(300) : milliseconds(2));
   }
@@ -187,7 +164,7 @@ void TLinePoller::Transact(TPolled& polled) {
   const int blockStart = meter.BlockStart;
   const int blockCount = meter.BlockCount;
   Port->Reply.Function = 0;
-  BytesIn = 0;
+  BytesSeen = false;
   const auto began = Clock::now();
   if (meter.Update(0) == MB_PENDING)
     WaitReply(polled, ReplyCharacters(Port->IsRtu(), ValueBytes(blockStart, blockCount)));
@@ -209,7 +186,11 @@ void TLinePoller::Transact(TPolled& polled) {
       polled.NextTry = ended + milliseconds(pause);
     }
   }
-  const bool garbled = !answered && BytesIn > 0;
+  // No valid answer: a reply that ended the wait before the time-out (another
+  // address, a wrong size) or bytes seen while waiting make it a garbled
+  // answer, else the meter was silent.
+  const bool early = seconds * 1000 < Port->ReplyTimeout;
+  const bool garbled = !answered && (BytesSeen || early);
   const int streak = polled.FailStreak;
   const double retryIn = answered || streak < 2 ? 0 : std::chrono::duration<double>(polled.NextTry - ended).count();
   State.Update(polled.Index, [&](TMeterSnapshot& s) {

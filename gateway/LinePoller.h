@@ -58,8 +58,9 @@ private:
   std::vector<TGatewaySink*> Sinks;
   std::unique_ptr<TModbusPort> Port;
   std::vector<TPolled> Meters;
-  uint64_t BytesIn = 0;  // received since the transaction began
+  bool BytesSeen = false;  // bytes arrived while the transaction waited
   bool PortOpen = false;
+  bool DevicePresent = false;
   bool PortErrorLogged = false;
 
   std::thread Thread;

@@ -179,8 +179,25 @@ TEST_P(Gateway, GarbledRepliesAndExceptionsAreCountedApart) {
   EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "check_errors") >= 2; }));
   Sim->SetFaults(SimFaults{.ExceptionCode = 2, .OnlyAddress = 1, .ForReplies = 2});
   EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "exceptions") >= 2; }));
+  // An answer from another address ends the wait early and counts as garbled too.
+  Sim->SetFaults(SimFaults{.WrongAddress = true, .OnlyAddress = 1, .ForReplies = 1});
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "check_errors") >= 3; }));
   EXPECT_EQ(Counter("incomer", "timeouts"), 0u);
-  EXPECT_EQ(Counter("incomer", "check_errors"), 2u);
+  EXPECT_EQ(Counter("incomer", "check_errors"), 3u);
+}
+
+TEST_P(Gateway, APortThatGoesAwayIsUnhealthyUntilItComesBack) {
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] { return Counter("incomer", "replies") > 2; }));
+  Sim->Unplug();
+  int status = 0;
+  EXPECT_TRUE(WaitUntil([&] { return Get("/healthz", &status), status == 503; }));
+  EXPECT_NE(Get("/metrics").find("kavrel_line_port_open{line=\"board\"} 0"), std::string::npos);
+  ASSERT_TRUE(Sim->Plug());
+  const uint64_t before = Counter("incomer", "replies");
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "replies") > before + 2; }));
+  EXPECT_EQ(Get("/healthz", &status), "ok\n");
+  EXPECT_EQ(status, 200);
 }
 
 // Rows of a query, each as its columns joined by '|'.
