@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "Gateway.h"
@@ -296,7 +297,44 @@ TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
       << sub2->Text();
 }
 
+// A real Prometheus scrapes the gateway and answers a query with the meter's
+// value (once: the scrape does not depend on the framing).
+class GatewayScrape : public Gateway {};
+
+TEST_P(GatewayScrape, APrometheusScrapesIt) {
+  StartGateway();
+  const std::string yml = Dir.Path() + "/prometheus.yml";
+  std::ofstream(yml) << "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: kavrel\n"
+                     << "    static_configs:\n      - targets: [\"127.0.0.1:" << Gw->HttpPort() << "\"]\n";
+  const int port = FreePort();
+  TChild prometheus({"prometheus", "--config.file=" + yml, "--storage.tsdb.path=" + Dir.Path() + "/tsdb",
+                     "--web.listen-address=127.0.0.1:" + std::to_string(port)},
+                    Dir.Path() + "/prometheus.log");
+  httplib::Client client("127.0.0.1", port);
+  const std::string query =
+      "/api/v1/query?query=kavrel_phase_voltage_volts%7Bmeter%3D%22incomer%22%2Cphase%3D%22L1%22%7D";
+  nlohmann::json result;
+  EXPECT_TRUE(WaitUntil([&] {
+    auto res = client.Get(query.c_str());
+    if (!res || res->status != 200) return false;
+    result = nlohmann::json::parse(res->body, nullptr, false);
+    return !result.is_discarded() && !result["data"]["result"].empty();
+  }, 60s)) << prometheus.Text();
+  if (!result.is_discarded() && !result["data"]["result"].empty()) {
+    const auto& sample = result["data"]["result"][0];
+    EXPECT_EQ(sample["metric"]["model"], "TR5");
+    EXPECT_EQ(sample["metric"]["line"], "board");
+    EXPECT_EQ(sample["value"][1], "231.5");
+  }
+  prometheus.Stop();
+  std::filesystem::remove_all(Dir.Path() + "/tsdb");
+  std::remove(yml.c_str());
+  std::remove((Dir.Path() + "/prometheus.log").c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Framing, Gateway, ::testing::Values(TFraming{"Ascii", 0}, TFraming{"Rtu", 6}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Framing, GatewayScrape, ::testing::Values(TFraming{"Rtu", 6}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(GatewaySqlite, AFullQueueDropsAndCountsButNeverHides) {
