@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "GatewayLog.h"
@@ -12,6 +13,7 @@ namespace {
 constexpr const char* ONLINE = "online";
 constexpr const char* OFFLINE = "offline";
 constexpr auto STOP_WAIT = std::chrono::seconds(3);
+constexpr auto RETRY_FIRST_CONNECT = std::chrono::seconds(2);
 
 std::once_flag LibraryInit;
 
@@ -48,6 +50,14 @@ void TMqttPublisher::OnConnect(mosquitto* client, void* self, int rc) {
   }
   const std::string topic = me->AvailabilityTopic();
   mosquitto_publish(client, nullptr, topic.c_str(), 6, ONLINE, 1, true);
+  // Retained states published while the broker was away went nowhere: bring them up to date.
+  const std::vector<TMeterSnapshot> meters = me->State.SnapshotAll();
+  for (size_t m = 0; m < meters.size() && m < me->LinkTopics.size(); ++m) {
+    if (meters[m].LinkState == 0) continue;
+    const char* link = meters[m].LinkState == 1 ? "up" : "down";
+    mosquitto_publish(client, nullptr, me->LinkTopics[m].c_str(), static_cast<int>(std::strlen(link)), link,
+                      me->Config.Qos, true);
+  }
   me->Connected = true;
   me->Report();
   GatewayLog(TLogLevel::Notice, "mqtt: connected to " + me->Config.Host + ":" + std::to_string(me->Config.Port));
@@ -93,7 +103,9 @@ bool TMqttPublisher::Start(std::string& error) {
     mosquitto_username_pw_set(Client, Config.Username.c_str(), Config.Password.empty() ? nullptr : Config.Password.c_str());
   // A broker that is away now is not an error: the client keeps trying.
   const int rc = mosquitto_connect_async(Client, Config.Host.c_str(), Config.Port, Config.KeepaliveS);
-  if (rc != MOSQ_ERR_SUCCESS)
+  Attached = rc == MOSQ_ERR_SUCCESS;
+  LastAttempt = std::chrono::steady_clock::now();
+  if (!Attached)
     GatewayLog(TLogLevel::Warning, "mqtt: cannot reach " + Config.Host + ":" + std::to_string(Config.Port) + " (" +
                                        mosquitto_strerror(rc) + "); trying again");
   if (mosquitto_loop_start(Client) != MOSQ_ERR_SUCCESS) {
@@ -130,6 +142,12 @@ void TMqttPublisher::Run() {
     std::optional<TMessage> m = Queue.Pop(std::chrono::milliseconds(500));
     if (m) Send(*m);
     else if (Queue.IsClosed()) break;
+    // The client's thread reconnects by itself once a first connection attempt
+    // has started; until then the attempts are ours.
+    if (!Attached && std::chrono::steady_clock::now() - LastAttempt > RETRY_FIRST_CONNECT) {
+      Attached = mosquitto_reconnect_async(Client) == MOSQ_ERR_SUCCESS;
+      LastAttempt = std::chrono::steady_clock::now();
+    }
     if (std::chrono::steady_clock::now() - lastReport > std::chrono::seconds(1)) {
       Report();
       lastReport = std::chrono::steady_clock::now();

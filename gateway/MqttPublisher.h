@@ -56,6 +56,8 @@ private:
   mosquitto* Client = nullptr;
   std::thread Thread;
   std::atomic<bool> Connected{false};
+  bool Attached = false;  // a connection attempt got under way (the client's thread retries from then on)
+  std::chrono::steady_clock::time_point LastAttempt;
   std::atomic<uint64_t> Unsent{0};
   std::mutex PublishMutex;
   std::condition_variable Published;

@@ -258,19 +258,21 @@ TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
 }
 
 TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
-  TBroker broker(Dir.Path(), FreePort());
+  // The broker is not there yet when the gateway starts.
+  TBroker broker(Dir.Path(), FreePort(), false);
   const std::string port = std::to_string(broker.GetPort());
   auto subscribe = [&](const char* file) {
     return std::make_unique<TChild>(
         std::vector<std::string>{"mosquitto_sub", "-p", port, "-v", "-t", "kavrel/#"}, Dir.Path() + file);
   };
-  auto sub = subscribe("/sub.txt");
   Config.Mqtt.Enabled = true;
   Config.Mqtt.Port = broker.GetPort();
   Config.Mqtt.IntervalS = 0;
   Config.Mqtt.ClientId = "gw-test";
-  std::this_thread::sleep_for(300ms);  // the subscriber is in before anything is published
   StartGateway();
+  std::this_thread::sleep_for(1s);
+  broker.Start();
+  auto sub = subscribe("/sub.txt");
   const std::string availability = "kavrel/gateway/gw-test/availability ";
   EXPECT_TRUE(WaitUntil([&] {
     const std::string t = sub->Text();
@@ -289,7 +291,8 @@ TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
   EXPECT_TRUE(WaitUntil([&] {
     const std::string t = sub2->Text();
     return t.find(availability + "online\n") != std::string::npos &&
-           t.find("kavrel/incomer/U1 231.5\n") != std::string::npos;
+           t.find("kavrel/incomer/U1 231.5\n") != std::string::npos &&
+           t.find("kavrel/drive/link up\n") != std::string::npos;  // retained states given again
   }, 30s)) << sub2->Text();
 
   Gw->Stop();

@@ -117,7 +117,9 @@ private:
 // A mosquitto broker on a port of 127.0.0.1, configured by a file of its own.
 class TBroker {
 public:
-  TBroker(const std::string& dir, int port) : Dir(dir), Port(port) { Start(); }
+  TBroker(const std::string& dir, int port, bool start = true) : Dir(dir), Port(port) {
+    if (start) Start();
+  }
   void Start() {
     const std::string conf = Dir + "/mosquitto.conf";
     std::ofstream(conf) << "listener " << Port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
