@@ -10,6 +10,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll
   xvfb xauth
+  # kavrel-gateway: its libraries, and the broker, client and checker its tests run
+  libcpp-httplib-dev libmosquitto-dev libsqlite3-dev libtomlplusplus-dev nlohmann-json3-dev
+  mosquitto mosquitto-clients prometheus sqlite3
   # pdftotext reads the service report back in the tests.
   poppler-utils
   # The .deb and its checks: CPack's dpkg-shlibdeps and file, the desktop and

@@ -1,0 +1,50 @@
+#include "Gateway.h"
+
+#include "GatewayLog.h"
+#include "HttpExporter.h"
+#include "LinePoller.h"
+#include "MqttPublisher.h"
+#include "SqliteRecorder.h"
+
+TGateway::TGateway(TGatewayConfig config) : Config(std::move(config)), StateData(Config) {}
+
+TGateway::~TGateway() { Stop(); }
+
+int TGateway::HttpPort() const { return Http ? Http->Port() : 0; }
+
+bool TGateway::Start(std::string& error) {
+  std::vector<TGatewaySink*> sinks;
+  if (Config.Sqlite.Enabled) {
+    Sqlite = std::make_unique<TSqliteRecorder>(Config.Sqlite, StateData);
+    if (!Sqlite->Start(error)) return false;
+    sinks.push_back(Sqlite.get());
+  }
+  if (Config.Mqtt.Enabled) {
+    Mqtt = std::make_unique<TMqttPublisher>(Config.Mqtt, StateData);
+    if (!Mqtt->Start(error)) return false;
+    sinks.push_back(Mqtt.get());
+  }
+  if (Config.Http.Enabled) {
+    Http = std::make_unique<THttpExporter>(Config.Http, StateData);
+    if (!Http->Start(error)) return false;
+    GatewayLog(TLogLevel::Notice, "http: serving /metrics, /api/meters and /healthz on " + Config.Http.Address + ":" +
+                                      std::to_string(Http->Port()));
+  }
+  int first = 0;
+  for (const TLineConfig& line : Config.Lines) {
+    Lines.push_back(std::make_unique<TLinePoller>(line, first, StateData, sinks));
+    first += static_cast<int>(line.Meters.size());
+  }
+  for (auto& l : Lines) l->Start();
+  Started = true;
+  return true;
+}
+
+void TGateway::Stop() {
+  for (auto& l : Lines) l->Stop();
+  Lines.clear();
+  if (Http) Http->Stop();
+  if (Mqtt) Mqtt->Stop();
+  if (Sqlite) Sqlite->Stop();
+  Started = false;
+}

@@ -1,0 +1,77 @@
+// The gateway's configuration: the lines and their meters, and which outputs
+// are on. Read from one TOML file; a line's meters may also come from the
+// device list of a Kavrel.INI.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TMeterConfig {
+  std::string Name;  // unique in the gateway; letters, digits, '_', '-', '.'
+  int Type = 0;      // MT_TR5 ...
+  int Address = 1;   // 1..247
+};
+
+struct TLineConfig {
+  std::string Name;      // unique; "line1", "line2" ... when not given
+  std::string Port;      // "COM1", "/dev/ttyUSB0" or "tcp://host:port"
+  int BaudIndex = 6;     // index into 300 ... 19200 as the port takes it
+  int Baud = 19200;
+  int Mode = 6;          // transmission mode 0..6 (0-2 ASCII, 3-6 RTU)
+  int LinkType = 0;      // 0 RS485 card, 1 KX7 converter
+  int TimeoutMs = 0;     // reply time-out; 0: the port's own by baud rate
+  int RelayIntervalMs = 5000;  // relay state read this often
+  int MaxBackoffMs = 30000;    // longest pause before a silent meter is tried again
+  std::vector<TMeterConfig> Meters;
+};
+
+struct THttpConfig {
+  bool Enabled = false;
+  std::string Address = "127.0.0.1";
+  int Port = 9105;
+};
+
+struct TMqttConfig {
+  bool Enabled = false;
+  std::string Host = "127.0.0.1";
+  int Port = 1883;
+  std::string Prefix = "kavrel";
+  std::string ClientId = "kavrel-gateway";
+  std::string Username;
+  std::string Password;
+  int Qos = 0;
+  int KeepaliveS = 30;
+  double IntervalS = 5;      // a meter's values are published at most this often
+  size_t QueueLimit = 10000;
+};
+
+struct TSqliteConfig {
+  bool Enabled = false;
+  std::string Path = "kavrel-gateway.db";
+  double IntervalS = 10;        // a meter's values are stored at most this often
+  double RetentionDays = 30;    // older rows are deleted
+  size_t QueueLimit = 10000;    // samples and events waiting for the writer
+};
+
+struct TGatewayConfig {
+  std::vector<TLineConfig> Lines;
+  THttpConfig Http;
+  TMqttConfig Mqtt;
+  TSqliteConfig Sqlite;
+  int MeterCount() const;
+};
+
+// Parses the text of a configuration file. sourceName is used in messages and
+// relative "ini" paths are taken from its directory. On error returns false
+// and puts "<source>:<line>: <what>" into error.
+bool ParseGatewayConfig(std::string_view text, const std::string& sourceName, TGatewayConfig& config,
+                        std::string& error);
+// Reads and parses the file at path.
+bool LoadGatewayConfig(const std::string& path, TGatewayConfig& config, std::string& error);
+
+// Meter model by name ("TR5", "tr8") or type code ("80"); 0 when unknown.
+int MeterTypeFromName(std::string_view name);
+const char* MeterModelName(int type);
+// Baud rate to the port's baud index; -1 when not one of 300 ... 19200.
+int BaudIndexOf(int baud);

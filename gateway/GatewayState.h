@@ -1,0 +1,118 @@
+// What the gateway knows about its meters at this moment: the latest value of
+// each quantity with its time, the link state and the link-health counters.
+// Written by the line threads, read by the outputs; every call is thread-safe.
+//
+// The quantities are the meter model's acquisition list (AcquisitionList): a
+// quantity's index is its index there.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "GatewayConfig.h"
+#include "ParamDef.h"
+
+constexpr int QUANTITY_COUNT = ACQUISITION_LIST_SIZE;
+
+// How a quantity is shown to Prometheus: metric name (base unit in the name),
+// the phase label, and the factor from the meter's unit to that base unit.
+struct TQuantityInfo {
+  const char* Metric;
+  const char* Phase;
+  double Scale;
+  const char* Help;
+};
+const TQuantityInfo& QuantityInfo(int quantity);
+// The quantity read from a register; -1 for none.
+int QuantityOfRegister(int reg);
+// Its short code ("U1", "THD_I3", "ALR") and unit ("V", "%", "") as the meter model names them.
+const char* QuantityCode(int quantity);
+const char* QuantityUnit(int quantity);
+
+// Upper bounds (seconds) of the reply-time histogram's buckets; +Inf follows.
+constexpr std::array<double, 9> REPLY_TIME_BUCKETS = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5};
+
+struct TLinkCounters {
+  uint64_t Requests = 0;
+  uint64_t Replies = 0;      // good replies, exceptions included
+  uint64_t Timeouts = 0;     // nothing came back
+  uint64_t CheckErrors = 0;  // something came back that was not a valid reply (check, address, size)
+  uint64_t Exceptions = 0;   // the meter refused with a Modbus exception
+  std::array<uint64_t, REPLY_TIME_BUCKETS.size()> Buckets{};  // not cumulative
+  uint64_t ReplyCount = 0;
+  double ReplySeconds = 0;
+};
+
+using TSystemTime = std::chrono::system_clock::time_point;
+using TSteadyTime = std::chrono::steady_clock::time_point;
+
+struct TMeterSnapshot {
+  std::string Name;
+  std::string Model;
+  std::string Line;
+  int Type = 0;
+  int Address = 0;
+  int LinkState = 0;  // as the meter model keeps it: 1 connected, 0 not yet, 3/4 transmission error
+  bool Has[QUANTITY_COUNT] = {};
+  float Values[QUANTITY_COUNT] = {};
+  TSteadyTime Updated[QUANTITY_COUNT] = {};
+  TSystemTime UpdatedWall[QUANTITY_COUNT] = {};
+  TLinkCounters Counters;
+  int FailStreak = 0;      // failed transactions in a row
+  double RetryInS = 0;     // pause before the next try while backed off
+};
+
+// A meter's values from one block read, handed to the outputs.
+struct TSample {
+  int Meter = 0;
+  TSystemTime Time;
+  std::vector<std::pair<int, float>> Values;  // quantity, value in the meter's unit
+};
+
+// A link or alarm event as the meter model words it.
+struct TEventRecord {
+  int Meter = 0;
+  TSystemTime Time;
+  int Code = 0;
+  std::string Text;  // without the leading tab
+};
+
+// Receives samples and events from the line threads. Must not block: an output
+// that cannot keep up drops and counts.
+class TGatewaySink {
+public:
+  virtual ~TGatewaySink() = default;
+  virtual void OnSample(const TSample& sample) = 0;
+  virtual void OnEvent(const TEventRecord& event) = 0;
+};
+
+class TGatewayState {
+public:
+  explicit TGatewayState(const TGatewayConfig& config);
+
+  int MeterCount() const { return static_cast<int>(Meters.size()); }
+  TMeterSnapshot Snapshot(int meter) const;
+  std::vector<TMeterSnapshot> SnapshotAll() const;
+  // Changes a meter under the lock.
+  void Update(int meter, const std::function<void(TMeterSnapshot&)>& change);
+
+  // Output health, shown on /metrics and /healthz.
+  void SetOutputStatus(const std::string& output, bool ok, uint64_t dropped);
+  std::vector<std::pair<std::string, std::pair<bool, uint64_t>>> OutputStatus() const;
+  void SetLineOpen(const std::string& line, bool open);
+  std::vector<std::pair<std::string, bool>> LinesOpen() const;
+
+  const TSteadyTime Started = std::chrono::steady_clock::now();
+
+private:
+  mutable std::mutex Mutex;
+  std::vector<TMeterSnapshot> Meters;
+  std::vector<std::pair<std::string, std::pair<bool, uint64_t>>> Outputs;
+  std::vector<std::pair<std::string, bool>> Lines;
+};

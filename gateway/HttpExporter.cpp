@@ -1,0 +1,227 @@
+#include "HttpExporter.h"
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace {
+
+std::string EscapeLabel(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '"') out += "\\\"";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::string Number(double v, int digits = 9) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
+  return buffer;
+}
+
+// A meter's value carries a float's precision: shown with the digits it has,
+// not with the noise of its widening to double.
+constexpr int VALUE_DIGITS = 7;
+double Rounded(double v) { return std::strtod(Number(v, VALUE_DIGITS).c_str(), nullptr); }
+
+std::string MeterLabels(const TMeterSnapshot& m) {
+  return "meter=\"" + EscapeLabel(m.Name) + "\",model=\"" + EscapeLabel(m.Model) + "\",line=\"" +
+         EscapeLabel(m.Line) + "\"";
+}
+
+void Header(std::string& out, const std::string& name, const char* type, const std::string& help) {
+  out += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+}
+
+const char* LinkText(int linkState) {
+  switch (linkState) {
+    case 1: return "up";
+    case 0: return "unknown";
+    default: return "down";
+  }
+}
+
+}  // namespace
+
+std::string RenderMetrics(const TGatewayState& state) {
+  const std::vector<TMeterSnapshot> meters = state.SnapshotAll();
+  std::string out;
+  out.reserve(16384);
+
+  // Measured quantities, one metric family at a time.
+  std::set<std::string> done;
+  for (int q = 0; q < QUANTITY_COUNT; ++q) {
+    const TQuantityInfo& info = QuantityInfo(q);
+    if (!done.insert(info.Metric).second) continue;
+    std::string body;
+    for (const TMeterSnapshot& m : meters) {
+      for (int k = q; k < QUANTITY_COUNT; ++k) {
+        const TQuantityInfo& other = QuantityInfo(k);
+        if (!m.Has[k] || std::string(other.Metric) != info.Metric) continue;
+        body += std::string(info.Metric) + "{" + MeterLabels(m) + ",phase=\"" + other.Phase + "\"} " +
+                Number(static_cast<double>(m.Values[k]) * other.Scale, VALUE_DIGITS) + "\n";
+      }
+    }
+    if (body.empty()) continue;
+    Header(out, info.Metric, "gauge", info.Help);
+    out += body;
+  }
+
+  const auto now = std::chrono::steady_clock::now();
+  Header(out, "kavrel_meter_link_up", "gauge", "1 while the meter answers, else 0.");
+  for (const TMeterSnapshot& m : meters)
+    out += "kavrel_meter_link_up{" + MeterLabels(m) + "} " + (m.LinkState == 1 ? "1" : "0") + "\n";
+  Header(out, "kavrel_meter_sample_age_seconds", "gauge", "Time since the newest value of the meter was read.");
+  for (const TMeterSnapshot& m : meters) {
+    TSteadyTime newest{};
+    for (int q = 0; q < QUANTITY_COUNT; ++q)
+      if (m.Has[q]) newest = std::max(newest, m.Updated[q]);
+    if (newest == TSteadyTime{}) continue;
+    out += "kavrel_meter_sample_age_seconds{" + MeterLabels(m) + "} " +
+           Number(std::chrono::duration<double>(now - newest).count()) + "\n";
+  }
+
+  struct TCounter {
+    const char* Name;
+    const char* Help;
+    uint64_t TLinkCounters::*Field;
+  };
+  const TCounter counters[] = {
+      {"kavrel_meter_requests_total", "Requests sent to the meter.", &TLinkCounters::Requests},
+      {"kavrel_meter_replies_total", "Replies received from the meter, exceptions included.", &TLinkCounters::Replies},
+      {"kavrel_meter_timeouts_total", "Requests that got no reply in time.", &TLinkCounters::Timeouts},
+      {"kavrel_meter_check_errors_total",
+       "Requests answered by bytes that were no valid reply (check, address or size wrong).",
+       &TLinkCounters::CheckErrors},
+      {"kavrel_meter_exceptions_total", "Requests the meter refused with a Modbus exception.",
+       &TLinkCounters::Exceptions},
+  };
+  for (const TCounter& c : counters) {
+    Header(out, c.Name, "counter", c.Help);
+    for (const TMeterSnapshot& m : meters)
+      out += std::string(c.Name) + "{" + MeterLabels(m) + "} " + std::to_string(m.Counters.*c.Field) + "\n";
+  }
+
+  Header(out, "kavrel_meter_reply_duration_seconds", "histogram", "Time from request to complete reply.");
+  for (const TMeterSnapshot& m : meters) {
+    uint64_t cumulative = 0;
+    for (size_t b = 0; b < REPLY_TIME_BUCKETS.size(); ++b) {
+      cumulative += m.Counters.Buckets[b];
+      out += "kavrel_meter_reply_duration_seconds_bucket{" + MeterLabels(m) + ",le=\"" +
+             Number(REPLY_TIME_BUCKETS[b]) + "\"} " + std::to_string(cumulative) + "\n";
+    }
+    out += "kavrel_meter_reply_duration_seconds_bucket{" + MeterLabels(m) + ",le=\"+Inf\"} " +
+           std::to_string(m.Counters.ReplyCount) + "\n";
+    out += "kavrel_meter_reply_duration_seconds_sum{" + MeterLabels(m) + "} " + Number(m.Counters.ReplySeconds) + "\n";
+    out += "kavrel_meter_reply_duration_seconds_count{" + MeterLabels(m) + "} " +
+           std::to_string(m.Counters.ReplyCount) + "\n";
+  }
+
+  const auto lines = state.LinesOpen();
+  Header(out, "kavrel_line_port_open", "gauge", "1 while the line's serial port is open.");
+  for (const auto& [name, open] : lines)
+    out += "kavrel_line_port_open{line=\"" + EscapeLabel(name) + "\"} " + (open ? "1" : "0") + "\n";
+
+  const auto outputs = state.OutputStatus();
+  if (!outputs.empty()) {
+    Header(out, "kavrel_output_up", "gauge", "1 while the output works (MQTT: connected to the broker).");
+    for (const auto& [name, s] : outputs)
+      out += "kavrel_output_up{output=\"" + EscapeLabel(name) + "\"} " + (s.first ? "1" : "0") + "\n";
+    Header(out, "kavrel_output_dropped_total", "counter", "Samples and events an output had to drop (queue full).");
+    for (const auto& [name, s] : outputs)
+      out += "kavrel_output_dropped_total{output=\"" + EscapeLabel(name) + "\"} " + std::to_string(s.second) + "\n";
+  }
+  return out;
+}
+
+std::string RenderMetersJson(const TGatewayState& state) {
+  const auto now = std::chrono::steady_clock::now();
+  nlohmann::json meters = nlohmann::json::array();
+  for (const TMeterSnapshot& m : state.SnapshotAll()) {
+    nlohmann::json values = nlohmann::json::object();
+    for (int q = 0; q < QUANTITY_COUNT; ++q) {
+      if (!m.Has[q]) continue;
+      values[QuantityCode(q)] = {
+          {"value", Rounded(m.Values[q])},
+          {"unit", QuantityUnit(q)},
+          {"age_s", std::chrono::duration<double>(now - m.Updated[q]).count()},
+      };
+    }
+    const TLinkCounters& c = m.Counters;
+    meters.push_back({
+        {"name", m.Name},
+        {"model", m.Model},
+        {"line", m.Line},
+        {"address", m.Address},
+        {"link", LinkText(m.LinkState)},
+        {"failed_in_a_row", m.FailStreak},
+        {"retry_in_s", m.RetryInS},
+        {"values", values},
+        {"counters",
+         {{"requests", c.Requests},
+          {"replies", c.Replies},
+          {"timeouts", c.Timeouts},
+          {"check_errors", c.CheckErrors},
+          {"exceptions", c.Exceptions}}},
+    });
+  }
+  nlohmann::json doc = {{"meters", meters}};
+  return doc.dump(1) + "\n";
+}
+
+bool CheckHealth(const TGatewayState& state, std::string& text) {
+  for (const auto& [name, open] : state.LinesOpen()) {
+    if (!open) {
+      text = "the port of line " + name + " is not open\n";
+      return false;
+    }
+  }
+  text = "ok\n";
+  return true;
+}
+
+THttpExporter::THttpExporter(const THttpConfig& config, const TGatewayState& state)
+    : Config(config), State(state), Server(std::make_unique<httplib::Server>()) {
+  Server->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(RenderMetrics(State), "text/plain; version=0.0.4; charset=utf-8");
+  });
+  Server->Get("/api/meters", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(RenderMetersJson(State), "application/json");
+  });
+  Server->Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+    std::string text;
+    res.status = CheckHealth(State, text) ? 200 : 503;
+    res.set_content(text, "text/plain; charset=utf-8");
+  });
+}
+
+THttpExporter::~THttpExporter() { Stop(); }
+
+bool THttpExporter::Start(std::string& error) {
+  if (Config.Port == 0) {
+    BoundPort = Server->bind_to_any_port(Config.Address);
+  } else {
+    BoundPort = Server->bind_to_port(Config.Address, Config.Port) ? Config.Port : -1;
+  }
+  if (BoundPort <= 0) {
+    error = "http: cannot listen on " + Config.Address + ":" + std::to_string(Config.Port);
+    return false;
+  }
+  Thread = std::thread([this] { Server->listen_after_bind(); });
+  return true;
+}
+
+void THttpExporter::Stop() {
+  if (!Thread.joinable()) return;
+  // A stop asked before the server thread began listening would be missed.
+  for (int i = 0; i < 400 && !Server->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Server->stop();
+  Thread.join();
+}

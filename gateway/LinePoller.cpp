@@ -1,0 +1,266 @@
+#include "LinePoller.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "GatewayLog.h"
+#include "TR5.h"
+#include "Trans.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+constexpr auto PORT_RETRY = std::chrono::seconds(2);
+constexpr int FIRST_BACKOFF_MS = 1000;
+
+// Bits per character of each transmission mode (start, data, parity, stop).
+constexpr int MODE_BITS[] = {10, 10, 10, 11, 11, 11, 10};
+
+// Line characters of a function-3 reply carrying dataBytes.
+int ReplyCharacters(bool rtu, int dataBytes) {
+  return rtu ? 3 + dataBytes + 2 : 1 + 2 * (3 + dataBytes + 1) + 2;
+}
+
+int ValueBytes(int blockStart, int count) {
+  const char kind = ValueKindForRegister(blockStart);
+  return count * (kind == 'i' ? 2 : 4);
+}
+
+}  // namespace
+
+TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state, std::vector<TGatewaySink*> sinks)
+    : Line(std::move(line)), State(state), Sinks(std::move(sinks)) {
+  // The port opens the configured name, whatever index it is opened under:
+  // COMn, a device path, or a network serial server's "tcp://host:port".
+  const std::string name = Line.Port;
+  Port = std::make_unique<TModbusPort>([name](const std::string&) { return OpenSerialDevice(name); });
+  int index = firstMeter;
+  for (const TMeterConfig& m : Line.Meters) {
+    TPolled p;
+    p.Meter = std::make_unique<TTR5>(true, Port.get());
+    p.Meter->Kind = m.Type;
+    p.Meter->Address = m.Address;
+    // Events name the meter as the program does: model and address.
+    p.Meter->SetName((std::string(MeterModelName(m.Type)) + "_" + std::to_string(m.Address)).c_str());
+    p.Meter->RelayReadInterval = static_cast<uint32_t>(Line.RelayIntervalMs);
+    p.Index = index++;
+    Meters.push_back(std::move(p));
+  }
+}
+
+TLinePoller::~TLinePoller() { Stop(); }
+
+void TLinePoller::Start() {
+  Stopping = false;
+  Thread = std::thread([this] { Run(); });
+}
+
+void TLinePoller::Stop() {
+  {
+    std::lock_guard lock(Mutex);
+    Stopping = true;
+  }
+  Wake.notify_all();
+  if (Thread.joinable()) Thread.join();
+}
+
+bool TLinePoller::SleepFor(microseconds time) {
+  std::unique_lock lock(Mutex);
+  return !Wake.wait_for(lock, time, [this] { return Stopping.load(); });
+}
+
+double TLinePoller::CharacterSeconds() const {
+  return static_cast<double>(MODE_BITS[std::clamp(Line.Mode, 0, 6)]) / Line.Baud;
+}
+
+bool TLinePoller::OpenPort() {
+  Port->Configure(0, Line.BaudIndex, Line.Mode, Line.LinkType);
+  if (Line.TimeoutMs > 0) Port->ReplyTimeout = static_cast<uint32_t>(Line.TimeoutMs);
+  PortOpen = Port->PortIndex >= 0;
+  DevicePresent = PortOpen;
+  State.SetLineOpen(Line.Name, PortOpen);
+  if (PortOpen) {
+    GatewayLog(TLogLevel::Notice, "line " + Line.Name + ": port " + Line.Port + " open, " +
+                                      std::to_string(Line.Baud) + " bit/s, " + (Port->IsRtu() ? "RTU" : "ASCII") +
+                                      " mode " + std::to_string(Line.Mode) + ", " +
+                                      std::to_string(Meters.size()) + " meters");
+    PortErrorLogged = false;
+  } else if (!PortErrorLogged) {
+    GatewayLog(TLogLevel::Error, "line " + Line.Name + ": cannot open port " + Line.Port + "; trying again");
+    PortErrorLogged = true;
+  }
+  return PortOpen;
+}
+
+void TLinePoller::Run() {
+  size_t cursor = 0;
+  while (!Stopping) {
+    if (!PortOpen && !OpenPort()) {
+      // Without a port every meter is down; the model words the link events.
+      for (TPolled& p : Meters) {
+        p.Meter->Update(0);
+        DrainEvents(p);
+      }
+      if (!SleepFor(PORT_RETRY)) break;
+      continue;
+    }
+
+    // The next meter in turn whose pause is over.
+    const auto now = Clock::now();
+    TPolled* chosen = nullptr;
+    auto earliest = now + std::chrono::hours(1);
+    for (size_t k = 0; k < Meters.size() && !chosen; ++k) {
+      TPolled& p = Meters[(cursor + k) % Meters.size()];
+      if (p.NextTry <= now) {
+        chosen = &p;
+        cursor = (cursor + k + 1) % Meters.size();
+      } else {
+        earliest = std::min(earliest, p.NextTry);
+      }
+    }
+    if (!chosen) {
+      const auto wait = std::min<Clock::duration>(earliest - now, milliseconds(200));
+      if (!SleepFor(std::chrono::duration_cast<microseconds>(wait))) break;
+      continue;
+    }
+    Transact(*chosen);
+    // A device that went away (an adapter pulled out) is reopened by the port
+    // itself; meanwhile the line shows as not open.
+    const bool present = Port->Handle != nullptr;
+    if (present != DevicePresent) {
+      DevicePresent = present;
+      State.SetLineOpen(Line.Name, present);
+      GatewayLog(present ? TLogLevel::Notice : TLogLevel::Error,
+                 "line " + Line.Name + ": port " + Line.Port + (present ? " is back" : " lost; reopening"));
+    }
+    // The silence that ends a frame on an RTU line before the next request.
+    if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
+  }
+  Port->Close();
+  State.SetLineOpen(Line.Name, false);
+}
+
+void TLinePoller::WaitReply(TPolled& polled, int replyCharacters) {
+  // Nothing can come before the reply has crossed the line: sleep through most
+  // of it, then look often, and less often once the reply is overdue.
+  const double expected = replyCharacters * CharacterSeconds();
+  std::this_thread::sleep_for(microseconds(static_cast<long>(expected * 0.9e6)));
+  const auto start = Clock::now();
+  const int ringWrite = Port->RingWrite;
+  for (;;) {
+    if (polled.Meter->Update(0) != MB_PENDING) return;
+    // Still waiting, yet bytes came: whatever ends this transaction, the line was not silent.
+    if (Port->RingWrite != ringWrite) BytesSeen = true;
+    const double waited = std::chrono::duration<double>(Clock::now() - start).count();
+    std::this_thread::sleep_for(waited < expected + 0.02 ? microseconds(300) : milliseconds(2));
+  }
+}
+
+void TLinePoller::Transact(TPolled& polled) {
+  TTR5& meter = *polled.Meter;
+  const int blockStart = meter.BlockStart;
+  const int blockCount = meter.BlockCount;
+  Port->Reply.Function = 0;
+  BytesSeen = false;
+  const auto began = Clock::now();
+  if (meter.Update(0) == MB_PENDING)
+    WaitReply(polled, ReplyCharacters(Port->IsRtu(), ValueBytes(blockStart, blockCount)));
+  const auto ended = Clock::now();
+  const double seconds = std::chrono::duration<double>(ended - began).count();
+
+  const bool stored = meter.ErrorCount == 0;
+  const bool exception = !stored && (Port->Reply.Function & 0x80) != 0;
+  const bool answered = stored || exception;
+  if (answered) {
+    polled.FailStreak = 0;
+    polled.NextTry = {};
+  } else {
+    ++polled.FailStreak;
+    // The first miss is tried again in turn; then the pause doubles.
+    if (polled.FailStreak >= 2) {
+      const long long pause = std::min<long long>(static_cast<long long>(FIRST_BACKOFF_MS) << std::min(polled.FailStreak - 2, 20),
+                                                  Line.MaxBackoffMs);
+      polled.NextTry = ended + milliseconds(pause);
+    }
+  }
+  // No valid answer: a reply that ended the wait before the time-out (another
+  // address, a wrong size) or bytes seen while waiting make it a garbled
+  // answer, else the meter was silent.
+  const bool early = seconds * 1000 < Port->ReplyTimeout;
+  const bool garbled = !answered && (BytesSeen || early);
+  const int streak = polled.FailStreak;
+  const double retryIn = answered || streak < 2 ? 0 : std::chrono::duration<double>(polled.NextTry - ended).count();
+  State.Update(polled.Index, [&](TMeterSnapshot& s) {
+    TLinkCounters& c = s.Counters;
+    ++c.Requests;
+    if (answered) {
+      ++c.Replies;
+      if (exception) ++c.Exceptions;
+      ++c.ReplyCount;
+      c.ReplySeconds += seconds;
+      for (size_t b = 0; b < REPLY_TIME_BUCKETS.size(); ++b) {
+        if (seconds <= REPLY_TIME_BUCKETS[b]) {
+          ++c.Buckets[b];
+          break;
+        }
+      }
+    } else if (garbled) {
+      ++c.CheckErrors;
+    } else {
+      ++c.Timeouts;
+    }
+    s.FailStreak = streak;
+    s.RetryInS = retryIn;
+  });
+  if (stored) Publish(polled, blockStart, blockCount);
+  DrainEvents(polled);
+}
+
+void TLinePoller::Publish(TPolled& polled, int blockStart, int blockCount) {
+  TTR5& meter = *polled.Meter;
+  const bool relay = meter.RelayRegister() != 0 && blockStart == meter.RelayRegister();
+  TSample sample;
+  sample.Meter = polled.Index;
+  sample.Time = std::chrono::system_clock::now();
+  for (TZmienna* v = meter.FirstChild(); v; v = v->Next.get()) {
+    const bool inBlock = relay ? v->Id == RELAY_VARIABLE_ID
+                               : v->Id >= blockStart && v->Id < blockStart + blockCount && v->Id != RELAY_VARIABLE_ID;
+    if (!inBlock) continue;
+    const int q = QuantityOfRegister(v->Id);
+    const float value = v->GetValue();
+    if (q < 0 || !(value < NO_VALUE && value > -NO_VALUE)) continue;
+    sample.Values.emplace_back(q, value);
+  }
+  const auto now = Clock::now();
+  const int linkState = meter.LinkState;
+  State.Update(polled.Index, [&](TMeterSnapshot& s) {
+    for (const auto& [q, value] : sample.Values) {
+      s.Has[q] = true;
+      s.Values[q] = value;
+      s.Updated[q] = now;
+      s.UpdatedWall[q] = sample.Time;
+    }
+    s.LinkState = linkState;
+  });
+  for (TGatewaySink* sink : Sinks) sink->OnSample(sample);
+}
+
+void TLinePoller::DrainEvents(TPolled& polled) {
+  TTR5& meter = *polled.Meter;
+  for (int n = 0; n < 16; ++n) {
+    int code = 0;
+    std::string text;
+    if (meter.NextEvent(code, text) != 1) break;
+    if (!text.empty() && text[0] == '\t') text.erase(0, 1);
+    TEventRecord event{polled.Index, std::chrono::system_clock::now(), code, text};
+    const std::string& name = Line.Meters[static_cast<size_t>(polled.Index - Meters.front().Index)].Name;
+    GatewayLog(meter.LinkState == 1 ? TLogLevel::Notice : TLogLevel::Warning,
+               "meter " + name + " (line " + Line.Name + ", address " + std::to_string(meter.Address) + "): " + text);
+    const int linkState = meter.LinkState;
+    State.Update(polled.Index, [&](TMeterSnapshot& s) { s.LinkState = linkState; });
+    for (TGatewaySink* sink : Sinks) sink->OnEvent(event);
+  }
+}

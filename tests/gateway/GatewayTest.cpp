@@ -1,0 +1,421 @@
+// The gateway against the simulator on a pseudo-terminal, in ASCII and RTU,
+// with its outputs checked by the real outside parts: promtool for /metrics,
+// a mosquitto broker and mosquitto_sub for MQTT, the SQLite file itself, and
+// the kavrel-gateway program run as a service is.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "Gateway.h"
+#include "GatewayTestSupport.h"
+#include "PtyTools.h"
+#include "SimServer.h"
+#include "SqliteRecorder.h"
+
+using namespace gatewaytest;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TFraming {
+  const char* Name;
+  int Mode;
+};
+void PrintTo(const TFraming& f, std::ostream* os) { *os << f.Name; }
+
+class Gateway : public ::testing::TestWithParam<TFraming> {
+protected:
+  void SetUp() override {
+    SimConfig sim;
+    sim.Meters = {{MT_TR5, 1}, {MT_VR5, 2}, {MT_TR8, 3}};
+    sim.Mode = GetParam().Mode;
+    sim.Baud = 19200;
+    sim.LinkPath = Dir.Path() + "/COM1";
+    Sim = std::make_unique<SimServer>(sim);
+    std::string error;
+    ASSERT_TRUE(Sim->Start(&error)) << error;
+    Sim->HoldRegister(1, 7500, 231.5);  // U1 of the TR5
+    Sim->HoldRegister(1, 7612, 3.5);    // its THD of U1, %
+    Sim->HoldRegister(3, 7528, 49.94);  // f of the TR8
+
+    TLineConfig line;
+    line.Name = "board";
+    line.Port = Dir.Path() + "/COM1";  // a path, as a device would be named
+    line.Mode = GetParam().Mode;
+    line.TimeoutMs = 300;
+    line.MaxBackoffMs = 4000;
+    line.Meters = {{"incomer", MT_TR5, 1}, {"feeder", MT_VR5, 2}, {"drive", MT_TR8, 3}};
+    Config.Lines = {line};
+    Config.Http.Enabled = true;
+    Config.Http.Port = 0;
+  }
+
+  void TearDown() override {
+    Gw.reset();
+    if (Sim) Sim->Stop();
+    for (const char* f : {"/g.db", "/g.db-wal", "/g.db-shm", "/sub.txt", "/sub2.txt", "/mosquitto.conf",
+                          "/mosquitto.log", "/gw.txt", "/g.toml", "/metrics.txt"})
+      std::remove((Dir.Path() + f).c_str());
+  }
+
+  void StartGateway() {
+    Gw = std::make_unique<TGateway>(Config);
+    std::string error;
+    ASSERT_TRUE(Gw->Start(error)) << error;
+  }
+
+  std::string Get(const std::string& path, int* status = nullptr) {
+    httplib::Client client("127.0.0.1", Gw->HttpPort());
+    client.set_read_timeout(10, 0);
+    auto res = client.Get(path.c_str());
+    if (status) *status = res ? res->status : 0;
+    return res ? res->body : std::string();
+  }
+
+  nlohmann::json Meter(const std::string& name) {
+    const nlohmann::json doc = nlohmann::json::parse(Get("/api/meters"), nullptr, false);
+    if (doc.is_discarded()) return {};
+    for (const auto& m : doc["meters"])
+      if (m["name"] == name) return m;
+    return {};
+  }
+
+  uint64_t Counter(const std::string& meter, const char* name) {
+    const nlohmann::json m = Meter(meter);
+    return m.is_null() ? 0 : m["counters"][name].get<uint64_t>();
+  }
+
+  testsupport::ComDirectory Dir;
+  std::unique_ptr<SimServer> Sim;
+  TGatewayConfig Config;
+  std::unique_ptr<TGateway> Gw;
+};
+
+TEST_P(Gateway, ServesTheSimulatorsValuesAsMetricsAndJson) {
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] {
+    const nlohmann::json m = Meter("incomer");
+    return !m.is_null() && m["values"].contains("THD_U1") && m["values"].contains("ALR");
+  }));
+  const nlohmann::json incomer = Meter("incomer");
+  EXPECT_EQ(incomer["link"], "up");
+  EXPECT_FLOAT_EQ(incomer["values"]["U1"]["value"].get<float>(), 231.5f);
+  EXPECT_EQ(incomer["values"]["U1"]["unit"], "V");
+  EXPECT_LT(incomer["values"]["U1"]["age_s"].get<double>(), 10.0);
+  // Values that drift are close to what the simulator holds now.
+  const double u2 = *Sim->GetRegister(1, 7507);
+  EXPECT_NEAR(incomer["values"]["U2"]["value"].get<double>(), u2, u2 * 0.05);
+
+  ASSERT_TRUE(WaitUntil([&] { return Meter("drive")["values"].contains("f"); }));
+  const nlohmann::json drive = Meter("drive");
+  EXPECT_FLOAT_EQ(drive["values"]["f"]["value"].get<float>(), 49.94f);
+  EXPECT_FALSE(drive["values"].contains("THD_U1"));  // a TR8 has no THD block
+
+  const std::string metrics = Get("/metrics");
+  EXPECT_NE(metrics.find("kavrel_phase_voltage_volts{meter=\"incomer\",model=\"TR5\",line=\"board\",phase=\"L1\"} 231.5\n"),
+            std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("kavrel_voltage_thd_ratio{meter=\"incomer\",model=\"TR5\",line=\"board\",phase=\"L1\"} 0.035"),
+            std::string::npos);
+  EXPECT_NE(metrics.find("kavrel_frequency_hertz{meter=\"drive\",model=\"TR8\",line=\"board\",phase=\"total\"} 49.94"),
+            std::string::npos);
+  EXPECT_EQ(metrics.find("kavrel_voltage_thd_ratio{meter=\"drive\""), std::string::npos);
+  EXPECT_NE(metrics.find("kavrel_meter_reply_duration_seconds_bucket{meter=\"feeder\",model=\"VR5\",line=\"board\",le=\"+Inf\"}"),
+            std::string::npos);
+  EXPECT_NE(metrics.find("kavrel_meter_link_up{meter=\"feeder\",model=\"VR5\",line=\"board\"} 1"), std::string::npos);
+
+  // Prometheus' own checker accepts the exposition.
+  const std::string file = Dir.Path() + "/metrics.txt";
+  std::ofstream(file) << metrics;
+  const std::string command = "promtool check metrics < '" + file + "' 2>&1";
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string said;
+  char buffer[256];
+  while (fgets(buffer, sizeof buffer, p)) said += buffer;
+  EXPECT_EQ(pclose(p), 0) << said;
+  EXPECT_EQ(said, "");
+
+  int status = 0;
+  EXPECT_EQ(Get("/healthz", &status), "ok\n");
+  EXPECT_EQ(status, 200);
+}
+
+TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] { return Counter("feeder", "replies") > 3 && Counter("drive", "replies") > 3; }));
+  auto rate = [&](const char* meter, std::chrono::seconds window) {
+    const uint64_t before = Counter(meter, "replies");
+    std::this_thread::sleep_for(window);
+    return static_cast<double>(Counter(meter, "replies") - before) / static_cast<double>(window.count());
+  };
+  const double baseline = rate("incomer", 4s);
+  ASSERT_GT(baseline, 0.5);
+
+  Sim->SetFaults(SimFaults{.NoReply = true, .OnlyAddress = 2});
+  ASSERT_TRUE(WaitUntil([&] { return Meter("feeder")["link"] == "down"; }));
+  ASSERT_TRUE(WaitUntil([&] { return Meter("feeder")["retry_in_s"].get<double>() >= 1.0; }));
+  const uint64_t silentBefore = Counter("feeder", "requests");
+  const double during = rate("incomer", 4s);
+  EXPECT_GE(during, 0.8 * baseline) << "baseline " << baseline;
+  // Backed off: a few tries in 4 s where it had several a second.
+  EXPECT_LE(Counter("feeder", "requests") - silentBefore, 4u);
+  EXPECT_GT(Counter("feeder", "timeouts"), 2u);
+  EXPECT_EQ(Counter("feeder", "check_errors"), 0u);
+  EXPECT_EQ(Counter("incomer", "timeouts"), 0u);
+  EXPECT_NE(Get("/metrics").find("kavrel_meter_link_up{meter=\"feeder\",model=\"VR5\",line=\"board\"} 0"),
+            std::string::npos);
+
+  Sim->SetFaults(SimFaults{});
+  EXPECT_TRUE(WaitUntil([&] { return Meter("feeder")["link"] == "up"; }));
+}
+
+TEST_P(Gateway, GarbledRepliesAndExceptionsAreCountedApart) {
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] { return Counter("incomer", "replies") > 2; }));
+  Sim->SetFaults(SimFaults{.BadCheck = true, .OnlyAddress = 1, .ForReplies = 2});
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "check_errors") >= 2; }));
+  Sim->SetFaults(SimFaults{.ExceptionCode = 2, .OnlyAddress = 1, .ForReplies = 2});
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "exceptions") >= 2; }));
+  // An answer from another address ends the wait early and counts as garbled too.
+  Sim->SetFaults(SimFaults{.WrongAddress = true, .OnlyAddress = 1, .ForReplies = 1});
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "check_errors") >= 3; }));
+  EXPECT_EQ(Counter("incomer", "timeouts"), 0u);
+  EXPECT_EQ(Counter("incomer", "check_errors"), 3u);
+}
+
+TEST_P(Gateway, APortThatGoesAwayIsUnhealthyUntilItComesBack) {
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] { return Counter("incomer", "replies") > 2; }));
+  Sim->Unplug();
+  int status = 0;
+  EXPECT_TRUE(WaitUntil([&] { return Get("/healthz", &status), status == 503; }));
+  EXPECT_NE(Get("/metrics").find("kavrel_line_port_open{line=\"board\"} 0"), std::string::npos);
+  ASSERT_TRUE(Sim->Plug());
+  const uint64_t before = Counter("incomer", "replies");
+  EXPECT_TRUE(WaitUntil([&] { return Counter("incomer", "replies") > before + 2; }));
+  EXPECT_EQ(Get("/healthz", &status), "ok\n");
+  EXPECT_EQ(status, 200);
+}
+
+// Rows of a query, each as its columns joined by '|'.
+std::vector<std::string> Query(const std::string& path, const std::string& sql) {
+  std::vector<std::string> rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* out, int n, char** values, char**) {
+          std::string row;
+          for (int i = 0; i < n; ++i) row += std::string(i ? "|" : "") + (values[i] ? values[i] : "NULL");
+          static_cast<std::vector<std::string>*>(out)->push_back(row);
+          return 0;
+        },
+        &rows, nullptr);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
+  const std::string path = Dir.Path() + "/g.db";
+  {
+    // A row from long ago, from an earlier run.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db,
+                 "CREATE TABLE samples (time REAL NOT NULL, meter TEXT NOT NULL, quantity TEXT NOT NULL,"
+                 " value REAL NOT NULL, unit TEXT NOT NULL);"
+                 "INSERT INTO samples VALUES (1000, 'incomer', 'U1', 1, 'V');",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  Config.Sqlite.Enabled = true;
+  Config.Sqlite.Path = path;
+  Config.Sqlite.IntervalS = 0;
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] { return Counter("drive", "replies") > 5; }));
+  Sim->SetFaults(SimFaults{.NoReply = true, .OnlyAddress = 3});
+  ASSERT_TRUE(WaitUntil([&] { return Meter("drive")["link"] == "down"; }));
+  Gw->Stop();
+
+  EXPECT_EQ(Query(path, "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
+  EXPECT_EQ(Query(path, "SELECT count(*) FROM samples WHERE time < 2000"), std::vector<std::string>{"0"});
+  const auto u1 = Query(path, "SELECT DISTINCT value, unit FROM samples WHERE meter='incomer' AND quantity='U1'");
+  EXPECT_EQ(u1, std::vector<std::string>{"231.5|V"});
+  const auto thd = Query(path, "SELECT count(*) > 0 FROM samples WHERE meter='feeder' AND quantity='THD_I3'");
+  EXPECT_EQ(thd, std::vector<std::string>{"1"});
+  const auto events = Query(path, "SELECT meter, text FROM events ORDER BY time");
+  EXPECT_NE(std::find(events.begin(), events.end(), "incomer|Connection to TR5_1"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "drive|Transmision error with TR8_3"), events.end());
+  // A sample row per value read: as many U1 rows of the TR5 as its process blocks answered.
+  const auto perBlock = Query(path, "SELECT count(*) = (SELECT count(*) FROM samples WHERE meter='incomer' AND "
+                                    "quantity='Pav') FROM samples WHERE meter='incomer' AND quantity='U1'");
+  EXPECT_EQ(perBlock, std::vector<std::string>{"1"});
+}
+
+TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
+  // The broker is not there yet when the gateway starts.
+  TBroker broker(Dir.Path(), FreePort(), false);
+  const std::string port = std::to_string(broker.GetPort());
+  auto subscribe = [&](const char* file) {
+    return std::make_unique<TChild>(
+        std::vector<std::string>{"mosquitto_sub", "-p", port, "-v", "-t", "kavrel/#"}, Dir.Path() + file);
+  };
+  Config.Mqtt.Enabled = true;
+  Config.Mqtt.Port = broker.GetPort();
+  Config.Mqtt.IntervalS = 0;
+  Config.Mqtt.ClientId = "gw-test";
+  StartGateway();
+  std::this_thread::sleep_for(1s);
+  broker.Start();
+  auto sub = subscribe("/sub.txt");
+  const std::string availability = "kavrel/gateway/gw-test/availability ";
+  EXPECT_TRUE(WaitUntil([&] {
+    const std::string t = sub->Text();
+    return t.find("kavrel/incomer/U1 231.5\n") != std::string::npos &&
+           t.find("kavrel/drive/f 49.94\n") != std::string::npos &&
+           t.find("kavrel/incomer/THD_U1 3.5\n") != std::string::npos;
+  })) << sub->Text();
+  EXPECT_NE(sub->Text().find(availability + "online\n"), std::string::npos);
+  EXPECT_NE(sub->Text().find("kavrel/feeder/link up\n"), std::string::npos);
+
+  broker.Stop();
+  sub.reset();
+  std::this_thread::sleep_for(1s);
+  broker.Start();
+  auto sub2 = subscribe("/sub2.txt");
+  EXPECT_TRUE(WaitUntil([&] {
+    const std::string t = sub2->Text();
+    return t.find(availability + "online\n") != std::string::npos &&
+           t.find("kavrel/incomer/U1 231.5\n") != std::string::npos &&
+           t.find("kavrel/drive/link up\n") != std::string::npos;  // retained states given again
+  }, 30s)) << sub2->Text();
+
+  Gw->Stop();
+  EXPECT_TRUE(WaitUntil([&] { return sub2->Text().find(availability + "offline\n") != std::string::npos; }))
+      << sub2->Text();
+}
+
+// A real Prometheus scrapes the gateway and answers a query with the meter's
+// value (once: the scrape does not depend on the framing).
+class GatewayScrape : public Gateway {};
+
+TEST_P(GatewayScrape, APrometheusScrapesIt) {
+  StartGateway();
+  const std::string yml = Dir.Path() + "/prometheus.yml";
+  std::ofstream(yml) << "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: kavrel\n"
+                     << "    static_configs:\n      - targets: [\"127.0.0.1:" << Gw->HttpPort() << "\"]\n";
+  const int port = FreePort();
+  TChild prometheus({"prometheus", "--config.file=" + yml, "--storage.tsdb.path=" + Dir.Path() + "/tsdb",
+                     "--web.listen-address=127.0.0.1:" + std::to_string(port)},
+                    Dir.Path() + "/prometheus.log");
+  httplib::Client client("127.0.0.1", port);
+  const std::string query =
+      "/api/v1/query?query=kavrel_phase_voltage_volts%7Bmeter%3D%22incomer%22%2Cphase%3D%22L1%22%7D";
+  nlohmann::json result;
+  EXPECT_TRUE(WaitUntil([&] {
+    auto res = client.Get(query.c_str());
+    if (!res || res->status != 200) return false;
+    result = nlohmann::json::parse(res->body, nullptr, false);
+    return !result.is_discarded() && !result["data"]["result"].empty();
+  }, 60s)) << prometheus.Text();
+  if (!result.is_discarded() && !result["data"]["result"].empty()) {
+    const auto& sample = result["data"]["result"][0];
+    EXPECT_EQ(sample["metric"]["model"], "TR5");
+    EXPECT_EQ(sample["metric"]["line"], "board");
+    EXPECT_EQ(sample["value"][1], "231.5");
+  }
+  prometheus.Stop();
+  std::filesystem::remove_all(Dir.Path() + "/tsdb");
+  std::remove(yml.c_str());
+  std::remove((Dir.Path() + "/prometheus.log").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, Gateway, ::testing::Values(TFraming{"Ascii", 0}, TFraming{"Rtu", 6}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Framing, GatewayScrape, ::testing::Values(TFraming{"Rtu", 6}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(GatewaySqlite, AFullQueueDropsAndCountsButNeverHides) {
+  const std::string path = testing::TempDir() + "/overflow.db";
+  std::remove(path.c_str());
+  TGatewayConfig config;
+  config.Lines = {TLineConfig{}};
+  config.Lines[0].Meters = {{"m", MT_TR5, 1}};
+  TGatewayState state(config);
+  TSqliteConfig sqlite;
+  sqlite.Path = path;
+  sqlite.IntervalS = 0;
+  sqlite.QueueLimit = 10;
+  TSqliteRecorder recorder(sqlite, state);
+  std::string error;
+  ASSERT_TRUE(recorder.Start(error)) << error;
+  const int pushed = 20000;
+  const auto t0 = std::chrono::system_clock::now();
+  for (int i = 0; i < pushed; ++i) recorder.OnSample(TSample{0, t0 + std::chrono::milliseconds(i), {{0, 230.0f}}});
+  recorder.Stop();
+  const uint64_t dropped = state.OutputStatus().at(0).second.second;
+  EXPECT_GT(dropped, 0u);
+  const auto rows = Query(path, "SELECT count(*) FROM samples");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(std::stoull(rows[0]) + dropped, static_cast<uint64_t>(pushed));
+  for (const char* f : {"", "-wal", "-shm"}) std::remove((path + f).c_str());
+}
+
+// The program as systemd runs it: bad files, SIGTERM, and a crash.
+TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
+  testsupport::ComDirectory dir;
+  const std::string out = dir.Path() + "/gw.txt";
+  const std::string toml = dir.Path() + "/g.toml";
+  std::ofstream(toml) << "[[line]]\nport = \"COM1\"\n\n[[line.meter]]\nmodel = \"TR5\"\naddress = 300\n";
+  {
+    TChild gw({KAVREL_GATEWAY, "--config", toml}, out);
+    EXPECT_EQ(gw.Wait(), 2);
+    EXPECT_NE(gw.Text().find(toml + ":6: "), std::string::npos) << gw.Text();
+  }
+  {
+    TChild gw({KAVREL_GATEWAY, "--config", dir.Path() + "/none.toml"}, out);
+    EXPECT_EQ(gw.Wait(), 2);
+  }
+
+  TBroker broker(dir.Path(), FreePort());
+  SimConfig simConfig;
+  simConfig.LinkPath = dir.Path() + "/COM1";
+  SimServer sim(simConfig);
+  ASSERT_TRUE(sim.Start());
+  std::ofstream(toml) << "[mqtt]\nport = " << broker.GetPort() << "\nclient_id = \"svc\"\n"
+                      << "[[line]]\nport = \"COM1\"\nframing = \"ascii\"\n[[line.meter]]\nmodel = \"TR5\"\naddress = 1\n";
+  TChild sub({"mosquitto_sub", "-p", std::to_string(broker.GetPort()), "-v", "-t", "kavrel/gateway/svc/availability"},
+             dir.Path() + "/sub.txt");
+  std::this_thread::sleep_for(300ms);
+  auto count = [&](const std::string& what) {
+    const std::string t = sub.Text();
+    size_t n = 0;
+    for (size_t at = t.find(what); at != std::string::npos; at = t.find(what, at + 1)) ++n;
+    return n;
+  };
+  {
+    TChild gw({KAVREL_GATEWAY, "--config", toml}, out);
+    ASSERT_TRUE(WaitUntil([&] { return gw.Text().find("Connection to TR5_1") != std::string::npos; })) << gw.Text();
+    EXPECT_TRUE(WaitUntil([&] { return count(" online\n") == 1; }));
+    EXPECT_EQ(gw.Stop(SIGTERM), 0);
+    EXPECT_NE(gw.Text().find("<5>stopping on SIGTERM\n"), std::string::npos) << gw.Text();
+    EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 1; })) << sub.Text();
+  }
+  {
+    // Killed: the broker publishes the last will.
+    TChild gw({KAVREL_GATEWAY, "--config", toml}, out);
+    ASSERT_TRUE(WaitUntil([&] { return count(" online\n") == 2; })) << sub.Text();
+    gw.Stop(SIGKILL);
+    EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 2; })) << sub.Text();
+  }
+  sim.Stop();
+  for (const char* f : {"/gw.txt", "/g.toml", "/sub.txt", "/mosquitto.conf", "/mosquitto.log"})
+    std::remove((dir.Path() + f).c_str());
+}
+
+}  // namespace
