@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "GatewayLog.h"
+#include "SerialDeviceTcp.h"
 #include "TR5.h"
 #include "Trans.h"
 
@@ -36,7 +37,7 @@ TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state,
   // The port opens the configured name, whatever index it is opened under:
   // COMn, a device path, or a network serial server's "tcp://host:port".
   const std::string name = Line.Port;
-  Port = std::make_unique<TModbusPort>([name](const std::string&) { return OpenSerialDevice(name); });
+  Port = std::make_unique<TModbusPort>([name](const std::string&) { return OpenPortDevice(name); });
   int index = firstMeter;
   for (const TMeterConfig& m : Line.Meters) {
     TPolled p;
