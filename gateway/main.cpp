@@ -24,6 +24,7 @@ const char* const HELP_TEXT =
     "  --config FILE  the configuration file (see examples/gateway.toml)\n"
     "  --check        read the configuration, report what it polls, and exit\n"
     "  -h, --help     this text\n"
+    "  --version      the program's version\n"
     "\n"
     "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start;\n"
     "2 bad command line or configuration file.\n";
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
       std::fputs(HELP_TEXT, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("kavrel-gateway %s\n", KAVREL_VERSION);
       return 0;
     } else if (arg == "--config" && i + 1 < argc) {
       path = argv[++i];
