@@ -52,6 +52,7 @@ int main(int argc, char* argv[]) {
   // and the values the user types for the meter always use a decimal point.
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
+  QApplication::setApplicationVersion(QStringLiteral(KAVREL_VERSION));  // shown in the service report
   QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
   // Ties the windows to the menu entry (and its icon) of the installed program.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.kavrel.Kavrel"));
