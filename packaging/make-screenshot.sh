@@ -32,7 +32,7 @@ pids+=($!)
 for _ in $(seq 50); do [ -e COM1 ] && break; sleep 0.1; done
 printf 'COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\nMeterName=Feeder 3\r\nMeterDsc=TR5\r\n' >Kavrel.INI
 
-"$BUILD/app/kavrel" >/dev/null 2>&1 &
+"$BUILD/program/kavrel" >/dev/null 2>&1 &
 pids+=($!)
 sleep "$SECONDS_OF_VALUES"
 mkdir -p "$ROOT/docs"

@@ -71,5 +71,5 @@ for _ in $(seq 1 20); do [ -s kavrel-sim.log ] && break; sleep 0.1; done
 echo "demo.sh: $(head -n 1 kavrel-sim.log)"
 echo "demo.sh: starting Kavrel in $DEMO; close its window to end the demo."
 status=0
-"$BUILD/app/kavrel" || status=$?
+"$BUILD/program/kavrel" || status=$?
 exit $status
