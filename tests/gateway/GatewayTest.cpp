@@ -14,6 +14,7 @@
 #include "GatewayTestSupport.h"
 #include "PtyTools.h"
 #include "SimServer.h"
+#include "SimTcpListener.h"
 #include "SqliteRecorder.h"
 
 using namespace gatewaytest;
@@ -335,6 +336,29 @@ TEST_P(GatewayScrape, APrometheusScrapesIt) {
   std::remove((Dir.Path() + "/prometheus.log").c_str());
 }
 
+// A line reached through a network serial server ("tcp://HOST:PORT"): the
+// simulator's line relayed over a TCP socket, in both framings.
+class GatewayOverTcp : public Gateway {};
+
+TEST_P(GatewayOverTcp, PollsALineBehindANetworkSerialServer) {
+  SimTcpListener server(*Sim);
+  std::string error;
+  ASSERT_TRUE(server.Start("127.0.0.1", 0, &error)) << error;
+  Config.Lines[0].Port = "tcp://127.0.0.1:" + std::to_string(server.Port());
+  StartGateway();
+  ASSERT_TRUE(WaitUntil([&] {
+    const nlohmann::json m = Meter("incomer");
+    return !m.is_null() && m["values"].contains("U1") && m["values"].contains("THD_U1");
+  }));
+  const nlohmann::json incomer = Meter("incomer");
+  EXPECT_EQ(incomer["link"], "up");
+  EXPECT_FLOAT_EQ(incomer["values"]["U1"]["value"].get<float>(), 231.5f);
+  EXPECT_GE(server.Connections(), 1);
+  Gw.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(Framing, GatewayOverTcp, ::testing::Values(TFraming{"Ascii", 0}, TFraming{"Rtu", 6}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Framing, Gateway, ::testing::Values(TFraming{"Ascii", 0}, TFraming{"Rtu", 6}),
                          [](const auto& info) { return std::string(info.param.Name); });
 INSTANTIATE_TEST_SUITE_P(Framing, GatewayScrape, ::testing::Values(TFraming{"Rtu", 6}),
