@@ -8,20 +8,12 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ParamDef.h"
 #include "ScanDialog.h"
 #include "Settings.h"
 #include "Trans.h"
 
-int MeterTypeOfModel(const QString& model) {
-  static const struct {
-    const char* Text;
-    int Code;
-  } models[] = {{"TR5", 80}, {"TR5B", 81}, {"VR5", 85}, {"VR5B", 86}, {"TR8", 118}};
-  for (const auto& m : models) {
-    if (model == QLatin1String(m.Text)) return m.Code;
-  }
-  return 0;
-}
+int MeterTypeOfModel(const QString& model) { return ModelType(model.toLatin1().constData()); }
 
 TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* parent)
     : QDialog(parent), DeviceLines(deviceLines) {
@@ -215,7 +207,7 @@ void TDialogKonfig::FindBtnClick() {
   if (scan.exec() != QDialog::Accepted) return;
   const TLineSetting own{ScanPort->BaudIndex, ScanPort->Mode};
   for (const TScanDialog::TChosen& c : scan.Chosen()) {
-    const QString type = QString::fromLatin1(ScanModelName(c.MeterType));
+    const QString type = QString::fromLatin1(ModelName(c.MeterType));
     const QString address = QString::number(c.Address);
     bool listed = false;
     for (int r = 2; r < GridRowCount() && !listed; ++r) listed = Cell(0, r) == type && Cell(1, r) == address;

@@ -20,7 +20,6 @@
 namespace {
 
 enum Column { COL_ADD, COL_ADDRESS, COL_MODEL, COL_SETTINGS, COLUMN_COUNT };
-constexpr int ALL_MODELS[] = {MT_TR5, MT_TR5B, MT_VR5, MT_VR5B, MT_TR8};
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -203,7 +202,7 @@ void TScanDialog::ShowFind(const TScanFind& f) {
   FindList->setItem(row, COL_ADDRESS, new QTableWidgetItem(QString::number(f.Address)));
   FindList->setItem(row, COL_SETTINGS, new QTableWidgetItem(Text(LineSettingText(f.Setting))));
   if (f.MeterType()) {
-    FindList->setItem(row, COL_MODEL, new QTableWidgetItem(QString::fromLatin1(ScanModelName(f.MeterType()))));
+    FindList->setItem(row, COL_MODEL, new QTableWidgetItem(QString::fromLatin1(ModelName(f.MeterType()))));
     return;
   }
   // Not named for sure: the user picks the model; the first entry says what
@@ -212,8 +211,8 @@ void TScanDialog::ShowFind(const TScanFind& f) {
   QString first = Text(f.ModelText());
   if (!f.Detail.empty()) first += QStringLiteral(" (%1)").arg(Text(f.Detail));
   model->addItem(first, 0);
-  for (int type : f.Candidates.empty() ? std::vector<int>(std::begin(ALL_MODELS), std::end(ALL_MODELS)) : f.Candidates)
-    model->addItem(QString::fromLatin1(ScanModelName(type)), type);
+  for (int type : f.Candidates.empty() ? std::vector<int>(std::begin(METER_TYPES), std::end(METER_TYPES)) : f.Candidates)
+    model->addItem(QString::fromLatin1(ModelName(type)), type);
   model->setToolTip(first);
   connect(model, &QComboBox::currentIndexChanged, this, [add, model](int) {
     if (model->currentData().toInt() != 0) add->setCheckState(Qt::Checked);

@@ -16,14 +16,6 @@ namespace {
 constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
 constexpr size_t CONFIG_SIZE_LIMIT = 4u << 20;
 
-struct TModel {
-  const char* Name;
-  int Type;
-};
-constexpr TModel MODELS[] = {
-    {"TR5", MT_TR5}, {"TR5B", MT_TR5B}, {"VR5", MT_VR5}, {"VR5B", MT_VR5B}, {"TR8", MT_TR8},
-};
-
 // A configuration error with the line it was found on.
 struct TConfigError {
   long Line;
@@ -320,16 +312,15 @@ int TGatewayConfig::MeterCount() const {
 }
 
 int MeterTypeFromName(std::string_view name) {
-  for (const TModel& m : MODELS) {
-    if (KeysEqual(name, m.Name) || name == std::to_string(m.Type)) return m.Type;
+  for (int type : METER_TYPES) {
+    if (KeysEqual(name, ModelName(type)) || name == std::to_string(type)) return type;
   }
   return 0;
 }
 
 const char* MeterModelName(int type) {
-  for (const TModel& m : MODELS)
-    if (m.Type == type) return m.Name;
-  return "?";
+  const char* name = ModelName(type);
+  return name ? name : "?";
 }
 
 int BaudIndexOf(int baud) {

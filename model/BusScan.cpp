@@ -38,8 +38,6 @@ constexpr int RESULT_READ = 3;
 constexpr int RESULT_READ_EXCEPTION = 0x83;
 constexpr uint8_t ILLEGAL_DATA_ADDRESS = 2;
 
-constexpr int MODEL_TYPES[] = {MT_TR5, MT_TR5B, MT_VR5, MT_VR5B, MT_TR8};
-
 int BaudOf(int index) { return index >= 0 && index < BAUD_COUNT ? index : 5; }
 int ModeOf(int mode) { return mode >= 0 && mode < MODE_COUNT ? mode : 0; }
 bool IsRtuMode(int mode) { return mode >= 3 && mode <= 6; }
@@ -104,23 +102,12 @@ std::string DurationText(uint64_t ms) {
   return std::to_string(m / 60) + " h " + std::to_string(m % 60) + " min";
 }
 
-const char* ScanModelName(int meterType) {
-  switch (meterType) {
-    case MT_TR5: return "TR5";
-    case MT_TR5B: return "TR5B";
-    case MT_VR5: return "VR5";
-    case MT_VR5B: return "VR5B";
-    case MT_TR8: return "TR8";
-    default: return nullptr;
-  }
-}
-
 std::string TScanFind::ModelText() const {
   if (Candidates.empty()) return "unknown";
   std::string text;
   for (int type : Candidates) {
     if (!text.empty()) text += " or ";
-    const char* name = ScanModelName(type);
+    const char* name = ModelName(type);
     text += name ? name : "?";
   }
   return text;
@@ -180,7 +167,7 @@ std::vector<int> TBusScan::MatchModels(const std::vector<TRegisterAnswer>& answe
   if (!detail.empty()) return {};
 
   std::vector<int> fits;
-  for (int type : MODEL_TYPES) {
+  for (int type : METER_TYPES) {
     bool fit = true;
     for (size_t i = 0; i < answers.size() && fit; ++i)
       fit = ModelHasRegister(type, registers[i]) == (answers[i] == TRegisterAnswer::Value);

@@ -71,9 +71,6 @@ struct TScanResult {
   bool PortClosed = false;  // the port is not open: nothing was probed
 };
 
-// Model names ("TR5") of the five meter types; nullptr for any other code.
-const char* ScanModelName(int meterType);
-
 class TBusScan {
 public:
   explicit TBusScan(TModbusPort& port);

@@ -52,6 +52,9 @@ enum : uint16_t {
   MM_TR8 = 16,
 };
 
+// The five models' type codes.
+constexpr int METER_TYPES[] = {MT_TR5, MT_TR5B, MT_VR5, MT_VR5B, MT_TR8};
+
 // The model's name by its type code ("TR5" for 80); nullptr for none of the five.
 const char* ModelName(int meterType);
 // The type code of a model's name, letter case as written; 0 for none of the five.

@@ -63,8 +63,6 @@ bool Fail(std::string& error, int line, const std::string& why) {
 
 }  // namespace
 
-const char* SetupModelName(int meterType) { return ModelName(meterType); }
-
 std::vector<int> SetupSelectors(int meterType) {
   std::vector<int> selectors;
   for (int g : SetupGroups(meterType)) {

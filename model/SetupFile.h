@@ -60,9 +60,6 @@ std::string FormatSetup(const TSetup& setup);
 // model, a value that is no number, an item twice, or items missing.
 bool ParseSetup(std::string_view text, TSetup& setup, std::string& error);
 
-// The model's name ("TR5") by type code; nullptr for none of the five.
-const char* SetupModelName(int meterType);
-
 // Whether the file may be written into a meter of this model: the same model,
 // and every value within its item's limits. False with the reason in error.
 bool CheckSetupForMeter(const TSetup& file, int meterType, std::string& error);

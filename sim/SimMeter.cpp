@@ -227,20 +227,14 @@ void PutValue(SimBytes& out, char width, double v) {
 }  // namespace
 
 const char* SimModelName(int meterType) {
-  switch (meterType) {
-    case MT_TR5: return "TR5";
-    case MT_TR5B: return "TR5B";
-    case MT_VR5: return "VR5";
-    case MT_VR5B: return "VR5B";
-    case MT_TR8: return "TR8";
-    default: return "?";
-  }
+  const char* name = ModelName(meterType);
+  return name ? name : "?";
 }
 
 int SimModelFromName(const std::string& name) {
   std::string n;
   for (char c : name) n += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (int t : {MT_TR5, MT_TR5B, MT_VR5, MT_VR5B, MT_TR8})
+  for (int t : METER_TYPES)
     if (n == SimModelName(t)) return t;
   return 0;
 }

@@ -111,23 +111,10 @@ const char* const HELP_TEXT =
 constexpr int TICK_MS = 200;
 constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
 
-struct TModelName {
-  const char* Name;
-  int Type;
-};
-constexpr TModelName MODELS[] = {
-    {"TR5", MT_TR5}, {"TR5B", MT_TR5B}, {"VR5", MT_VR5}, {"VR5B", MT_VR5B}, {"TR8", MT_TR8},
-};
-
 std::atomic<bool> Interrupted{false};
 
 extern "C" void OnSignal(int) { Interrupted = true; }
 
-const char* ModelName(int type) {
-  for (const TModelName& m : MODELS)
-    if (m.Type == type) return m.Name;
-  return nullptr;
-}
 
 bool ParseInt(const char* text, long low, long high, int& value) {
   if (!text || !*text) return false;
@@ -224,10 +211,10 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       ok = ParseInt(value, 1, 247, o.Address);
     } else if (arg == "--model") {
       o.MeterType = -1;
-      for (const TModelName& m : MODELS) {
+      for (int type : METER_TYPES) {
         int code = 0;
-        if (EqualNoCase(value, m.Name) || (ParseInt(value, 0, 1000, code) && code == m.Type))
-          o.MeterType = m.Type;
+        if (EqualNoCase(value, ModelName(type)) || (ParseInt(value, 0, 1000, code) && code == type))
+          o.MeterType = type;
       }
       ok = o.MeterType >= 0;
     } else if (arg == "--timeout") {
