@@ -8,11 +8,11 @@
 set -uo pipefail
 cd "$1"
 hits=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(unistd|termios|fcntl|poll|pty|utmp|pthread|dlfcn|dirent|pwd|grp|syslog|iconv|sys/[a-z_]+)\.h>' \
-         comm model app views tools --include='*.cpp' --include='*.h' \
-       | grep -vE '^(comm/SerialDevicePosix\.cpp|comm/SerialDeviceTcp\.cpp|app/Settings\.cpp):')
+         comm model settings app views tools program --include='*.cpp' --include='*.h' \
+       | grep -vE '^(comm/SerialDevicePosix\.cpp|comm/SerialDeviceTcp\.cpp|settings/Settings\.cpp):')
 if [ -n "$hits" ]; then
   echo "POSIX headers outside the POSIX serial layer, the TCP port and the settings library:"
   echo "$hits"
   exit 1
 fi
-echo "portable sources: no POSIX header outside comm/SerialDevicePosix.cpp, comm/SerialDeviceTcp.cpp and app/Settings.cpp"
+echo "portable sources: no POSIX header outside comm/SerialDevicePosix.cpp, comm/SerialDeviceTcp.cpp and settings/Settings.cpp"
