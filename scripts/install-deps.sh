@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll

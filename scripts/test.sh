@@ -37,6 +37,11 @@ run_ctest() {
   summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
 }
 
+echo "=== the house: layers, file names, the style of the changed lines"
+if python3 scripts/check-layers.py "$ROOT"; then layers=ok; else layers=FAILED; status=1; fi
+if bash scripts/check-format.sh; then format=ok; else format=FAILED; status=1; fi
+summary+=("house: layers $layers, format $format")
+
 echo "=== g++ build"
 run_build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
