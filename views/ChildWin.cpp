@@ -33,7 +33,6 @@
 #include <cstring>
 #include <limits>
 
-#include "Main.h"
 #include "TR5.h"
 
 namespace {
@@ -208,7 +207,7 @@ const std::array<qint64, TMDIChild::TRACE_TIME_COUNT> TMDIChild::TraceTimes = {
     1 * SECOND,  2 * SECOND, 5 * SECOND, 10 * SECOND, 15 * SECOND,
     30 * SECOND, MINUTE,     2 * MINUTE, 5 * MINUTE,  10 * MINUTE};
 
-QWidget* MakeChartWindow(TMainForm& form) { return new TMDIChild(form.Meter); }
+QWidget* MakeChartWindow(const TViewContext& context) { return new TMDIChild(context.Meter); }
 
 TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
     : QWidget(parent), Meter(meter), Clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {

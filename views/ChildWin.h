@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "Views.h"
+#include "MeterView.h"
 
 class QAbstractAxis;
 class QChart;
@@ -29,12 +29,11 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QValueAxis;
-class TMainForm;
 class TTR5;
 class TZmiennaNum;
 
 // The window for the main window's view factory.
-QWidget* MakeChartWindow(TMainForm& form);
+QWidget* MakeChartWindow(const TViewContext& context);
 
 class TMDIChild : public QWidget, public TTrendView, public TCsvSource {
   Q_OBJECT

@@ -21,7 +21,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "Main.h"
 #include "TR5.h"
 
 namespace {
@@ -583,4 +582,4 @@ void TForm2::SetCellText(int column, int row, const QString& text) {
   if (QTableWidgetItem* item = StringGrid1->item(row - 1, column - 1)) item->setText(text);
 }
 
-QWidget* MakeTableWindow(TMainForm& form) { return new TForm2(form.Meter); }
+QWidget* MakeTableWindow(const TViewContext& context) { return new TForm2(context.Meter); }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Views.h"
+#include "MeterView.h"
 
 class QFrame;
 class QLabel;
@@ -22,7 +22,6 @@ class QSplitter;
 class QTabBar;
 class QTableWidget;
 class QTimer;
-class TMainForm;
 class TTR5;
 class TZmienna;
 
@@ -163,5 +162,5 @@ private:
 };
 
 // The table window for the program's main window: a widget that is also a
-// TMeterView, bound to the main window's Meter.
-QWidget* MakeTableWindow(TMainForm& form);
+// TMeterView, bound to the context's meter.
+QWidget* MakeTableWindow(const TViewContext& context);
