@@ -91,7 +91,8 @@ TEST_F(ChartWindowTest, EveryChartSamplesOnItsOwnTraceTimeCountedFromItsLastSamp
   for (const char* name : {"U1", "I1", "P1", "Pf1", "tf"}) Set(name, 1.5f);
   // The first tick samples every chart, also those on hidden pages.
   TickAt(T0);
-  for (QLineSeries* s : {W->SeriesAt(0, 0), W->SeriesAt(1, 0), W->SeriesAt(2, 0), W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
+  for (QLineSeries* s :
+       {W->SeriesAt(0, 0), W->SeriesAt(1, 0), W->SeriesAt(2, 0), W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
     EXPECT_EQ(s->count(), 1) << s->objectName().toStdString();
   }
   // 5 s by default; a late tick moves the schedule, an early one is skipped.
@@ -297,7 +298,8 @@ TEST_F(ChartWindowTest, RebindAfterAMeterChangeStartsOverAndLooksNamesUpAgain) {
   Meter.FindByName("U2", 0)->SetName("U2x");
   Meter.ResetValues();
   W->RebindMeter();
-  for (QLineSeries* s : {W->SeriesAt(0, 0), W->SeriesAt(0, 1), W->SeriesAt(1, 0), W->SeriesAt(2, 0), W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
+  for (QLineSeries* s : {W->SeriesAt(0, 0), W->SeriesAt(0, 1), W->SeriesAt(1, 0), W->SeriesAt(2, 0),
+                         W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
     EXPECT_EQ(s->count(), 0) << s->objectName().toStdString();
   }
   EXPECT_EQ(W->PageControl1->currentIndex(), 3);
