@@ -280,8 +280,8 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
-  if (Views.ChartWindow && !ChartWindow) ChartWindow = AddMdiView(Views.ChartWindow(*this), false);
-  if (Views.TableWindow && !TableWindow) TableWindow = AddMdiView(Views.TableWindow(*this), true);
+  if (Views.ChartWindow && !ChartWindow) ChartWindow = AddMdiView(Views.ChartWindow(ViewContext()), false);
+  if (Views.TableWindow && !TableWindow) TableWindow = AddMdiView(Views.TableWindow(ViewContext()), true);
   ShowDevice(MeterText(Meter, false), MeterText(Meter, true));
   UpdateMenuItems();
   // Values at once: the first acquisition step goes out as the window shows,
@@ -323,6 +323,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     auto* child = qobject_cast<QMdiSubWindow*>(watched);
     if (child && (child == SubWindowOf(TableWindow) || child == SubWindowOf(ChartWindow))) {
       event->ignore();
+      return true;
+    }
+    // A harmonics or extreme values window that accepts the request is
+    // forgotten at once, before it is destroyed: the next command makes a new one.
+    QPointer<QWidget>* extra = watched == Harmoniczne.data() ? &Harmoniczne
+                               : watched == Extrema.data()   ? &Extrema
+                                                              : nullptr;
+    if (extra && *extra) {
+      watched->event(event);
+      if (event->isAccepted()) *extra = nullptr;
       return true;
     }
   }
@@ -502,7 +512,7 @@ void TMainForm::Zapisz1Click() {
 void TMainForm::FileExitItemClick() { close(); }
 
 void TMainForm::Programowanie1Click() {
-  if (Views.Programming) Views.Programming(*this);
+  if (Views.Programming) Views.Programming(ViewContext());
 }
 
 void TMainForm::Ustawienia1Click() {
@@ -520,15 +530,16 @@ void TMainForm::Wykresy2Click() {
 }
 
 void TMainForm::ShowExtraWindow(QPointer<QWidget>& window,
-                                const std::function<QWidget*(TMainForm&)>& make) {
+                                const std::function<QWidget*(const TViewContext&)>& make) {
   if (Meter.Kind == MT_TR8) return;  // the TR8 has neither view
   if (!window) {
     if (!make) return;
-    QWidget* created = make(*this);
+    QWidget* created = make(ViewContext());
     if (!created) return;
     // An ordinary top-level window owned by this one, gone once closed.
     created->setParent(this, (created->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
     created->setAttribute(Qt::WA_DeleteOnClose);
+    created->installEventFilter(this);  // to forget it once it is closed
     window = created;
   }
   window->show();

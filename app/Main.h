@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Settings.h"
-#include "Views.h"
+#include "MeterView.h"
 
 class QAction;
 class QLabel;
@@ -47,7 +47,8 @@ public:
   bool SettingsByteOrderMark = false;
 
   // The views; null while they do not exist. The MDI views are held by their
-  // content widget.
+  // content widget; the harmonics and extreme values windows are forgotten
+  // once they accept a close request.
   QPointer<QWidget> TableWindow;
   QPointer<QWidget> ChartWindow;
   QPointer<QWidget> Harmoniczne;
@@ -144,7 +145,10 @@ private:
   void CreateMenus();
   void CreateToolBar();
   QWidget* AddMdiView(QWidget* view, bool maximised);
-  void ShowExtraWindow(QPointer<QWidget>& window, const std::function<QWidget*(TMainForm&)>& make);
+  void ShowExtraWindow(QPointer<QWidget>& window,
+                       const std::function<QWidget*(const TViewContext&)>& make);
+  // What the views are given: the meter, and this window as their owner.
+  TViewContext ViewContext() { return TViewContext{Meter, this}; }
   void FillWindowMenu();
   void ShowFileError(const char* format, const std::string& name);
   void ShowPortProblem(const QString& text);

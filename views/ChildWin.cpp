@@ -31,26 +31,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
+#include <optional>
 
-#include "Main.h"
+#include "ChartScale.h"
 #include "TR5.h"
 
 namespace {
-
-constexpr qint64 SECOND = 1000;
-constexpr qint64 MINUTE = 60 * SECOND;
-constexpr qint64 HOUR = 60 * MINUTE;
-constexpr qint64 DAY = 24 * HOUR;
-
-// Values this close to zero are plotted as zero.
-constexpr float ZERO_BAND = 0.0001f;
-
-// Axis ranges the window refuses to zoom or scroll to: narrower than this,
-// or reaching beyond what a date or a float can hold.
-constexpr double LEAST_TIME_SPAN = 1000.0;  // ms
-constexpr double LARGEST_TIME = 1.0e14;     // ms from the epoch, about the year 5100
-constexpr double LARGEST_VALUE = 1.0e21;
 
 const char* const TRACE_TIME_TEXTS[TMDIChild::TRACE_TIME_COUNT] = {
     "1 s", "2 s", "5 s", "10 s", "15 s", "30 s", "1 min", "2 min", "5 min", "10 min"};
@@ -60,6 +46,38 @@ const char* const OTHERS_ITEMS[] = {
     "Q2",  "S2",  "Pf2", "tf2",  "U3",   "I3",     "P3",     "Q3",     "S3",     "Pf3",
     "tf3", "Us",  "Is",  "P",    "Q",    "S",      "Pf",     "tf",     "f",      "U12",
     "U23", "U31", "U123", "Pav", "THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"};
+
+// The series of the five charts, in the order they are added to each chart
+// (their index there). Each is named after itself until FormCreate binds it
+// to its quantity; the one of "Others" is bound from the list.
+struct TSeriesDesc {
+  int Chart;
+  const char* Name;
+  QColor Colour;
+  bool OnRightAxis;
+  const char* Quantity;  // null: bound to nothing at FormCreate
+  bool Shown;            // in the chart and its legend
+};
+const TSeriesDesc SERIES[] = {
+    {0, "Series1", QColor("red"), false, "U1", true},
+    {0, "Series2", QColor("green"), false, "U2", true},
+    {0, "Series3", QColor("yellow"), false, "U3", true},
+    {0, "Series16", QColor("blue"), false, nullptr, false},  // inactive fourth series
+    {1, "Series4", QColor("red"), false, "I1", true},
+    {1, "Series5", QColor("green"), false, "I2", true},
+    {1, "Series6", QColor("yellow"), false, "I3", true},
+    {1, "Series17", QColor("blue"), false, "Is", true},
+    {2, "Series7", QColor("red"), false, "P1", true},
+    {2, "Series8", QColor("green"), false, "P2", true},
+    {2, "Series9", QColor("yellow"), false, "P3", true},
+    {2, "Series10", QColor("blue"), true, "P", true},
+    {2, "Series15", QColor(255, 128, 64), true, "Pav", true},
+    {3, "Series11", QColor("red"), false, "Pf1", true},
+    {3, "Series12", QColor("green"), false, "Pf2", true},
+    {3, "Series13", QColor("yellow"), false, "Pf3", true},
+    {3, "Series14", QColor("blue"), false, "Pf", true},
+    {4, "Series18", QColor("red"), false, nullptr, true},
+};
 
 // The text of a fixed-width field, which need not be terminated.
 QString FieldText(const char* field, size_t size) {
@@ -82,133 +100,24 @@ QString FormatAxisNumber(double value) {
   return text;
 }
 
-// The step of 1, 2 or 5 times a power of ten at or above raw.
-double NiceStep(double raw) {
-  if (!(raw > 0.0) || !std::isfinite(raw)) return 1.0;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-  const double fraction = raw / magnitude;
-  const double nice = fraction <= 1.0 + 1e-9 ? 1.0
-                      : fraction <= 2.0 + 1e-9 ? 2.0
-                      : fraction <= 5.0 + 1e-9 ? 5.0
-                                               : 10.0;
-  return nice * magnitude;
-}
-
-struct TValueScale {
-  double Min, Max, Step;
-};
-
-// The range from lo to hi widened to whole steps, with at most about maxTicks
-// labels and steps of at least leastStep. A flat range is opened a little
-// around its value.
-TValueScale NiceScale(double lo, double hi, int maxTicks, double leastStep) {
-  if (!(hi > lo)) {
-    const double pad = lo == 0.0 ? 1.0 : std::abs(lo) * 0.01;
-    lo -= pad;
-    hi += pad;
-  }
-  const double step = std::max(NiceStep((hi - lo) / std::max(1, maxTicks - 1)), leastStep);
-  return {std::floor(lo / step + 1e-9) * step, std::ceil(hi / step - 1e-9) * step, step};
-}
-
-struct TTimeScale {
-  qint64 Min, Max;
-  int Ticks;
-};
-
-qint64 FloorTo(qint64 value, qint64 step) {
-  qint64 q = value / step;
-  if (value % step != 0 && value < 0) --q;
-  return q * step;
-}
-
-// The time range from first to last widened to whole label steps of local
-// time; the step is the label increment or a round multiple of it, chosen so
-// that no more than about maxLabels labels are needed.
-TTimeScale TimeScale(qint64 first, qint64 last, qint64 increment, int maxLabels) {
-  static const qint64 steps[] = {10 * SECOND, 30 * SECOND, MINUTE,      2 * MINUTE, 5 * MINUTE,
-                                 10 * MINUTE, 15 * MINUTE, 30 * MINUTE, HOUR,       2 * HOUR,
-                                 3 * HOUR,    6 * HOUR,    12 * HOUR,   DAY,        2 * DAY,
-                                 7 * DAY};
-  const qint64 span = last - first;
-  qint64 step = 0;
-  for (qint64 candidate : steps) {
-    if (candidate < increment) continue;
-    step = candidate;
-    if (span / candidate <= maxLabels - 1) break;
-  }
-  if (step == 0) step = increment;
-  const qint64 offset = qint64(QDateTime::fromMSecsSinceEpoch(first).offsetFromUtc()) * SECOND;
-  TTimeScale scale;
-  scale.Min = FloorTo(first + offset, step) - offset;
-  scale.Max = FloorTo(last + offset, step) - offset;
-  if (scale.Max < last) scale.Max += step;
-  if (scale.Max <= scale.Min) scale.Max = scale.Min + step;
-  const qint64 labels = (scale.Max - scale.Min) / step + 1;
-  // Points spread over more than weeks (the PC's clock was changed): the
-  // labels no longer fall on round times, but there are not too many.
-  scale.Ticks = labels > 2 * maxLabels ? maxLabels : int(labels);
-  return scale;
-}
-
-// Room for labels along the chart's plot area; a default before the chart
-// has been laid out.
-int MaxTimeLabels(const QChart* chart) {
-  const double width = chart->plotArea().width();
-  return width > 0 ? std::clamp(int(width / 75), 2, 12) : 6;
-}
-
-int MaxValueLabels(const QChart* chart) {
-  const double height = chart->plotArea().height();
-  return height > 0 ? std::clamp(int(height / 35), 3, 11) : 6;
-}
-
 // Puts the labels of a number axis on round values inside its range.
 void LabelNumberAxis(QCategoryAxis* axis, const QChart* chart, double leastStep) {
   const QStringList old = axis->categoriesLabels();
   for (const QString& label : old) axis->remove(label);
-  const double lo = axis->min();
-  const double hi = axis->max();
-  if (!(hi > lo) || !std::isfinite(hi - lo)) return;
-  const double step =
-      std::max(NiceStep((hi - lo) / std::max(1, MaxValueLabels(chart) - 1)), leastStep);
-  const double first = std::ceil(lo / step - 1e-9) * step;
-  axis->setStartValue(first - step);
-  for (int k = 0; k < 100; ++k) {
-    const double value = first + k * step;
-    if (value > hi + step * 1e-9) break;
-    axis->append(FormatAxisNumber(value), value);
-  }
-}
-
-struct TExtent {
-  double Min = std::numeric_limits<double>::infinity();
-  double Max = -std::numeric_limits<double>::infinity();
-  bool Empty() const { return Min > Max; }
-  void Add(double v) {
-    Min = std::min(Min, v);
-    Max = std::max(Max, v);
-  }
-};
-
-bool ValidValueRange(double lo, double hi) {
-  return std::isfinite(lo) && std::isfinite(hi) && hi > lo && std::abs(lo) < LARGEST_VALUE &&
-         std::abs(hi) < LARGEST_VALUE &&
-         hi - lo > 1e-9 * std::max({1.0, std::abs(lo), std::abs(hi)});
-}
-
-bool ValidTimeRange(double lo, double hi) {
-  return std::isfinite(lo) && std::isfinite(hi) && hi - lo >= LEAST_TIME_SPAN &&
-         std::abs(lo) < LARGEST_TIME && std::abs(hi) < LARGEST_TIME;
+  const std::optional<TAxisLabels> labels =
+      NumberAxisLabels(axis->min(), axis->max(), MaxValueLabels(chart->plotArea().height()), leastStep);
+  if (!labels) return;
+  axis->setStartValue(labels->Start);
+  for (double value : labels->Values) axis->append(FormatAxisNumber(value), value);
 }
 
 }  // namespace
 
 const std::array<qint64, TMDIChild::TRACE_TIME_COUNT> TMDIChild::TraceTimes = {
-    1 * SECOND,  2 * SECOND, 5 * SECOND, 10 * SECOND, 15 * SECOND,
-    30 * SECOND, MINUTE,     2 * MINUTE, 5 * MINUTE,  10 * MINUTE};
+    1 * SECOND_MS,  2 * SECOND_MS, 5 * SECOND_MS, 10 * SECOND_MS, 15 * SECOND_MS,
+    30 * SECOND_MS, MINUTE_MS,     2 * MINUTE_MS, 5 * MINUTE_MS,  10 * MINUTE_MS};
 
-QWidget* MakeChartWindow(TMainForm& form) { return new TMDIChild(form.Meter); }
+QWidget* MakeChartWindow(const TViewContext& context) { return new TMDIChild(context.Meter); }
 
 TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
     : QWidget(parent), Meter(meter), Clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
@@ -239,50 +148,29 @@ TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
   othersLayout->addWidget(chart5Page, 1);
   PageControl1->addTab(others, QStringLiteral("Others"));
 
-  // Page 0: U1, U2, U3 and an inactive fourth series.
-  TChartSlot& c1 = Charts[0];
-  MakeAxes(c1, true, false);
-  Series1 = AddSeries(c1, "Series1", QColor("red"));
-  Series2 = AddSeries(c1, "Series2", QColor("green"));
-  Series3 = AddSeries(c1, "Series3", QColor("yellow"));
-  Series16 = AddSeries(c1, "Series16", QColor("blue"));
-  Series16->setVisible(false);
-  for (QLegendMarker* marker : Chart1->legend()->markers(Series16)) marker->setVisible(false);
-
-  TChartSlot& c2 = Charts[1];
-  MakeAxes(c2, false, false);
-  c2.Left->setTitleText(QStringLiteral("Current [A]"));
-  c2.Left->setMinorTickCount(4);
-  Series4 = AddSeries(c2, "Series4", QColor("red"));
-  Series5 = AddSeries(c2, "Series5", QColor("green"));
-  Series6 = AddSeries(c2, "Series6", QColor("yellow"));
-  Series17 = AddSeries(c2, "Series17", QColor("blue"));
-
-  TChartSlot& c3 = Charts[2];
-  MakeAxes(c3, true, true);
-  c3.Left->setTitleText(QStringLiteral("Active power P1, P2, P3  [ W ]"));
-  c3.Right->setTitleText(QStringLiteral("Power P, Pav [ W ]"));
-  c3.Right->setGridLineVisible(false);
-  c3.Right->setMinorGridLineVisible(false);
-  Series7 = AddSeries(c3, "Series7", QColor("red"));
-  Series8 = AddSeries(c3, "Series8", QColor("green"));
-  Series9 = AddSeries(c3, "Series9", QColor("yellow"));
-  Series10 = AddSeries(c3, "Series10", QColor("blue"), true);
-  Series15 = AddSeries(c3, "Series15", QColor(255, 128, 64), true);
+  // The axes, then the series of every chart.
+  MakeAxes(Charts[0], true, false);
+  MakeAxes(Charts[1], false, false);
+  Charts[1].Left->setTitleText(QStringLiteral("Current [A]"));
+  Charts[1].Left->setMinorTickCount(4);
+  MakeAxes(Charts[2], true, true);
+  Charts[2].Left->setTitleText(QStringLiteral("Active power P1, P2, P3  [ W ]"));
+  Charts[2].Right->setTitleText(QStringLiteral("Power P, Pav [ W ]"));
+  Charts[2].Right->setGridLineVisible(false);
+  Charts[2].Right->setMinorGridLineVisible(false);
+  MakeAxes(Charts[3], false, false);
+  Charts[4].TimeLabelIncrement = 10 * SECOND_MS;
+  Charts[4].ValueLabelIncrement = 0.01;
+  MakeAxes(Charts[4], true, false);
+  for (const TSeriesDesc& desc : SERIES) {
+    TChartSlot& slot = Charts[size_t(desc.Chart)];
+    QLineSeries* series = AddSeries(slot, desc.Name, desc.Colour, desc.OnRightAxis);
+    slot.Series.back().Bound = desc.Quantity;
+    if (desc.Shown) continue;
+    series->setVisible(false);
+    for (QLegendMarker* marker : slot.Chart->legend()->markers(series)) marker->setVisible(false);
+  }
   Chart3->legend()->setAlignment(Qt::AlignBottom);
-
-  TChartSlot& c4 = Charts[3];
-  MakeAxes(c4, false, false);
-  Series11 = AddSeries(c4, "Series11", QColor("red"));
-  Series12 = AddSeries(c4, "Series12", QColor("green"));
-  Series13 = AddSeries(c4, "Series13", QColor("yellow"));
-  Series14 = AddSeries(c4, "Series14", QColor("blue"));
-
-  TChartSlot& c5 = Charts[4];
-  c5.TimeLabelIncrement = 10 * SECOND;
-  c5.ValueLabelIncrement = 0.01;
-  MakeAxes(c5, true, false);
-  Series18 = AddSeries(c5, "Series18", QColor("red"));
   Chart5->legend()->hide();
 
   for (TChartSlot& slot : Charts) WatchRanges(slot);
@@ -385,7 +273,7 @@ void TMDIChild::MakeAxes(TChartSlot& slot, bool numberLabels, bool rightAxis) {
   }
   // An empty chart shows the last minute until its first samples come.
   const qint64 now = Clock();
-  slot.Bottom->setRange(QDateTime::fromMSecsSinceEpoch(now - MINUTE),
+  slot.Bottom->setRange(QDateTime::fromMSecsSinceEpoch(now - MINUTE_MS),
                         QDateTime::fromMSecsSinceEpoch(now));
   slot.Left->setRange(0, 1);
   if (slot.Right) slot.Right->setRange(0, 1);
@@ -437,6 +325,12 @@ TMDIChild::TChartSlot* TMDIChild::SlotOf(const QChart* chart) {
 }
 
 TMDIChild::TChartSlot* TMDIChild::ActiveSlot() { return SlotOf(ActiveChart); }
+
+QLineSeries* TMDIChild::SeriesAt(int chart, int index) const {
+  if (chart < 0 || chart >= CHART_COUNT) return nullptr;
+  const std::vector<TSeriesSlot>& series = Charts[size_t(chart)].Series;
+  return index >= 0 && size_t(index) < series.size() ? series[size_t(index)].Series : nullptr;
+}
 
 std::vector<TCsvRow> TMDIChild::CsvRows() const {
   const TChartSlot* slot = nullptr;
@@ -499,22 +393,11 @@ void TMDIChild::FormCreate() {
   ActiveChart = nullptr;
   for (int n = 0; n < CHART_COUNT; ++n) Charts[size_t(n)].Number = n;
 
-  BindSeries(0, 0, "U1");
-  BindSeries(0, 1, "U2");
-  BindSeries(0, 2, "U3");
-  BindSeries(1, 0, "I1");
-  BindSeries(1, 1, "I2");
-  BindSeries(1, 2, "I3");
-  BindSeries(1, 3, "Is");
-  BindSeries(2, 0, "P1");
-  BindSeries(2, 1, "P2");
-  BindSeries(2, 2, "P3");
-  BindSeries(2, 3, "P");
-  BindSeries(2, 4, "Pav");
-  BindSeries(3, 0, "Pf1");
-  BindSeries(3, 1, "Pf2");
-  BindSeries(3, 2, "Pf3");
-  BindSeries(3, 3, "Pf");
+  for (int n = 0; n < CHART_COUNT; ++n) {
+    const std::vector<TSeriesSlot>& series = Charts[size_t(n)].Series;
+    for (size_t i = 0; i < series.size(); ++i)
+      if (series[i].Bound) BindSeries(n, int(i), series[i].Bound);
+  }
 
   const auto found = ListBox1->findItems(QStringLiteral("tf"), Qt::MatchExactly);
   {
@@ -541,11 +424,7 @@ void TMDIChild::BindSeries(int chartNumber, int seriesIndex, const char* name) {
 // Sampling
 
 void TMDIChild::EvTimer() {
-  SampleChart(Chart1);
-  SampleChart(Chart2);
-  SampleChart(Chart3);
-  SampleChart(Chart4);
-  SampleChart(Chart5);
+  for (const TChartSlot& slot : Charts) SampleChart(slot.Chart);
 }
 
 void TMDIChild::SampleChart(QChart* chart) {
@@ -555,9 +434,7 @@ void TMDIChild::SampleChart(QChart* chart) {
   const int index = std::clamp(TraceTimeIndex[number], 0, TRACE_TIME_COUNT - 1);
   const qint64 traceTime = TraceTimes[size_t(index)];
   const qint64 now = Clock();
-  // Not due yet. A next sample time further ahead than one trace time means
-  // the PC's clock was put back: sample now rather than wait for it.
-  if (now < NextSampleTime[number] && NextSampleTime[number] - now <= traceTime) return;
+  if (!SampleDue(now, NextSampleTime[number], traceTime)) return;
   NextSampleTime[number] = now + traceTime;
 
   bool changed = false;
@@ -567,11 +444,9 @@ void TMDIChild::SampleChart(QChart* chart) {
       changed = true;
     }
     if (!s.Quantity) continue;
-    float value = s.Quantity->GetValue();
-    if (std::fabs(value) < ZERO_BAND) value = 0.0f;
     // NO_VALUE (and anything not a number) adds no point.
-    if (std::fabs(value) < NO_VALUE) {
-      s.Series->append(double(now), double(value));
+    if (const std::optional<float> value = PlotValue(s.Quantity->GetValue(), NO_VALUE)) {
+      s.Series->append(double(now), double(*value));
       changed = true;
     }
   }
@@ -591,8 +466,10 @@ void TMDIChild::AutoScale(TChartSlot& slot) {
     }
   }
   if (slot.AutoBottom && !x.Empty()) {
-    const TTimeScale scale = TimeScale(qint64(x.Min), qint64(x.Max), slot.TimeLabelIncrement,
-                                       MaxTimeLabels(slot.Chart));
+    const qint64 first = qint64(x.Min);
+    const qint64 utcOffset = qint64(QDateTime::fromMSecsSinceEpoch(first).offsetFromUtc()) * SECOND_MS;
+    const TTimeScale scale = TimeScale(first, qint64(x.Max), slot.TimeLabelIncrement,
+                                       MaxTimeLabels(slot.Chart->plotArea().width()), utcOffset);
     slot.Bottom->setRange(QDateTime::fromMSecsSinceEpoch(scale.Min),
                           QDateTime::fromMSecsSinceEpoch(scale.Max));
     slot.Bottom->setTickCount(std::max(2, scale.Ticks));
@@ -600,7 +477,8 @@ void TMDIChild::AutoScale(TChartSlot& slot) {
   const auto scaleValues = [&slot](QValueAxis* axis, const TExtent& extent) {
     if (!axis || extent.Empty()) return;
     const TValueScale scale =
-        NiceScale(extent.Min, extent.Max, MaxValueLabels(slot.Chart), slot.ValueLabelIncrement);
+        NiceScale(extent.Min, extent.Max, MaxValueLabels(slot.Chart->plotArea().height()),
+                  slot.ValueLabelIncrement);
     axis->setRange(scale.Min, scale.Max);
     if (!qobject_cast<QCategoryAxis*>(axis)) {
       axis->setTickCount(std::clamp(int(std::lround((scale.Max - scale.Min) / scale.Step)) + 1, 2, 20));
@@ -687,16 +565,13 @@ void TMDIChild::ScrollTime(int direction) {
   if (!slot) return;
   slot->AutoBottom = false;
   // The plot rectangle moved by a fifth of its width (whole pixels).
-  const int width = int(slot->Chart->plotArea().width());
-  const int d = width / 5;
-  if (d <= 0) return;
   const double lo = double(slot->Bottom->min().toMSecsSinceEpoch());
   const double hi = double(slot->Bottom->max().toMSecsSinceEpoch());
-  const double shift = direction * (hi - lo) * d / width;
-  if (!ValidTimeRange(lo + shift, hi + shift)) return;
+  const std::optional<double> shift = ScrollShift(lo, hi, direction, int(slot->Chart->plotArea().width()));
+  if (!shift || !ValidTimeRange(lo + *shift, hi + *shift)) return;
   const QScopedValueRollback<bool> guard(SettingRanges, true);
-  slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(lo + shift))),
-                         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hi + shift))));
+  slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(lo + *shift))),
+                         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hi + *shift))));
 }
 
 void TMDIChild::ScrollValues(int direction) {
@@ -706,14 +581,13 @@ void TMDIChild::ScrollValues(int direction) {
   slot->AutoLeft = false;
   if (slot->Right) slot->AutoRight = false;
   const int height = int(slot->Chart->plotArea().height());
-  const int d = height / 5;
-  if (d <= 0) return;
   const QScopedValueRollback<bool> guard(SettingRanges, true);
   for (QValueAxis* axis : {slot->Left, slot->Right}) {
     if (!axis) continue;
-    const double shift = direction * (axis->max() - axis->min()) * d / height;
-    if (ValidValueRange(axis->min() + shift, axis->max() + shift)) {
-      axis->setRange(axis->min() + shift, axis->max() + shift);
+    const std::optional<double> shift = ScrollShift(axis->min(), axis->max(), direction, height);
+    if (!shift) return;
+    if (ValidValueRange(axis->min() + *shift, axis->max() + *shift)) {
+      axis->setRange(axis->min() + *shift, axis->max() + *shift);
     }
   }
 }
@@ -727,22 +601,18 @@ void TMDIChild::Zoom(int percent) {
   if (!slot) return;
   // Every axis keeps the zoomed range until "Auto" (or "Auto X" for time).
   slot->AutoBottom = slot->AutoLeft = slot->AutoRight = false;
-  const double factor = (percent - 100) / 100.0;
   const QScopedValueRollback<bool> guard(SettingRanges, true);
-  const double lo = double(slot->Bottom->min().toMSecsSinceEpoch());
-  const double hi = double(slot->Bottom->max().toMSecsSinceEpoch());
-  const double w = (hi - lo) * factor;
+  const TRange time = ZoomRange(double(slot->Bottom->min().toMSecsSinceEpoch()),
+                                double(slot->Bottom->max().toMSecsSinceEpoch()), percent);
   // A range too narrow or too wide to show stays as it is.
-  if (ValidTimeRange(lo + w, hi - w)) {
-    slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(lo + w))),
-                           QDateTime::fromMSecsSinceEpoch(qint64(std::llround(hi - w))));
+  if (ValidTimeRange(time.Min, time.Max)) {
+    slot->Bottom->setRange(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(time.Min))),
+                           QDateTime::fromMSecsSinceEpoch(qint64(std::llround(time.Max))));
   }
   for (QValueAxis* axis : {slot->Left, slot->Right}) {
     if (!axis) continue;
-    const double vw = (axis->max() - axis->min()) * factor;
-    if (ValidValueRange(axis->min() + vw, axis->max() - vw)) {
-      axis->setRange(axis->min() + vw, axis->max() - vw);
-    }
+    const TRange values = ZoomRange(axis->min(), axis->max(), percent);
+    if (ValidValueRange(values.Min, values.Max)) axis->setRange(values.Min, values.Max);
   }
 }
 

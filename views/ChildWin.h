@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "Views.h"
+#include "MeterView.h"
 
 class QAbstractAxis;
 class QChart;
@@ -29,12 +29,11 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QValueAxis;
-class TMainForm;
 class TTR5;
 class TZmiennaNum;
 
 // The window for the main window's view factory.
-QWidget* MakeChartWindow(TMainForm& form);
+QWidget* MakeChartWindow(const TViewContext& context);
 
 class TMDIChild : public QWidget, public TTrendView, public TCsvSource {
   Q_OBJECT
@@ -123,11 +122,11 @@ public:
   QChart* Chart4;
   QChart* Chart5;
   std::array<QChartView*, CHART_COUNT> ChartViews{};
-  QLineSeries *Series1, *Series2, *Series3, *Series16;
-  QLineSeries *Series4, *Series5, *Series6, *Series17;
-  QLineSeries *Series7, *Series8, *Series9, *Series10, *Series15;
-  QLineSeries *Series11, *Series12, *Series13, *Series14;
-  QLineSeries* Series18;
+  // Series index of chart (0 .. CHART_COUNT - 1) in the order it was added:
+  // phase voltages U1, U2, U3 and an inactive fourth; currents I1, I2, I3, Is;
+  // powers P1, P2, P3 and on the right axis P, Pav; power factors Pf1, Pf2,
+  // Pf3, Pf; the one series of "Others". Null for no such series.
+  QLineSeries* SeriesAt(int chart, int index) const;
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -139,6 +138,7 @@ private:
     QLineSeries* Series = nullptr;
     TZmiennaNum* Quantity = nullptr;
     bool OnRightAxis = false;
+    const char* Bound = nullptr;  // the quantity FormCreate binds it to; null: none
   };
   struct TChartSlot {
     QChart* Chart = nullptr;

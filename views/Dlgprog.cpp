@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Main.h"
+#include "MeterView.h"
 #include "TR5.h"
 #include "WaitCursor.h"
 #include "Zmienna.h"
@@ -308,8 +308,8 @@ QString TDialogProgram::ParameterLine(int selector, const std::string& descripti
          FromMeter(unit);
 }
 
-void RunProgrammingDialog(TMainForm& form) {
-  TDialogProgram dialog(&form);
-  dialog.Meter = &form.Meter;
+void RunProgrammingDialog(const TViewContext& context) {
+  TDialogProgram dialog(context.Owner);
+  dialog.Meter = &context.Meter;
   dialog.exec();
 }

@@ -11,7 +11,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class TMainForm;
+struct TViewContext;
 class TSlownik;
 
 class TDialogProgram : public QDialog {
@@ -66,5 +66,6 @@ private:
   TSlownik* Program = nullptr;
 };
 
-// Runs the dialog modally for the main window's meter and destroys it after.
-void RunProgrammingDialog(TMainForm& form);
+// Runs the dialog modally for the context's meter, over its owner, and
+// destroys it after.
+void RunProgrammingDialog(const TViewContext& context);

@@ -4,7 +4,6 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -19,7 +18,6 @@
 #include <iterator>
 #include <string>
 
-#include "Main.h"
 #include "ParamDef.h"
 #include "TR5.h"
 #include "WaitCursor.h"
@@ -54,8 +52,8 @@ QString Line(const std::string& name, const std::string& value) {
 
 }  // namespace
 
-THarmoniczne::THarmoniczne(TMainForm& mainForm, QWidget* parent)
-    : QWidget(parent ? parent : &mainForm, Qt::Window), MainForm(mainForm) {
+THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
+    : QWidget(parent, Qt::Window), Meter(meter) {
   setWindowTitle(QStringLiteral("Harmonics"));
   setAttribute(Qt::WA_DeleteOnClose);
   resize(638, 317);
@@ -141,8 +139,6 @@ THarmoniczne::THarmoniczne(TMainForm& mainForm, QWidget* parent)
   connect(TabControl2, &QTabBar::currentChanged, this, [this] { TabControl2Change(); });
   connect(Button2, &QPushButton::clicked, this, [this] { TabControl2Change(); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-
-  MainForm.Harmoniczne = this;
 }
 
 void THarmoniczne::TabControl2Change() {
@@ -154,7 +150,7 @@ void THarmoniczne::TabControl2Change() {
   const int index = TabControl2->currentIndex();
   if (index < 0 || index >= TAB_COUNT) return;
   const THarmonicsTab& tab = TABS[index];
-  TTR5& meter = MainForm.Meter;
+  TTR5& meter = Meter;
   std::string value, name;
 
   // Each group read holds the GUI thread for one transaction.
@@ -199,19 +195,12 @@ void THarmoniczne::FormShow() { TabControl2Change(); }
 
 void THarmoniczne::Button1Click() { close(); }
 
-void THarmoniczne::FormClose() {
-  if (MainForm.Harmoniczne == this) MainForm.Harmoniczne = nullptr;
-}
-
 void THarmoniczne::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Read when the program shows the window, not when the system restores it.
   if (!event->spontaneous()) FormShow();
 }
 
-void THarmoniczne::closeEvent(QCloseEvent* event) {
-  FormClose();
-  event->accept();  // WA_DeleteOnClose then destroys the window
+QWidget* MakeHarmonicsWindow(const TViewContext& context) {
+  return new THarmoniczne(context.Meter, context.Owner);
 }
-
-QWidget* MakeHarmonicsWindow(TMainForm& mainForm) { return new THarmoniczne(mainForm); }

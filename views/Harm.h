@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Views.h"
+#include "MeterView.h"
 
 class QChart;
 class QChartView;
@@ -17,14 +17,13 @@ class QPushButton;
 class QStackedBarSeries;
 class QTabBar;
 class QValueAxis;
-class TMainForm;
+class TTR5;
 
 class THarmoniczne : public QWidget, public TCsvSource {
   Q_OBJECT
 public:
-  // A top-level window working on mainForm's meter. It stores itself in the
-  // main window's Harmoniczne and is destroyed when closed.
-  explicit THarmoniczne(TMainForm& mainForm, QWidget* parent = nullptr);
+  // A top-level window working on meter, destroyed when closed.
+  explicit THarmoniczne(TTR5& meter, QWidget* parent = nullptr);
 
   // Tabs "Voltage L1" .. "Current L3".
   QTabBar* TabControl2;
@@ -46,7 +45,6 @@ public:
   void TabControl2Change();
   void FormShow();
   void Button1Click();
-  void FormClose();
 
   // The THD and harmonics of the shown phase: phase, quantity, value, unit.
   std::vector<TCsvRow> CsvRows() const override { return Shown; }
@@ -54,12 +52,11 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
 
 private:
-  TMainForm& MainForm;
+  TTR5& Meter;
   std::vector<TCsvRow> Shown;
 };
 
 // Factory for the main window's "&Harmonics..." command.
-QWidget* MakeHarmonicsWindow(TMainForm& mainForm);
+QWidget* MakeHarmonicsWindow(const TViewContext& context);

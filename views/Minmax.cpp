@@ -1,7 +1,6 @@
 // The extreme values window.
 #include "Minmax.h"
 
-#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QShowEvent>
@@ -13,7 +12,6 @@
 #include <iterator>
 #include <string>
 
-#include "Main.h"
 #include "ParamDef.h"
 #include "TR5.h"
 #include "WaitCursor.h"
@@ -45,8 +43,8 @@ constexpr const char* MIN_MARK = "- min";  // ends the description of a minimum
 
 }  // namespace
 
-TExtrema::TExtrema(TMainForm& mainForm, QWidget* parent)
-    : QWidget(parent ? parent : &mainForm, Qt::Window), MainForm(mainForm) {
+TExtrema::TExtrema(TTR5& meter, QWidget* parent)
+    : QWidget(parent, Qt::Window), Meter(meter) {
   setWindowTitle(QStringLiteral("Extreme values"));
   setAttribute(Qt::WA_DeleteOnClose);
 
@@ -82,8 +80,6 @@ TExtrema::TExtrema(TMainForm& mainForm, QWidget* parent)
   // Connected once the tabs exist, so that building them reads nothing.
   connect(TabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });
   connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { TabControl1Change(); });
-
-  MainForm.Extrema = this;
 }
 
 int TExtrema::RowCount() const { return StringGrid1->rowCount() + 1; }
@@ -114,7 +110,7 @@ void TExtrema::FillPairs(int first, int count, int column) {
   std::string text;
   int row = 1;
   for (int item = 1; item <= count; ++item) {
-    MainForm.Meter.FormatValueWithUnit(first + item, text, nullptr);
+    Meter.FormatValueWithUnit(first + item, text, nullptr);
     if (item % 2) {
       SetCell(column, row, QString::fromStdString(text));
     } else {
@@ -130,7 +126,7 @@ void TExtrema::TabControl1Change() {
   const int index = TabControl1->currentIndex();
   if (index < 0 || index >= TAB_COUNT) return;
   const TExtremaTab& tab = TABS[index];
-  TTR5& meter = MainForm.Meter;
+  TTR5& meter = Meter;
 
   // Nothing of the previous tab or read may remain in any cell.
   StringGrid1->clearContents();
@@ -175,19 +171,10 @@ void TExtrema::TabControl1Change() {
 
 void TExtrema::FormShow() { TabControl1Change(); }
 
-void TExtrema::FormClose() {
-  if (MainForm.Extrema == this) MainForm.Extrema = nullptr;
-}
-
 void TExtrema::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Read when the program shows the window, not when the system restores it.
   if (!event->spontaneous()) FormShow();
 }
 
-void TExtrema::closeEvent(QCloseEvent* event) {
-  FormClose();
-  event->accept();  // WA_DeleteOnClose then destroys the window
-}
-
-QWidget* MakeExtremeWindow(TMainForm& mainForm) { return new TExtrema(mainForm); }
+QWidget* MakeExtremeWindow(const TViewContext& context) { return new TExtrema(context.Meter, context.Owner); }

@@ -8,18 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "Views.h"
+#include "MeterView.h"
 
 class QTabBar;
 class QTableWidget;
-class TMainForm;
+class TTR5;
 
 class TExtrema : public QWidget, public TCsvSource {
   Q_OBJECT
 public:
-  // A top-level window working on mainForm's meter. It stores itself in the
-  // main window's Extrema and is destroyed when closed.
-  explicit TExtrema(TMainForm& mainForm, QWidget* parent = nullptr);
+  // A top-level window working on meter, destroyed when closed.
+  explicit TExtrema(TTR5& meter, QWidget* parent = nullptr);
 
   // Tabs "Voltages and currents" .. "THD harmonics".
   QTabBar* TabControl1;
@@ -31,7 +30,6 @@ public:
   // handler of a double click in the table.
   void TabControl1Change();
   void FormShow();
-  void FormClose();
 
   // The extremes of the shown tab: quantity, minimum, maximum, their times
   // (ISO 8601, where the model keeps them) and unit.
@@ -45,7 +43,6 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
 
 private:
   void SetCell(int column, int gridRow, const QString& text);
@@ -53,9 +50,9 @@ private:
   // column: odd items (minima) there, even items (maxima) one to the right.
   void FillPairs(int first, int count, int column);
 
-  TMainForm& MainForm;
+  TTR5& Meter;
   std::vector<TCsvRow> Shown;
 };
 
 // Factory for the main window's "&Extreme" command.
-QWidget* MakeExtremeWindow(TMainForm& mainForm);
+QWidget* MakeExtremeWindow(const TViewContext& context);

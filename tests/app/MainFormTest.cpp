@@ -66,10 +66,10 @@ protected:
 
   TViewFactories Views() {
     TViewFactories views;
-    views.TableWindow = [this](TMainForm&) { return Table = new FakeTable; };
-    views.ChartWindow = [this](TMainForm&) { return Charts = new FakeCharts; };
-    views.Harmonics = [this](TMainForm&) { return LastHarmonics = new QWidget; };
-    views.Extreme = [](TMainForm&) { return new QWidget; };
+    views.TableWindow = [this](const TViewContext&) { return Table = new FakeTable; };
+    views.ChartWindow = [this](const TViewContext&) { return Charts = new FakeCharts; };
+    views.Harmonics = [this](const TViewContext&) { return LastHarmonics = new QWidget; };
+    views.Extreme = [](const TViewContext&) { return new QWidget; };
     return views;
   }
 

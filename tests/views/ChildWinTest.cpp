@@ -91,7 +91,8 @@ TEST_F(ChartWindowTest, EveryChartSamplesOnItsOwnTraceTimeCountedFromItsLastSamp
   for (const char* name : {"U1", "I1", "P1", "Pf1", "tf"}) Set(name, 1.5f);
   // The first tick samples every chart, also those on hidden pages.
   TickAt(T0);
-  for (QLineSeries* s : {W->Series1, W->Series4, W->Series7, W->Series11, W->Series18}) {
+  for (QLineSeries* s :
+       {W->SeriesAt(0, 0), W->SeriesAt(1, 0), W->SeriesAt(2, 0), W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
     EXPECT_EQ(s->count(), 1) << s->objectName().toStdString();
   }
   // 5 s by default; a late tick moves the schedule, an early one is skipped.
@@ -100,20 +101,20 @@ TEST_F(ChartWindowTest, EveryChartSamplesOnItsOwnTraceTimeCountedFromItsLastSamp
   TickAt(T0 + 9990);
   TickAt(T0 + 10990);
   TickAt(T0 + 15000);
-  EXPECT_EQ(Xs(W->Series1), (std::vector<double>{T0, T0 + 5000, T0 + 10990}));
+  EXPECT_EQ(Xs(W->SeriesAt(0, 0)), (std::vector<double>{T0, T0 + 5000, T0 + 10990}));
 
   // "1 min" on page "Currents": that chart samples at the next tick, then a
   // minute later; the points it has stay and the others keep 5 s.
   W->PageControl1->setCurrentIndex(1);
   EXPECT_EQ(W->ComboBox1->currentText(), "5 s");
   ChooseTraceTime(6);
-  EXPECT_EQ(W->Series4->count(), 3);
+  EXPECT_EQ(W->SeriesAt(1, 0)->count(), 3);
   TickAt(T0 + 16000);
   TickAt(T0 + 22000);
   TickAt(T0 + 75999);
   TickAt(T0 + 76000);
-  EXPECT_EQ(Xs(W->Series4), (std::vector<double>{T0, T0 + 5000, T0 + 10990, T0 + 16000, T0 + 76000}));
-  EXPECT_EQ(Xs(W->Series1).size(), 6u);  // 16000, 22000, 75999 on its own 5 s
+  EXPECT_EQ(Xs(W->SeriesAt(1, 0)), (std::vector<double>{T0, T0 + 5000, T0 + 10990, T0 + 16000, T0 + 76000}));
+  EXPECT_EQ(Xs(W->SeriesAt(0, 0)).size(), 6u);  // 16000, 22000, 75999 on its own 5 s
 
   // The drop-down list shows the trace time of the chart on each page.
   W->PageControl1->setCurrentIndex(0);
@@ -123,7 +124,7 @@ TEST_F(ChartWindowTest, EveryChartSamplesOnItsOwnTraceTimeCountedFromItsLastSamp
 
   // The PC's clock put back an hour: sampling goes on from the new time.
   TickAt(T0 - 3'600'000);
-  EXPECT_EQ(W->Series1->at(W->Series1->count() - 1).x(), double(T0 - 3'600'000));
+  EXPECT_EQ(W->SeriesAt(0, 0)->at(W->SeriesAt(0, 0)->count() - 1).x(), double(T0 - 3'600'000));
 }
 
 TEST_F(ChartWindowTest, MissingValuesAddNoPointAndTinyOnesArePlottedAsZero) {
@@ -131,25 +132,25 @@ TEST_F(ChartWindowTest, MissingValuesAddNoPointAndTinyOnesArePlottedAsZero) {
   Set("U2", 0.00005f);
   Set("U3", -0.0002f);
   TickAt(T0);
-  EXPECT_EQ(W->Series1->count(), 0);
-  ASSERT_EQ(W->Series2->count(), 1);
-  EXPECT_EQ(W->Series2->at(0).y(), 0.0);
-  ASSERT_EQ(W->Series3->count(), 1);
-  EXPECT_EQ(W->Series3->at(0).y(), double(-0.0002f));
+  EXPECT_EQ(W->SeriesAt(0, 0)->count(), 0);
+  ASSERT_EQ(W->SeriesAt(0, 1)->count(), 1);
+  EXPECT_EQ(W->SeriesAt(0, 1)->at(0).y(), 0.0);
+  ASSERT_EQ(W->SeriesAt(0, 2)->count(), 1);
+  EXPECT_EQ(W->SeriesAt(0, 2)->at(0).y(), double(-0.0002f));
 
   const float inf = std::numeric_limits<float>::infinity();
   Set("U1", -NO_VALUE);
   Set("U2", std::numeric_limits<float>::quiet_NaN());
   Set("U3", -inf);
   TickAt(T0 + 5000);
-  EXPECT_EQ(W->Series1->count(), 0);
-  EXPECT_EQ(W->Series2->count(), 1);
-  EXPECT_EQ(W->Series3->count(), 1);
+  EXPECT_EQ(W->SeriesAt(0, 0)->count(), 0);
+  EXPECT_EQ(W->SeriesAt(0, 1)->count(), 1);
+  EXPECT_EQ(W->SeriesAt(0, 2)->count(), 1);
 
   // The line goes on from the last point at the next valid sample.
   Set("U2", 229.0f);
   TickAt(T0 + 10000);
-  EXPECT_EQ(Xs(W->Series2), (std::vector<double>{T0, T0 + 10000}));
+  EXPECT_EQ(Xs(W->SeriesAt(0, 1)), (std::vector<double>{T0, T0 + 10000}));
 }
 
 TEST_F(ChartWindowTest, ALongRunKeepsTheNewest201PointsPerSeries) {
@@ -157,15 +158,15 @@ TEST_F(ChartWindowTest, ALongRunKeepsTheNewest201PointsPerSeries) {
     Set("U1", float(i));
     TickAt(T0 + i * 5000LL);
   }
-  ASSERT_EQ(W->Series1->count(), TMDIChild::MAX_POINTS);
-  EXPECT_EQ(W->Series1->at(0).x(), double(T0 + 799 * 5000LL));
-  EXPECT_EQ(W->Series1->at(200).y(), 999.0);
-  EXPECT_EQ(W->Series16->count(), 0);  // bound to nothing
+  ASSERT_EQ(W->SeriesAt(0, 0)->count(), TMDIChild::MAX_POINTS);
+  EXPECT_EQ(W->SeriesAt(0, 0)->at(0).x(), double(T0 + 799 * 5000LL));
+  EXPECT_EQ(W->SeriesAt(0, 0)->at(200).y(), 999.0);
+  EXPECT_EQ(W->SeriesAt(0, 3)->count(), 0);  // bound to nothing
   // A missing value at the cap loses the oldest point and adds none.
   Set("U1", NO_VALUE);
   TickAt(T0 + 1000 * 5000LL);
-  EXPECT_EQ(W->Series1->count(), TMDIChild::MAX_POINTS - 1);
-  EXPECT_EQ(W->Series1->at(0).x(), double(T0 + 800 * 5000LL));
+  EXPECT_EQ(W->SeriesAt(0, 0)->count(), TMDIChild::MAX_POINTS - 1);
+  EXPECT_EQ(W->SeriesAt(0, 0)->at(0).x(), double(T0 + 800 * 5000LL));
 }
 
 TEST_F(ChartWindowTest, OthersPagePlotsTheChosenQuantity) {
@@ -174,31 +175,31 @@ TEST_F(ChartWindowTest, OthersPagePlotsTheChosenQuantity) {
   Set("tf", 0.25f);
   Set("U1", 231.5f);
   TickAt(T0);
-  ASSERT_EQ(W->Series18->count(), 1);
-  EXPECT_EQ(W->Series18->at(0).y(), 0.25);
+  ASSERT_EQ(W->SeriesAt(4, 0)->count(), 1);
+  EXPECT_EQ(W->SeriesAt(4, 0)->at(0).y(), 0.25);
 
   // Another quantity: the series starts over and samples at the next tick.
   Choose("U1");
   EXPECT_EQ(W->Chart5->title(), "U1 - L1 phase voltage [ V ]");
-  EXPECT_EQ(W->Series18->count(), 0);
+  EXPECT_EQ(W->SeriesAt(4, 0)->count(), 0);
   TickAt(T0 + 1000);
-  ASSERT_EQ(W->Series18->count(), 1);
-  EXPECT_EQ(W->Series18->at(0).y(), 231.5);
+  ASSERT_EQ(W->SeriesAt(4, 0)->count(), 1);
+  EXPECT_EQ(W->SeriesAt(4, 0)->at(0).y(), 231.5);
 
   // "Clear" empties the series but keeps it bound.
   W->PageControl1->setCurrentIndex(4);
   QTest::mouseClick(W->ClearBtn, Qt::LeftButton);
-  EXPECT_EQ(W->Series18->count(), 0);
-  EXPECT_EQ(W->Series1->count(), 1);  // other charts untouched
+  EXPECT_EQ(W->SeriesAt(4, 0)->count(), 0);
+  EXPECT_EQ(W->SeriesAt(0, 0)->count(), 1);  // other charts untouched
   TickAt(T0 + 6000);
-  EXPECT_EQ(W->Series18->count(), 1);
+  EXPECT_EQ(W->SeriesAt(4, 0)->count(), 1);
 
   // A name the meter does not know: nothing plotted, the title stays.
   Meter.FindByName("THD_I3", 0)->SetName("THD_X");
   Choose("THD_I3");
   TickAt(T0 + 7000);
   TickAt(T0 + 20000);
-  EXPECT_EQ(W->Series18->count(), 0);
+  EXPECT_EQ(W->SeriesAt(4, 0)->count(), 0);
   EXPECT_EQ(W->Chart5->title(), "U1 - L1 phase voltage [ V ]");
 }
 
@@ -291,13 +292,14 @@ TEST_F(ChartWindowTest, RebindAfterAMeterChangeStartsOverAndLooksNamesUpAgain) {
   for (const char* name : {"U1", "U2", "I1", "Pf1", "P1"}) Set(name, 0.5f);
   TickAt(T0);
   TickAt(T0 + 5000);
-  ASSERT_EQ(W->Series1->count(), 2);
+  ASSERT_EQ(W->SeriesAt(0, 0)->count(), 2);
 
   // The new meter has no "U2" (the name now belongs to nothing).
   Meter.FindByName("U2", 0)->SetName("U2x");
   Meter.ResetValues();
   W->RebindMeter();
-  for (QLineSeries* s : {W->Series1, W->Series2, W->Series4, W->Series7, W->Series11, W->Series18}) {
+  for (QLineSeries* s : {W->SeriesAt(0, 0), W->SeriesAt(0, 1), W->SeriesAt(1, 0), W->SeriesAt(2, 0),
+                         W->SeriesAt(3, 0), W->SeriesAt(4, 0)}) {
     EXPECT_EQ(s->count(), 0) << s->objectName().toStdString();
   }
   EXPECT_EQ(W->PageControl1->currentIndex(), 3);
@@ -305,16 +307,16 @@ TEST_F(ChartWindowTest, RebindAfterAMeterChangeStartsOverAndLooksNamesUpAgain) {
   EXPECT_EQ(W->ComboBox1->currentText(), "5 s");
   EXPECT_EQ(W->ListBox1->currentItem()->text(), "tf");
   EXPECT_EQ(W->Chart5->title(), "tf - tangent fi(=Q/P) [  ]");
-  EXPECT_EQ(W->Series2->name(), "U2");
+  EXPECT_EQ(W->SeriesAt(0, 1)->name(), "U2");
 
   // Sampling starts at once on 5 s everywhere; "U2" stays empty.
   for (const char* name : {"U1", "U2x", "Pf1"}) Set(name, 0.7f);
   TickAt(T0 + 6000);
   TickAt(T0 + 10999);
   TickAt(T0 + 11000);
-  EXPECT_EQ(W->Series1->count(), 2);
-  EXPECT_EQ(W->Series11->count(), 2);
-  EXPECT_EQ(W->Series2->count(), 0);
+  EXPECT_EQ(W->SeriesAt(0, 0)->count(), 2);
+  EXPECT_EQ(W->SeriesAt(3, 0)->count(), 2);
+  EXPECT_EQ(W->SeriesAt(0, 1)->count(), 0);
 }
 
 TEST_F(ChartWindowTest, PrintsTheActiveChartOnALandscapePage) {
@@ -400,10 +402,10 @@ TEST(ChartWindowInProgram, PlotsTheMeasuredValuesOfTheSimulatedMeter) {
   EXPECT_EQ(child->windowTitle(), "Charts");
 
   // The timer of the window samples by itself once the meter answers.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return charts->Series1->count() >= 2; }, 30000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return charts->SeriesAt(0, 0)->count() >= 2; }, 30000));
   const auto volts = sim->GetRegister(1, 7500);
   ASSERT_TRUE(volts.has_value());
-  for (const QPointF& p : charts->Series1->points()) EXPECT_NEAR(p.y(), *volts, *volts * 0.2);
+  for (const QPointF& p : charts->SeriesAt(0, 0)->points()) EXPECT_NEAR(p.y(), *volts, *volts * 0.2);
 
   // Neither the window nor its frame can be closed.
   EXPECT_FALSE(child->close());

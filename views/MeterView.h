@@ -1,7 +1,7 @@
-// What the main window needs of the windows it opens for the current meter.
-// The windows themselves live in their own library; the program hands the
-// main window a factory for each, and a command whose window has no factory
-// stays disabled.
+// What the windows of this library offer the program's main window, and what
+// they take from it. The program hands the main window a factory for each
+// window; a command whose window has no factory stays disabled. The windows
+// know nothing of the main window: they get a TViewContext.
 #pragma once
 
 #include <functional>
@@ -11,7 +11,14 @@
 #include "Csv.h"
 
 class QWidget;
-class TMainForm;
+class TTR5;
+
+// What a window is given when it is made: the meter it shows and works on,
+// and the window that owns it (the parent of a top-level window or dialog).
+struct TViewContext {
+  TTR5& Meter;
+  QWidget* Owner = nullptr;
+};
 
 // A window that shows the quantities of Meter.
 class TMeterView {
@@ -42,12 +49,13 @@ struct TViewFactories {
   // The two MDI views, created once when the main window is first shown. Each
   // returns a widget that is also a TMeterView (the charts one a TTrendView);
   // the main window puts it into an MDI child window of its own.
-  std::function<QWidget*(TMainForm&)> ChartWindow;
-  std::function<QWidget*(TMainForm&)> TableWindow;
+  std::function<QWidget*(const TViewContext&)> ChartWindow;
+  std::function<QWidget*(const TViewContext&)> TableWindow;
   // The harmonics and extreme values windows, created on demand as top-level
   // windows owned by the main window; each is destroyed when it is closed.
-  std::function<QWidget*(TMainForm&)> Harmonics;
-  std::function<QWidget*(TMainForm&)> Extreme;
-  // Runs the modal parameter programming dialog for Meter.
-  std::function<void(TMainForm&)> Programming;
+  // The main window keeps track of them itself.
+  std::function<QWidget*(const TViewContext&)> Harmonics;
+  std::function<QWidget*(const TViewContext&)> Extreme;
+  // Runs the modal parameter programming dialog for the context's meter.
+  std::function<void(const TViewContext&)> Programming;
 };
