@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "LocalTime.h"
+#include "ModbusFrame.h"
 #include "Trans.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr int PROCESS_START = 7500;
 constexpr int PROCESS_COUNT = 34;
 constexpr int THD_START = 7612;
 constexpr int THD_COUNT = 6;
-constexpr int RESULT_READ_OK = 3;
+constexpr int RESULT_READ_OK = modbus::READ_HOLDING_REGISTERS;  // a read answered
 
 // Bytes one value of the given wire kind occupies.
 int ValueWidth(char kind) {

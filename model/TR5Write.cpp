@@ -4,13 +4,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ModbusFrame.h"
 #include "Trans.h"
 
 namespace {
 
 constexpr int FIRST_MEASURED_REGISTER = 7500;
-constexpr int RESULT_WRITE_OK = 6;
-constexpr int RESULT_READ_OK = 3;
+// A transaction answered gives back its function code.
+constexpr int RESULT_WRITE_OK = modbus::WRITE_SINGLE_REGISTER;
+constexpr int RESULT_READ_OK = modbus::READ_HOLDING_REGISTERS;
 
 // Reads one setup register back; false when the meter does not answer with it.
 bool ReadBack(TModbusPort& port, int address, int reg, int16_t& value) {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <limits>
 
+#include "ModbusFrame.h"
 #include "ParamDef.h"
 
 namespace {
@@ -407,7 +408,7 @@ void SimMeter::Refresh(WallClock::time_point wall, double dt) {
 }
 
 SimBytes SimMeter::Exception(const SimBytes& pdu, uint8_t code) {
-  return SimBytes{pdu[0], static_cast<uint8_t>(pdu[1] | 0x80), code};
+  return SimBytes{pdu[0], static_cast<uint8_t>(pdu[1] | modbus::EXCEPTION_FLAG), code};
 }
 
 SimBytes SimMeter::Handle(const SimBytes& pdu) {
@@ -415,14 +416,14 @@ SimBytes SimMeter::Handle(const SimBytes& pdu) {
   const bool broadcast = pdu[0] == 0;
   SimBytes reply;
   switch (pdu[1]) {
-    case 3:
+    case modbus::READ_HOLDING_REGISTERS:
       reply = ReadRegisters(pdu);
       break;
-    case 6:
+    case modbus::WRITE_SINGLE_REGISTER:
       reply = WriteRegister(pdu, broadcast);
       break;
     default:
-      reply = Exception(pdu, SIM_EX_ILLEGAL_FUNCTION);
+      reply = Exception(pdu, modbus::ILLEGAL_FUNCTION);
       break;
   }
   if (broadcast) return {};
@@ -430,19 +431,19 @@ SimBytes SimMeter::Handle(const SimBytes& pdu) {
 }
 
 SimBytes SimMeter::ReadRegisters(const SimBytes& pdu) {
-  if (pdu.size() != 6) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (pdu.size() != 6) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const int first = pdu[2] << 8 | pdu[3];
   const int count = pdu[4] << 8 | pdu[5];
-  if (count < 1) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (count < 1) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   size_t bytes = 0;
   for (int reg = first; reg < first + count; ++reg) {
     const SimRegister* r = map_.Find(reg);
-    if (!r) return Exception(pdu, SIM_EX_ILLEGAL_ADDRESS);
+    if (!r) return Exception(pdu, modbus::ILLEGAL_DATA_ADDRESS);
     bytes += r->Width == 'i' ? 2 : 4;
     // The byte count is one byte and the frame must stay within its limit.
-    if (bytes > SIM_MAX_PDU - 3) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+    if (bytes > SIM_MAX_PDU - 3) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   }
-  SimBytes reply{pdu[0], 3, static_cast<uint8_t>(bytes)};
+  SimBytes reply{pdu[0], modbus::READ_HOLDING_REGISTERS, static_cast<uint8_t>(bytes)};
   for (int reg = first; reg < first + count; ++reg) {
     const SimRegister& r = *map_.Find(reg);
     PutValue(reply, r.Width, values_.at(reg).Value);
@@ -451,12 +452,12 @@ SimBytes SimMeter::ReadRegisters(const SimBytes& pdu) {
 }
 
 SimBytes SimMeter::WriteRegister(const SimBytes& pdu, bool broadcast) {
-  if (pdu.size() != 6) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (pdu.size() != 6) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const int reg = pdu[2] << 8 | pdu[3];
   const int value = static_cast<int16_t>(static_cast<uint16_t>(pdu[4] << 8 | pdu[5]));
   const SimRegister* r = map_.Find(reg);
-  if (!r || !r->Writable) return Exception(pdu, SIM_EX_ILLEGAL_ADDRESS);
-  if (value < r->Min || value > r->Max) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (!r || !r->Writable) return Exception(pdu, modbus::ILLEGAL_DATA_ADDRESS);
+  if (value < r->Min || value > r->Max) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const WallClock::time_point wall = started_ ? lastWall_ : WallClock::now();
   if (const uint8_t ex = ApplyWrite(*r, value, wall)) return Exception(pdu, ex);
   (void)broadcast;
@@ -478,12 +479,12 @@ uint8_t SimMeter::ApplyWrite(const SimRegister& r, int value, WallClock::time_po
     } else if (r.Code == "MonDay") {
       wantMonth = value / 100;
       wantDay = value % 100;
-      if (wantMonth < 1 || wantMonth > 12 || wantDay < 1 || wantDay > 31) return SIM_EX_ILLEGAL_VALUE;
+      if (wantMonth < 1 || wantMonth > 12 || wantDay < 1 || wantDay > 31) return modbus::ILLEGAL_DATA_VALUE;
       tm.tm_mon = wantMonth - 1;
       tm.tm_mday = wantDay;
     } else {
       const int hour = value / 100, minute = value % 100;
-      if (minute > 59 || hour > 24 || (hour == 24 && minute != 0)) return SIM_EX_ILLEGAL_VALUE;
+      if (minute > 59 || hour > 24 || (hour == 24 && minute != 0)) return modbus::ILLEGAL_DATA_VALUE;
       tm.tm_hour = hour;  // 24:00 is midnight at the end of the day
       tm.tm_min = minute;
       tm.tm_sec = 0;
@@ -491,10 +492,10 @@ uint8_t SimMeter::ApplyWrite(const SimRegister& r, int value, WallClock::time_po
     tm.tm_isdst = -1;
     const std::tm asked = tm;
     const time_t set = std::mktime(&tm);
-    if (set == static_cast<time_t>(-1)) return SIM_EX_ILLEGAL_VALUE;
+    if (set == static_cast<time_t>(-1)) return modbus::ILLEGAL_DATA_VALUE;
     // 31 February and the like: the calendar moved the date, refuse it.
     if (wantMonth > 0 && (tm.tm_mon != asked.tm_mon || tm.tm_mday != asked.tm_mday)) {
-      if (r.Code == "MonDay") return SIM_EX_ILLEGAL_VALUE;
+      if (r.Code == "MonDay") return modbus::ILLEGAL_DATA_VALUE;
       // A year without 29 February: the date rolls over to 1 March, as a meter's calendar does.
     }
     clockOffset_ += static_cast<int64_t>(set) - now;

@@ -12,11 +12,6 @@
 #include "SimFraming.h"
 #include "SimPhysics.h"
 
-// Modbus exception codes a meter answers with.
-constexpr uint8_t SIM_EX_ILLEGAL_FUNCTION = 1;
-constexpr uint8_t SIM_EX_ILLEGAL_ADDRESS = 2;
-constexpr uint8_t SIM_EX_ILLEGAL_VALUE = 3;
-
 // Where a measured register's value comes from.
 struct SimSource {
   enum Kind {
