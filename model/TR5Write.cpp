@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int FIRST_MEASURED_REGISTER = 7500;
 // A transaction answered gives back its function code.
 constexpr int RESULT_WRITE_OK = modbus::WRITE_SINGLE_REGISTER;
 constexpr int RESULT_READ_OK = modbus::READ_HOLDING_REGISTERS;
@@ -44,7 +43,7 @@ int TTR5::WriteParameter(int selector, const char* text, std::string& message) {
   int result;
   if (!def) {
     result = WRITE_IMPOSSIBLE;
-  } else if (def->Register >= FIRST_MEASURED_REGISTER) {
+  } else if (IsMeasuredRegister(def->Register)) {
     result = WRITE_READ_ONLY;
   } else if (!text || std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) {
     // Nothing that reads as a number: there is no value to check or send.

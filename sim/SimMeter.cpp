@@ -32,10 +32,10 @@ struct CodeQuantity {
 std::vector<CodeQuantity> QuantityCodes() {
   std::vector<CodeQuantity> out;
   for (const TParamDef& d : AcquisitionList) {
-    if (d.Register >= 7500 && d.Register < 7500 + SIM_PROCESS_QUANTITIES) {
-      out.push_back({d.Code, d.Register, d.Register - 7500});
-    } else if (d.Register >= 7612 && d.Register < 7618) {
-      out.push_back({d.Code, d.Register, SQ_THD_U1 + d.Register - 7612});
+    if (InProcessBlock(d.Register)) {
+      out.push_back({d.Code, d.Register, d.Register - PROCESS_BLOCK_START});
+    } else if (InThdBlock(d.Register)) {
+      out.push_back({d.Code, d.Register, SQ_THD_U1 + d.Register - THD_BLOCK_START});
     }
   }
   return out;
@@ -155,7 +155,8 @@ int AlarmQuantity(int type, int number) {
     case MT_VR5:
     case MT_VR5B:
       if (number >= 1 && number <= SIM_PROCESS_QUANTITIES) return number - 1;
-      if (number >= 35 && number <= 40) return SQ_THD_U1 + number - 35;
+      if (number > SIM_PROCESS_QUANTITIES && number <= SIM_PROCESS_QUANTITIES + THD_BLOCK_LENGTH)
+        return SQ_THD_U1 + number - (SIM_PROCESS_QUANTITIES + 1);
       return -1;
     case MT_TR8:
       return number >= 0 && number < SIM_PROCESS_QUANTITIES ? number : -1;
@@ -254,12 +255,12 @@ SimRegisterMap::SimRegisterMap(int meterType) {
       r.Register = d.Register;
       r.Width = ValueKindForRegister(d.Register);
       // Setup registers (below the measured range, with real limits) are the writable ones.
-      r.Writable = d.Register < 7500 && d.Min <= d.Max;
+      r.Writable = IsSetupRegister(d.Register) && d.Min <= d.Max;
       r.Min = static_cast<int>(std::lround(d.Min));
       r.Max = static_cast<int>(std::lround(d.Max));
       r.Kind = d.Kind;
       r.Code = d.Code;
-      if (d.Register >= 7500) r.Source = ResolveSource(d, group->StartRegister, codes);
+      if (IsMeasuredRegister(d.Register)) r.Source = ResolveSource(d, group->StartRegister, codes);
       registers_.emplace(r.Register, std::move(r));
     }
   }

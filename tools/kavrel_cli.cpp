@@ -397,7 +397,7 @@ public:
   std::vector<TZmienna*> CsvColumns() {
     std::vector<TZmienna*> columns;
     for (TZmienna* z = Meter.FirstChild(); z; z = z->Next.get())
-      if (z->Id >= 7500) columns.push_back(z);
+      if (IsMeasuredRegister(z->Id)) columns.push_back(z);
     return columns;
   }
 
@@ -417,7 +417,7 @@ public:
       const int r = Meter.Update(0.0f);
       if (r == 0 && Meter.ErrorCount == 0) answered = true;
       DrainEvents(o.Csv);
-      const bool endOfCycle = block == 7612 || (block == 7500 && Meter.Kind == MT_TR8);
+      const bool endOfCycle = block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Meter.Kind == MT_TR8);
       if (r == 0 && endOfCycle) {
         ++cycle;
         if (o.Csv) {
