@@ -117,12 +117,6 @@ bool SplitSelector(int selector, int& group, int& item) {
 
 }  // namespace
 
-std::string MagnitudeText(double value) {
-  const double a = std::fabs(value);
-  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
-  return Printf(format, value, nullptr);
-}
-
 std::string MeterTimeIso(double value) {
   time_t when = 0;
   return MeterTimeToEpoch(value, when) ? IsoLocalTime(when) : std::string();

@@ -241,17 +241,6 @@ std::string Now() {
   return buffer;
 }
 
-// The value text of the measurement table.
-std::string TableText(float value) {
-  const double v = value;
-  const double a = v < 0 ? -v : v;
-  if (!(a < 1.0e20)) return "----";
-  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, v);
-  return buffer;
-}
-
 class TSession {
 public:
   TSession() : Meter(true, &Port) {}
@@ -380,15 +369,15 @@ public:
     static const char* const ROW_LABELS[3] = {"L1", "L2", "L3"};
     for (int row = 0; row < 3; ++row) {
       std::printf("%-9s", ROW_LABELS[row]);
-      for (const char* name : PHASE_ROWS[row]) std::printf("%10s", TableText(Value(name)).c_str());
+      for (const char* name : PHASE_ROWS[row]) std::printf("%10s", TableValueText(Value(name)).c_str());
       std::printf("\n");
     }
     std::printf("%-9s", "L1-L2-L3");
-    for (const char* name : TOTALS) std::printf("%10s", TableText(Value(name)).c_str());
+    for (const char* name : TOTALS) std::printf("%10s", TableValueText(Value(name)).c_str());
     std::printf("\n%-9s%10s%10s%10s%10s%10s\n", "f [Hz]", "U12 [V]", "U23 [V]", "U31 [V]",
                 "U123 [V]", "Pav [W]");
     for (int i = 0; i < 6; ++i)
-      std::printf(i == 0 ? "%-9s" : "%10s", TableText(Value(LINE_VALUES[i])).c_str());
+      std::printf(i == 0 ? "%-9s" : "%10s", TableValueText(Value(LINE_VALUES[i])).c_str());
     std::printf("\n\n");
     std::fflush(stdout);
   }
@@ -422,7 +411,7 @@ public:
         ++cycle;
         if (o.Csv) {
           std::printf("%s,%d", Now().c_str(), cycle);
-          for (TZmienna* z : columns) std::printf(",%s", TableText(Fresh(z)).c_str());
+          for (TZmienna* z : columns) std::printf(",%s", TableValueText(Fresh(z)).c_str());
           std::printf("\n");
           std::fflush(stdout);
         } else {

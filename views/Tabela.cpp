@@ -126,18 +126,6 @@ bool ParseEntry(const QString& entry, int& column, int& row, int& kind, QString&
 
 }  // namespace
 
-std::string TableValueText(double value) {
-  if (IsNoValue(value)) return "----";
-  const double a = std::fabs(value);
-  const int decimals = a < 1 ? 3 : a < 10 ? 2 : a < 1000 ? 1 : 0;
-  // to_chars prints exactly as "%0.<n>f" in the C locale, independent of the
-  // locale the GUI toolkit set for the process.
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (result.ec != std::errc()) return "----";
-  return std::string(buffer, result.ptr);
-}
-
 // ---------------------------------------------------------------------------
 // The chart
 

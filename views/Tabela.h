@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ValueText.h"
 #include "Views.h"
 
 class QFrame;
@@ -25,13 +26,6 @@ class QTimer;
 class TMainForm;
 class TTR5;
 class TZmienna;
-
-// The text of a value in the table and on the bars: "----" when there is no
-// value (at or beyond +-1.0e20, or not a number), else three decimals below 1,
-// two below 10, one below 1000 and none above. The precision follows the
-// unrounded value, so 9.999 gives "10.00". Always a point and an ASCII minus,
-// whatever the C locale says.
-std::string TableValueText(double value);
 
 // The bars of the table's chart: one point per bar slot.
 class TTableBars {
