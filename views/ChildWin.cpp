@@ -34,6 +34,7 @@
 #include <limits>
 
 #include "Main.h"
+#include "QtText.h"
 #include "TR5.h"
 
 namespace {
@@ -60,11 +61,6 @@ const char* const OTHERS_ITEMS[] = {
     "Q2",  "S2",  "Pf2", "tf2",  "U3",   "I3",     "P3",     "Q3",     "S3",     "Pf3",
     "tf3", "Us",  "Is",  "P",    "Q",    "S",      "Pf",     "tf",     "f",      "U12",
     "U23", "U31", "U123", "Pav", "THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"};
-
-// The text of a fixed-width field, which need not be terminated.
-QString FieldText(const char* field, size_t size) {
-  return QString::fromUtf8(field, qsizetype(strnlen(field, size)));
-}
 
 // A value axis label: thousands grouped, at most two decimals, trailing zeros
 // dropped ("1,234.5", "230", "0.25"), with the separators of the locale.
@@ -644,8 +640,7 @@ void TMDIChild::ListBox1Click() {
     q->GetName(qname, sizeof qname);
     q->GetDescription(description, sizeof description);
     Chart5->setTitle(QStringLiteral("%1 - %2 [ %3 ]")
-                         .arg(FieldText(qname, sizeof qname), FieldText(description, sizeof description),
-                              FieldText(q->Unit, sizeof q->Unit)));
+                         .arg(QtFieldText(qname), QtFieldText(description), QtFieldText(q->Unit)));
   }
 }
 
