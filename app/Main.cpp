@@ -21,6 +21,7 @@
 #include "Dlgport.h"
 #include "Glyphs.h"
 #include "Konfig.h"
+#include "QtText.h"
 #include "ServiceReport.h"
 #include "SetupDialog.h"
 #include "SerialDeviceTcp.h"
@@ -37,8 +38,7 @@ QString MeterText(const TTR5& meter, bool name) {
   } else {
     meter.GetDescription(buffer, sizeof buffer);
   }
-  buffer[sizeof buffer - 1] = '\0';
-  return QString::fromUtf8(buffer);
+  return QtFieldText(buffer);
 }
 
 std::string FileText(const TTR5& meter, bool name) { return MeterText(meter, name).toStdString(); }

@@ -124,7 +124,7 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
   // Live values as the table shows them.
   html += QStringLiteral("<h2>Live values</h2><table><tr><th>Code</th><th>Description</th><th>Value</th></tr>");
   for (TZmienna* z = meter.FirstChild(); z; z = z->Next.get()) {
-    if (z->Id < 7500) continue;
+    if (IsSetupRegister(z->Id)) continue;
     const auto* num = dynamic_cast<const TZmiennaNum*>(z);
     const float v = z->GetValue();
     const QString value = !(std::fabs(v) < NO_VALUE)

@@ -84,7 +84,7 @@ int FinishReply(TModbusMessage& reply, int count, int checkBytes) {
 bool ReplyFits(const TReplyMatch& match, uint8_t address, uint8_t function) {
   if (match.Address != 0 && address != match.Address) return false;
   if (function == 0) return false;
-  return match.Function == 0 || function == match.Function || function == (match.Function | 0x80);
+  return match.Function == 0 || function == match.Function || function == (match.Function | EXCEPTION_FLAG);
 }
 
 long OffsetIn(const uint8_t* p, const uint8_t* begin, size_t size) {
@@ -212,7 +212,7 @@ int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusM
     const uint8_t function = at(start + 1);
     if (!ReplyFits(match, address, function)) continue;
     int length;
-    if (function & 0x80) {
+    if (function & EXCEPTION_FLAG) {
       length = 5;
     } else if (function == WRITE_SINGLE_REGISTER) {
       length = 8;

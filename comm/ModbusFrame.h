@@ -10,16 +10,24 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Trans.h"
+#include "ModbusMessage.h"
 
 namespace modbus {
 
 // Float that marks a missing or invalid value.
 constexpr float NO_VALUE_F = 1.0e20f;
 
-// Function-3 replies carry a byte count; these are held to it.
+// The function codes the meters know, named here once for the master, the
+// driver, the simulator and the gateway. Function-3 replies carry a byte
+// count; these are held to it.
 constexpr uint8_t READ_HOLDING_REGISTERS = 3;
 constexpr uint8_t WRITE_SINGLE_REGISTER = 6;
+// Set in the function code of an exception reply (0x83 answers a refused read).
+constexpr uint8_t EXCEPTION_FLAG = 0x80;
+// Exception codes, the byte after the function code of an exception reply.
+constexpr uint8_t ILLEGAL_FUNCTION = 1;
+constexpr uint8_t ILLEGAL_DATA_ADDRESS = 2;
+constexpr uint8_t ILLEGAL_DATA_VALUE = 3;
 
 // Decoded frame bytes a reply needs at least: address, function and the check
 // (1 LRC byte in ASCII, 2 CRC bytes in RTU).
@@ -49,7 +57,7 @@ int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize);
 
 // What a reply must look like to answer the request that is out. Address 0
 // takes any address; Function 0 any function code but 0, else only that
-// function or its exception (function | 0x80).
+// function or its exception (function | EXCEPTION_FLAG).
 struct TReplyMatch {
   uint8_t Address = 0;
   uint8_t Function = 0;

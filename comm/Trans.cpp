@@ -81,14 +81,6 @@ uint32_t GetTickCount32() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-TModbusMessage::TModbusMessage() : Head(Data), Tail(Data) {}
-
-void TModbusMessage::Clear() {
-  Head = Data;
-  Tail = Data;
-  Length = 0;
-}
-
 TModbusPort::TModbusPort() : TModbusPort(OpenPortDevice) {}
 
 TModbusPort::TModbusPort(DeviceOpener opener) : Opener(std::move(opener)) {

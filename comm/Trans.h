@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "ModbusMessage.h"
 #include "SerialDevice.h"
 
 constexpr int MB_PENDING = 25;
@@ -14,33 +15,8 @@ constexpr int MB_NO_REPLY = 2;
 constexpr int MB_BAD_REQUEST = -1;
 constexpr int MB_PORT_CLOSED = -2;
 
-constexpr int RING_SIZE = 1024;
-constexpr int TX_BUFFER_SIZE = 100;
-constexpr int MESSAGE_HEADER_ROOM = 7;
-constexpr int MESSAGE_DATA_SIZE = 253;
-
 // Monotonic milliseconds, wrapping at 32 bits like the system tick count.
 uint32_t GetTickCount32();
-
-// Request and reply record.
-struct TModbusMessage {
-  uint32_t StartTick = 0;  // reply: tick of the first poll after the send; 0 = not started
-  int Length = 0;          // request: PDU bytes to send; reply: decoded bytes after the function
-  uint8_t ByteCount = 0;   // reply: third byte
-  int16_t Quantity = 0;    // request: register count of a read
-  int16_t Register = 0;    // request: first register read or the register written
-  uint8_t Function = 0;
-  uint8_t Address = 0;
-  uint8_t* Head = nullptr;  // request: first PDU byte; reply: read cursor of TakeValue
-  uint8_t* Tail = nullptr;  // request: where AppendValue writes; reply: end of decoded bytes
-  uint8_t HeaderRoom[MESSAGE_HEADER_ROOM] = {};
-  uint8_t Data[MESSAGE_DATA_SIZE] = {};
-
-  TModbusMessage();
-  TModbusMessage(const TModbusMessage&) = delete;
-  TModbusMessage& operator=(const TModbusMessage&) = delete;
-  void Clear();  // cursors back to the start of Data, length 0
-};
 
 class TModbusPort {
 public:

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "GatewayLog.h"
+#include "ModbusFrame.h"
 #include "SerialDeviceTcp.h"
 #include "TR5.h"
 #include "Trans.h"
@@ -173,7 +174,7 @@ void TLinePoller::Transact(TPolled& polled) {
   const double seconds = std::chrono::duration<double>(ended - began).count();
 
   const bool stored = meter.ErrorCount == 0;
-  const bool exception = !stored && (Port->Reply.Function & 0x80) != 0;
+  const bool exception = !stored && (Port->Reply.Function & modbus::EXCEPTION_FLAG) != 0;
   const bool answered = stored || exception;
   if (answered) {
     polled.FailStreak = 0;

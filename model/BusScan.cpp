@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ModbusFrame.h"
 #include "ParamDef.h"
 #include "Trans.h"
 
@@ -34,9 +35,9 @@ constexpr int RTU_EXCHANGE = (6 + 2) + (3 + 2 + 2);
 // before each request, and the port's polling step.
 constexpr uint32_t TRANSACTION_OVERHEAD_MS = 22;
 
-constexpr int RESULT_READ = 3;
-constexpr int RESULT_READ_EXCEPTION = 0x83;
-constexpr uint8_t ILLEGAL_DATA_ADDRESS = 2;
+// What a read gives back: its function code, or that code with the exception flag.
+constexpr int RESULT_READ = modbus::READ_HOLDING_REGISTERS;
+constexpr int RESULT_READ_EXCEPTION = modbus::READ_HOLDING_REGISTERS | modbus::EXCEPTION_FLAG;
 
 int BaudOf(int index) { return index >= 0 && index < BAUD_COUNT ? index : 5; }
 int ModeOf(int mode) { return mode >= 0 && mode < MODE_COUNT ? mode : 0; }
@@ -209,7 +210,7 @@ TRegisterAnswer TBusScan::Ask(int address, int reg, uint32_t timeoutMs, int& exc
   if (r == RESULT_READ) return Port.Reply.ByteCount == 2 ? TRegisterAnswer::Value : TRegisterAnswer::Odd;
   if (r == RESULT_READ_EXCEPTION && Port.Reply.Length >= 1) {
     exceptionCode = Port.Reply.Data[2];
-    return exceptionCode == ILLEGAL_DATA_ADDRESS ? TRegisterAnswer::Absent : TRegisterAnswer::Refused;
+    return exceptionCode == modbus::ILLEGAL_DATA_ADDRESS ? TRegisterAnswer::Absent : TRegisterAnswer::Refused;
   }
   return TRegisterAnswer::Odd;
 }

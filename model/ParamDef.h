@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "Registers.h"
+
 // A float at or above this (or at or below its negative) means "no valid value".
 constexpr float NO_VALUE = 1.0e20f;
 
@@ -30,6 +32,8 @@ struct TParamDef {
 
 // The 41 records the meter's numeric variables are built from, in list order.
 constexpr int ACQUISITION_LIST_SIZE = 41;
+static_assert(ACQUISITION_LIST_SIZE == PROCESS_BLOCK_LENGTH + 1 + THD_BLOCK_LENGTH,
+              "the process block, the relay output state and the THD block");
 extern TParamDef AcquisitionList[ACQUISITION_LIST_SIZE];
 
 // One register group of a model.
@@ -69,7 +73,3 @@ TParamGroup* GetParamGroup(int groupIndex);
 // The record a ParamSelector (group * 100 + item) addresses; nullptr for item 0,
 // a group index out of range or an item number above the group's Count.
 TParamDef* FindParamDef(int selector);
-
-// Wire width of the values of a block by its first register:
-// 'i' (16-bit int) below 7500, 'f' (float) 7500..7799, 'l' (32-bit int) from 7800.
-char ValueKindForRegister(int startRegister);

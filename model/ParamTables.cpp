@@ -436,6 +436,7 @@ constinit TParamDef Thd[] = {
     TParamDef{7616, 7, "THD_I2", "THD of L2 phase current", 1.0f, 0.0f, "%", 0.0},
     TParamDef{7617, 7, "THD_I3", "THD of L3 phase current", 1.0f, 0.0f, "%", 0.0},
 };
+static_assert(std::size(Thd) == THD_BLOCK_LENGTH, "one record for each register of the THD block");
 
 constinit auto ThdExtremes = MakeDefs(kThdExtremeTexts, 7618, 7);
 
@@ -472,8 +473,9 @@ constexpr TParamGroup Group(uint16_t models, std::array<TParamDef, N>& defs, con
   return TParamGroup{models, defs.data(), title, start, static_cast<int16_t>(N)};
 }
 
-// The "Process variables" groups use the first 34 records of the acquisition list.
-constexpr int PROCESS_VARIABLE_COUNT = 34;
+// The "Process variables" groups use the first records of the acquisition
+// list, one for each register of the process block.
+constexpr int PROCESS_VARIABLE_COUNT = PROCESS_BLOCK_LENGTH;
 
 constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5, Tr5Setup, "Setup mode parameters", 4000),                       // 0
@@ -495,9 +497,9 @@ constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5B, Tr5bAlarm, "Alarm - parameters", 4009),                        // 16
     Group(MM_TR5B, Tr5bOutputs, "Continuous output - parameters", 4013),          // 17
     Group(MM_TR5B, Tr5bService, "Service parameters", 4022),                      // 18
-    TParamGroup{MM_MEASURING, AcquisitionList, "Process variables", 7500,
+    TParamGroup{MM_MEASURING, AcquisitionList, "Process variables", PROCESS_BLOCK_START,
                 PROCESS_VARIABLE_COUNT},                                          // 19
-    Group(MM_MEASURING, Thd, "Harmonics THD", 7612),                              // 20
+    Group(MM_MEASURING, Thd, "Harmonics THD", THD_BLOCK_START),                   // 20
     Group(MM_MEASURING, ThdExtremes, "Harmonics THD (min,max)", 7618),            // 21
     Group(MM_MEASURING, Harmonics[0], "Harmonics of U1 voltage", 7630),           // 22
     Group(MM_MEASURING, Harmonics[1], "Harmonics of U2 voltage", 7655),           // 23
@@ -517,7 +519,7 @@ constinit TParamGroup ParamGroups[] = {
     Group(MM_VR5_BOTH, ThreePhaseTimes, "3-phase parameters - time(min,max)", 7886),  // 37
     Group(MM_VR5_BOTH, ThdTimes, "Harmonics THD - time(min,max)", 7912),          // 38
     Group(MM_TR8, Tr8Setup, "Setup mode parameters", 4000),                       // 39
-    TParamGroup{MM_TR8, AcquisitionList, "Process variables", 7500,
+    TParamGroup{MM_TR8, AcquisitionList, "Process variables", PROCESS_BLOCK_START,
                 PROCESS_VARIABLE_COUNT},                                          // 40
 };
 static_assert(std::size(ParamGroups) == PARAM_GROUP_COUNT, "one entry per group index");
@@ -566,10 +568,4 @@ TParamDef* FindParamDef(int selector) {
   const int item = selector % 100;
   if (group == nullptr || item < 1 || item > group->Count) return nullptr;
   return &group->Definitions[item - 1];
-}
-
-char ValueKindForRegister(int startRegister) {
-  if (startRegister < 7500) return 'i';
-  if (startRegister < 7800) return 'f';
-  return 'l';
 }

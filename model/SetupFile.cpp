@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int FIRST_MEASURED_REGISTER = 7500;
 constexpr const char* TITLE = "# Kavrel meter setup";
 constexpr const char* COLUMNS = "# selector\tcode\tdescription\tvalue\tunit";
 
@@ -29,7 +28,7 @@ std::vector<int> SetupGroups(int meterType) {
   const uint16_t mask = ModelMask(meterType);
   for (int g = 0; mask != 0 && g < PARAM_GROUP_COUNT; ++g) {
     const TParamGroup* group = GetParamGroup(g);
-    if (group->Models & mask && group->StartRegister < FIRST_MEASURED_REGISTER) groups.push_back(g);
+    if (group->Models & mask && IsSetupRegister(group->StartRegister)) groups.push_back(g);
   }
   return groups;
 }

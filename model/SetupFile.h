@@ -42,7 +42,7 @@ struct TSetup {
 };
 
 // The items a setup file keeps for a model, in selector order: those of the
-// setup groups (registers below 7500), without the meter's clock and the
+// setup groups (registers below FIRST_MEASURED_REGISTER), without the meter's clock and the
 // relay output state, which are live values and not setup.
 std::vector<int> SetupSelectors(int meterType);
 

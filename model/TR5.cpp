@@ -6,8 +6,8 @@
 TTR5::TTR5(bool populate, TModbusPort* port)
     : TSlownik("TR5", "Network parameter meter", MT_TR5), Port(port) {
   // The first acquisition step reads the process variables.
-  BlockStart = 7500;
-  BlockCount = 34;
+  BlockStart = PROCESS_BLOCK_START;
+  BlockCount = PROCESS_BLOCK_LENGTH;
   Address = 1;
   if (!populate) return;
   // AddChild sorts by register, so the list runs "ALR" (4030), "U1" (7500) ...

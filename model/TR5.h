@@ -1,6 +1,7 @@
 // The driver of all five meter models.
 #pragma once
 
+#include "ValueText.h"
 #include "Zmienna.h"
 
 class TModbusPort;
@@ -21,10 +22,6 @@ enum : int {
   WRITE_READ_ONLY = 16,      // a measured register
   WRITE_OUT_OF_RANGE = 33,   // no number, or outside the item's limits
 };
-
-// A measured value with as many decimals as its magnitude deserves (0.123,
-// 1.23, 12.3, 1234), as the measurement table shows it.
-std::string MagnitudeText(double value);
 
 // A time value (kind 6: seconds on the meter's clock, one hour ahead of the
 // PC's epoch time) as ISO 8601 local time; "" for 0 or a time that cannot be

@@ -7,15 +7,12 @@
 #include <ctime>
 
 #include "LocalTime.h"
+#include "ModbusFrame.h"
 #include "Trans.h"
 
 namespace {
 
-constexpr int PROCESS_START = 7500;
-constexpr int PROCESS_COUNT = 34;
-constexpr int THD_START = 7612;
-constexpr int THD_COUNT = 6;
-constexpr int RESULT_READ_OK = 3;
+constexpr int RESULT_READ_OK = modbus::READ_HOLDING_REGISTERS;  // a read answered
 
 // Bytes one value of the given wire kind occupies.
 int ValueWidth(char kind) {
@@ -120,12 +117,6 @@ bool SplitSelector(int selector, int& group, int& item) {
 
 }  // namespace
 
-std::string MagnitudeText(double value) {
-  const double a = std::fabs(value);
-  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
-  return Printf(format, value, nullptr);
-}
-
 std::string MeterTimeIso(double value) {
   time_t when = 0;
   return MeterTimeToEpoch(value, when) ? IsoLocalTime(when) : std::string();
@@ -136,7 +127,7 @@ int TTR5::RelayRegister() const {
   if (mask == 0) return 0;
   for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
     const TParamGroup* group = GetParamGroup(g);
-    if (!group || !(group->Models & mask) || group->StartRegister >= PROCESS_START) continue;
+    if (!group || !(group->Models & mask) || IsMeasuredRegister(group->StartRegister)) continue;
     for (int i = 0; i < group->Count; ++i) {
       const TParamDef& def = group->Definitions[i];
       if (std::strcmp(def.Code, "ALR") == 0) return def.Register;
@@ -151,8 +142,8 @@ void TTR5::RestartCycleOnMeterChange() {
   CycleKind = Kind;
   CycleAddress = Address;
   if (first) return;  // the first cycle starts where the constructor put it
-  BlockStart = PROCESS_START;
-  BlockCount = PROCESS_COUNT;
+  BlockStart = PROCESS_BLOCK_START;
+  BlockCount = PROCESS_BLOCK_LENGTH;
   RelayReadDone = false;
   DropPending = Port && Port->State == MB_PENDING;
 }
@@ -222,24 +213,24 @@ void TTR5::ChooseNextBlock(int finishedStart) {
   if (relay != 0 && finishedStart == relay) {
     RelayReadDone = true;
     LastRelayRead = now;
-    BlockStart = PROCESS_START;
-    BlockCount = PROCESS_COUNT;
+    BlockStart = PROCESS_BLOCK_START;
+    BlockCount = PROCESS_BLOCK_LENGTH;
     return;
   }
   const bool tr8 = Kind == MT_TR8;
-  const bool endOfCycle = finishedStart != PROCESS_START || tr8;
+  const bool endOfCycle = finishedStart != PROCESS_BLOCK_START || tr8;
   if (relay != 0 && endOfCycle &&
       (!RelayReadDone || now - LastRelayRead >= RelayReadInterval)) {
     BlockStart = relay;
     BlockCount = 1;
     return;
   }
-  if (finishedStart == PROCESS_START && !tr8) {
-    BlockStart = THD_START;
-    BlockCount = THD_COUNT;
+  if (finishedStart == PROCESS_BLOCK_START && !tr8) {
+    BlockStart = THD_BLOCK_START;
+    BlockCount = THD_BLOCK_LENGTH;
   } else {
-    BlockStart = PROCESS_START;
-    BlockCount = PROCESS_COUNT;
+    BlockStart = PROCESS_BLOCK_START;
+    BlockCount = PROCESS_BLOCK_LENGTH;
   }
 }
 

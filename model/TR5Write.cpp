@@ -4,13 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "ModbusFrame.h"
 #include "Trans.h"
 
 namespace {
 
-constexpr int FIRST_MEASURED_REGISTER = 7500;
-constexpr int RESULT_WRITE_OK = 6;
-constexpr int RESULT_READ_OK = 3;
+// A transaction answered gives back its function code.
+constexpr int RESULT_WRITE_OK = modbus::WRITE_SINGLE_REGISTER;
+constexpr int RESULT_READ_OK = modbus::READ_HOLDING_REGISTERS;
 
 // Reads one setup register back; false when the meter does not answer with it.
 bool ReadBack(TModbusPort& port, int address, int reg, int16_t& value) {
@@ -42,7 +43,7 @@ int TTR5::WriteParameter(int selector, const char* text, std::string& message) {
   int result;
   if (!def) {
     result = WRITE_IMPOSSIBLE;
-  } else if (def->Register >= FIRST_MEASURED_REGISTER) {
+  } else if (IsMeasuredRegister(def->Register)) {
     result = WRITE_READ_ONLY;
   } else if (!text || std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) {
     // Nothing that reads as a number: there is no value to check or send.

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "ModbusFrame.h"
 #include "SimServer.h"
 
 const char* SimCommandHelp() {
@@ -178,9 +179,9 @@ SimCommandResult SimExecuteCommand(SimServer& server, const std::string& line) {
 std::string SimDescribeRequest(const SimRequest& r) {
   char text[160];
   int n = std::snprintf(text, sizeof text, "%9.3f  @%-3d fn %-3d", r.Time, r.Address, r.Function);
-  if (r.Function == 3 && r.Register >= 0)
+  if (r.Function == modbus::READ_HOLDING_REGISTERS && r.Register >= 0)
     n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " read %d x%d", r.Register, r.Count);
-  else if (r.Function == 6 && r.Register >= 0)
+  else if (r.Function == modbus::WRITE_SINGLE_REGISTER && r.Register >= 0)
     n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " write %d := %d", r.Register, r.Value);
   if (r.Address == 0)
     std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "  -> broadcast, no reply");

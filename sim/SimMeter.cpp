@@ -6,6 +6,7 @@
 #include <ctime>
 #include <limits>
 
+#include "ModbusFrame.h"
 #include "ParamDef.h"
 
 namespace {
@@ -14,98 +15,6 @@ using WallClock = std::chrono::system_clock;
 
 int64_t WallSeconds(WallClock::time_point t) {
   return std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
-}
-
-bool EndsWith(const std::string& s, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  return s.size() > n && s.compare(s.size() - n, n, suffix) == 0;
-}
-
-// The quantity behind each process or THD code of the acquisition list.
-struct CodeQuantity {
-  std::string Code;
-  int Register;
-  int Quantity;
-};
-
-std::vector<CodeQuantity> QuantityCodes() {
-  std::vector<CodeQuantity> out;
-  for (const TParamDef& d : AcquisitionList) {
-    if (d.Register >= 7500 && d.Register < 7500 + SIM_PROCESS_QUANTITIES) {
-      out.push_back({d.Code, d.Register, d.Register - 7500});
-    } else if (d.Register >= 7612 && d.Register < 7618) {
-      out.push_back({d.Code, d.Register, SQ_THD_U1 + d.Register - 7612});
-    }
-  }
-  return out;
-}
-
-// Meaning of a measured register, from its table code: a present value, the
-// minimum or maximum of a quantity (and the time it was reached), a harmonic,
-// an energy or tariff counter.
-SimSource ResolveSource(const TParamDef& d, int groupStart, const std::vector<CodeQuantity>& codes) {
-  const std::string code = d.Code;
-  const bool isTime = d.Kind == 6;
-  SimSource s;
-  auto lookup = [&codes](const std::string& c) -> const CodeQuantity* {
-    for (const auto& q : codes)
-      if (q.Code == c) return &q;
-    return nullptr;
-  };
-  if (const CodeQuantity* q = lookup(code)) {
-    if (q->Register == d.Register && !isTime) {
-      s.What = SimSource::Present;
-      s.A = q->Quantity;
-    } else {  // THD extremes carry the plain THD code: minimum first, then maximum
-      s.What = isTime ? SimSource::ExtremeTime : SimSource::Extreme;
-      s.A = q->Quantity;
-      s.B = (d.Register - groupStart) % 2;
-    }
-    return s;
-  }
-  if (EndsWith(code, "min") || EndsWith(code, "max")) {
-    if (const CodeQuantity* q = lookup(code.substr(0, code.size() - 3))) {
-      s.What = isTime ? SimSource::ExtremeTime : SimSource::Extreme;
-      s.A = q->Quantity;
-      s.B = EndsWith(code, "max") ? 1 : 0;
-      return s;
-    }
-  }
-  // "HarU1_7": harmonic 7 of U1.
-  if (code.size() >= 7 && code.compare(0, 3, "Har") == 0 && (code[3] == 'U' || code[3] == 'I') &&
-      code[4] >= '1' && code[4] <= '3' && code[5] == '_') {
-    const int order = std::atoi(code.c_str() + 6);
-    if (order >= 1 && order <= SIM_HARMONICS) {
-      s.What = SimSource::Harmonic;
-      s.A = (code[3] == 'U' ? 0 : 3) + code[4] - '1';
-      s.B = order;
-      return s;
-    }
-  }
-  static const char* const energy[] = {"EnP", "EnB", "EnS"};
-  for (int i = 0; i < 3; ++i) {
-    if (code == energy[i]) {
-      s.What = SimSource::Energy;
-      s.A = i;
-      return s;
-    }
-    if (code == std::string(energy[i]) + "z") {
-      s.What = SimSource::External;
-      s.A = i;
-      return s;
-    }
-  }
-  // "Ept1" .. "Est4": tariff counters.
-  if (code.size() == 4 && code[0] == 'E' && code[2] == 't' && code[3] >= '1' && code[3] <= '4') {
-    const int kind = code[1] == 'p' ? 0 : code[1] == 'q' ? 1 : code[1] == 's' ? 2 : -1;
-    if (kind >= 0) {
-      s.What = SimSource::Tariff;
-      s.A = kind;
-      s.B = code[3] - '1';
-      return s;
-    }
-  }
-  return s;
 }
 
 // The alarms of each model, by the table codes of their setup registers.
@@ -154,7 +63,8 @@ int AlarmQuantity(int type, int number) {
     case MT_VR5:
     case MT_VR5B:
       if (number >= 1 && number <= SIM_PROCESS_QUANTITIES) return number - 1;
-      if (number >= 35 && number <= 40) return SQ_THD_U1 + number - 35;
+      if (number > SIM_PROCESS_QUANTITIES && number <= SIM_PROCESS_QUANTITIES + THD_BLOCK_LENGTH)
+        return SQ_THD_U1 + number - (SIM_PROCESS_QUANTITIES + 1);
       return -1;
     case MT_TR8:
       return number >= 0 && number < SIM_PROCESS_QUANTITIES ? number : -1;
@@ -225,55 +135,6 @@ void PutValue(SimBytes& out, char width, double v) {
 }
 
 }  // namespace
-
-const char* SimModelName(int meterType) {
-  const char* name = ModelName(meterType);
-  return name ? name : "?";
-}
-
-int SimModelFromName(const std::string& name) {
-  std::string n;
-  for (char c : name) n += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (int t : METER_TYPES)
-    if (n == SimModelName(t)) return t;
-  return 0;
-}
-
-SimRegisterMap::SimRegisterMap(int meterType) {
-  const uint16_t mask = ModelMask(meterType);
-  if (mask == 0) return;
-  const auto codes = QuantityCodes();
-  for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
-    const TParamGroup* group = GetParamGroup(g);
-    if (!group || !(group->Models & mask) || !group->Definitions) continue;
-    for (int i = 0; i < group->Count; ++i) {
-      const TParamDef& d = group->Definitions[i];
-      if (registers_.count(d.Register)) continue;
-      SimRegister r;
-      r.Register = d.Register;
-      r.Width = ValueKindForRegister(d.Register);
-      // Setup registers (below the measured range, with real limits) are the writable ones.
-      r.Writable = d.Register < 7500 && d.Min <= d.Max;
-      r.Min = static_cast<int>(std::lround(d.Min));
-      r.Max = static_cast<int>(std::lround(d.Max));
-      r.Kind = d.Kind;
-      r.Code = d.Code;
-      if (d.Register >= 7500) r.Source = ResolveSource(d, group->StartRegister, codes);
-      registers_.emplace(r.Register, std::move(r));
-    }
-  }
-}
-
-const SimRegister* SimRegisterMap::Find(int reg) const {
-  const auto it = registers_.find(reg);
-  return it == registers_.end() ? nullptr : &it->second;
-}
-
-const SimRegister* SimRegisterMap::FindCode(const std::string& code) const {
-  for (const auto& [reg, r] : registers_)
-    if (r.Writable && r.Code == code) return &r;
-  return nullptr;
-}
 
 SimMeter::SimMeter(int meterType, int address, uint32_t seed)
     : type_(meterType), address_(address), map_(meterType), physics_(seed) {
@@ -407,7 +268,7 @@ void SimMeter::Refresh(WallClock::time_point wall, double dt) {
 }
 
 SimBytes SimMeter::Exception(const SimBytes& pdu, uint8_t code) {
-  return SimBytes{pdu[0], static_cast<uint8_t>(pdu[1] | 0x80), code};
+  return SimBytes{pdu[0], static_cast<uint8_t>(pdu[1] | modbus::EXCEPTION_FLAG), code};
 }
 
 SimBytes SimMeter::Handle(const SimBytes& pdu) {
@@ -415,14 +276,14 @@ SimBytes SimMeter::Handle(const SimBytes& pdu) {
   const bool broadcast = pdu[0] == 0;
   SimBytes reply;
   switch (pdu[1]) {
-    case 3:
+    case modbus::READ_HOLDING_REGISTERS:
       reply = ReadRegisters(pdu);
       break;
-    case 6:
+    case modbus::WRITE_SINGLE_REGISTER:
       reply = WriteRegister(pdu, broadcast);
       break;
     default:
-      reply = Exception(pdu, SIM_EX_ILLEGAL_FUNCTION);
+      reply = Exception(pdu, modbus::ILLEGAL_FUNCTION);
       break;
   }
   if (broadcast) return {};
@@ -430,19 +291,19 @@ SimBytes SimMeter::Handle(const SimBytes& pdu) {
 }
 
 SimBytes SimMeter::ReadRegisters(const SimBytes& pdu) {
-  if (pdu.size() != 6) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (pdu.size() != 6) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const int first = pdu[2] << 8 | pdu[3];
   const int count = pdu[4] << 8 | pdu[5];
-  if (count < 1) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (count < 1) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   size_t bytes = 0;
   for (int reg = first; reg < first + count; ++reg) {
     const SimRegister* r = map_.Find(reg);
-    if (!r) return Exception(pdu, SIM_EX_ILLEGAL_ADDRESS);
+    if (!r) return Exception(pdu, modbus::ILLEGAL_DATA_ADDRESS);
     bytes += r->Width == 'i' ? 2 : 4;
     // The byte count is one byte and the frame must stay within its limit.
-    if (bytes > SIM_MAX_PDU - 3) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+    if (bytes > SIM_MAX_PDU - 3) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   }
-  SimBytes reply{pdu[0], 3, static_cast<uint8_t>(bytes)};
+  SimBytes reply{pdu[0], modbus::READ_HOLDING_REGISTERS, static_cast<uint8_t>(bytes)};
   for (int reg = first; reg < first + count; ++reg) {
     const SimRegister& r = *map_.Find(reg);
     PutValue(reply, r.Width, values_.at(reg).Value);
@@ -451,12 +312,12 @@ SimBytes SimMeter::ReadRegisters(const SimBytes& pdu) {
 }
 
 SimBytes SimMeter::WriteRegister(const SimBytes& pdu, bool broadcast) {
-  if (pdu.size() != 6) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (pdu.size() != 6) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const int reg = pdu[2] << 8 | pdu[3];
   const int value = static_cast<int16_t>(static_cast<uint16_t>(pdu[4] << 8 | pdu[5]));
   const SimRegister* r = map_.Find(reg);
-  if (!r || !r->Writable) return Exception(pdu, SIM_EX_ILLEGAL_ADDRESS);
-  if (value < r->Min || value > r->Max) return Exception(pdu, SIM_EX_ILLEGAL_VALUE);
+  if (!r || !r->Writable) return Exception(pdu, modbus::ILLEGAL_DATA_ADDRESS);
+  if (value < r->Min || value > r->Max) return Exception(pdu, modbus::ILLEGAL_DATA_VALUE);
   const WallClock::time_point wall = started_ ? lastWall_ : WallClock::now();
   if (const uint8_t ex = ApplyWrite(*r, value, wall)) return Exception(pdu, ex);
   (void)broadcast;
@@ -478,12 +339,12 @@ uint8_t SimMeter::ApplyWrite(const SimRegister& r, int value, WallClock::time_po
     } else if (r.Code == "MonDay") {
       wantMonth = value / 100;
       wantDay = value % 100;
-      if (wantMonth < 1 || wantMonth > 12 || wantDay < 1 || wantDay > 31) return SIM_EX_ILLEGAL_VALUE;
+      if (wantMonth < 1 || wantMonth > 12 || wantDay < 1 || wantDay > 31) return modbus::ILLEGAL_DATA_VALUE;
       tm.tm_mon = wantMonth - 1;
       tm.tm_mday = wantDay;
     } else {
       const int hour = value / 100, minute = value % 100;
-      if (minute > 59 || hour > 24 || (hour == 24 && minute != 0)) return SIM_EX_ILLEGAL_VALUE;
+      if (minute > 59 || hour > 24 || (hour == 24 && minute != 0)) return modbus::ILLEGAL_DATA_VALUE;
       tm.tm_hour = hour;  // 24:00 is midnight at the end of the day
       tm.tm_min = minute;
       tm.tm_sec = 0;
@@ -491,10 +352,10 @@ uint8_t SimMeter::ApplyWrite(const SimRegister& r, int value, WallClock::time_po
     tm.tm_isdst = -1;
     const std::tm asked = tm;
     const time_t set = std::mktime(&tm);
-    if (set == static_cast<time_t>(-1)) return SIM_EX_ILLEGAL_VALUE;
+    if (set == static_cast<time_t>(-1)) return modbus::ILLEGAL_DATA_VALUE;
     // 31 February and the like: the calendar moved the date, refuse it.
     if (wantMonth > 0 && (tm.tm_mon != asked.tm_mon || tm.tm_mday != asked.tm_mday)) {
-      if (r.Code == "MonDay") return SIM_EX_ILLEGAL_VALUE;
+      if (r.Code == "MonDay") return modbus::ILLEGAL_DATA_VALUE;
       // A year without 29 February: the date rolls over to 1 March, as a meter's calendar does.
     }
     clockOffset_ += static_cast<int64_t>(set) - now;

@@ -1,6 +1,5 @@
-// One simulated meter: its register map (taken from the program's register
-// tables), the values behind each register, and the answers it gives to
-// function-3 and function-6 requests.
+// One simulated meter: the values behind each register of its map, and the
+// answers it gives to function-3 and function-6 requests.
 #pragma once
 
 #include <chrono>
@@ -11,56 +10,7 @@
 
 #include "SimFraming.h"
 #include "SimPhysics.h"
-
-// Modbus exception codes a meter answers with.
-constexpr uint8_t SIM_EX_ILLEGAL_FUNCTION = 1;
-constexpr uint8_t SIM_EX_ILLEGAL_ADDRESS = 2;
-constexpr uint8_t SIM_EX_ILLEGAL_VALUE = 3;
-
-// Where a measured register's value comes from.
-struct SimSource {
-  enum Kind {
-    None,       // no known meaning: reads 0
-    Present,    // A = quantity
-    Extreme,    // A = quantity, B = 0 minimum / 1 maximum
-    ExtremeTime,  // as Extreme, the time it was reached
-    Harmonic,   // A = channel 0..5, B = order 1..25
-    Energy,     // A = 0 active / 1 reactive / 2 apparent
-    External,   // as Energy, the external counter
-    Tariff,     // A = 0 active / 1 reactive / 2 apparent, B = tariff 0..3
-  };
-  Kind What = None;
-  int A = 0, B = 0;
-};
-
-struct SimRegister {
-  int Register = 0;
-  char Width = 'i';  // on the wire: 'i' 16-bit integer, 'f' float, 'l' 32-bit integer
-  bool Writable = false;
-  int Min = 0, Max = 0;  // limits of a writable register
-  int Kind = 0;          // value kind of the table record
-  std::string Code;      // code of the table record
-  SimSource Source;      // measured registers only
-};
-
-// The registers one model has, from the program's register tables.
-class SimRegisterMap {
-public:
-  explicit SimRegisterMap(int meterType);
-
-  const SimRegister* Find(int reg) const;
-  // The setup register carrying a table code on this model, or null.
-  const SimRegister* FindCode(const std::string& code) const;
-  bool Empty() const { return registers_.empty(); }
-  const std::map<int, SimRegister>& All() const { return registers_; }
-
-private:
-  std::map<int, SimRegister> registers_;
-};
-
-// Model name ("TR5") from a meter type code, and the reverse (0 when unknown).
-const char* SimModelName(int meterType);
-int SimModelFromName(const std::string& name);
+#include "SimRegisterMap.h"
 
 class SimMeter {
 public:

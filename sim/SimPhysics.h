@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <random>
 
-// The measured quantities, in the order of the meters' process registers
-// (7500 + index) followed by the six THD values (7612 + index - 34).
+#include "Registers.h"
+
+// The measured quantities, in the order of the meters' process block
+// (PROCESS_BLOCK_START + index) followed by the THD block
+// (THD_BLOCK_START + index - PROCESS_BLOCK_LENGTH).
 enum SimQuantity : int {
   SQ_U1, SQ_I1, SQ_P1, SQ_Q1, SQ_S1, SQ_PF1, SQ_TF1,
   SQ_U2, SQ_I2, SQ_P2, SQ_Q2, SQ_S2, SQ_PF2, SQ_TF2,
@@ -19,7 +22,9 @@ enum SimQuantity : int {
   SQ_THD_U1, SQ_THD_U2, SQ_THD_U3, SQ_THD_I1, SQ_THD_I2, SQ_THD_I3,
   SQ_COUNT
 };
-constexpr int SIM_PROCESS_QUANTITIES = 34;
+constexpr int SIM_PROCESS_QUANTITIES = PROCESS_BLOCK_LENGTH;
+static_assert(SQ_THD_U1 == PROCESS_BLOCK_LENGTH && SQ_COUNT == PROCESS_BLOCK_LENGTH + THD_BLOCK_LENGTH,
+              "one quantity for each register of the two blocks");
 
 // Harmonic channels: U1, U2, U3, I1, I2, I3; orders 1 to 25.
 constexpr int SIM_CHANNELS = 6;

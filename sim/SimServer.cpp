@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <set>
 
+#include "ModbusFrame.h"
+
 namespace {
 
 constexpr size_t kLogLimit = 100000;
@@ -345,10 +347,10 @@ void SimServer::HandleFrame(const SimBytes& frame, SimClock::time_point now) {
   r.Time = std::chrono::duration<double>(now - started_).count();
   r.Address = frame[0];
   r.Function = frame.size() > 1 ? frame[1] : 0;
-  if (frame.size() >= 6 && (r.Function == 3 || r.Function == 6)) {
+  if (frame.size() >= 6 && (r.Function == modbus::READ_HOLDING_REGISTERS || r.Function == modbus::WRITE_SINGLE_REGISTER)) {
     r.Register = frame[2] << 8 | frame[3];
     const int word = frame[4] << 8 | frame[5];
-    if (r.Function == 3) r.Count = word;
+    if (r.Function == modbus::READ_HOLDING_REGISTERS) r.Count = word;
     else r.Value = static_cast<int16_t>(static_cast<uint16_t>(word));
   }
 
@@ -378,14 +380,14 @@ void SimServer::HandleFrame(const SimBytes& frame, SimClock::time_point now) {
 
   if (!reply.empty()) {
     if (faults.ExceptionCode > 0)
-      reply = SimBytes{reply[0], static_cast<uint8_t>(frame[1] | 0x80), static_cast<uint8_t>(faults.ExceptionCode)};
+      reply = SimBytes{reply[0], static_cast<uint8_t>(frame[1] | modbus::EXCEPTION_FLAG), static_cast<uint8_t>(faults.ExceptionCode)};
     if (faults.NoReply) {
       reply.clear();
     } else {
       if (faults.WrongAddress) reply[0] = static_cast<uint8_t>(reply[0] % 247 + 1);
       Queue(SimFrameReply(rtu_, reply, faults.BadCheck), now, faults);
       r.Reply = reply[1];
-      if ((reply[1] & 0x80) && reply.size() > 2) r.Exception = reply[2];
+      if ((reply[1] & modbus::EXCEPTION_FLAG) && reply.size() > 2) r.Exception = reply[2];
     }
   }
 

@@ -2,6 +2,7 @@
 //
 // Port and meter come from "Kavrel.INI" in the working directory (the same
 // keys and defaults as the program); options override them.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "LocalTime.h"
+#include "MeasureTable.h"
 #include "ScanCommand.h"
 #include "SerialDeviceTcp.h"
 #include "Settings.h"
@@ -241,17 +243,6 @@ std::string Now() {
   return buffer;
 }
 
-// The value text of the measurement table.
-std::string TableText(float value) {
-  const double v = value;
-  const double a = v < 0 ? -v : v;
-  if (!(a < 1.0e20)) return "----";
-  const char* format = a < 1 ? "%0.3f" : a < 10 ? "%0.2f" : a < 1000 ? "%0.1f" : "%0.0f";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, v);
-  return buffer;
-}
-
 class TSession {
 public:
   TSession() : Meter(true, &Port) {}
@@ -366,30 +357,27 @@ public:
     for (TZmienna* z = Meter.FirstChild(); z; z = z->Next.get()) z->SetState(0);
   }
 
+  // The measurement table, row by row: the first column 9 characters wide to
+  // the left, the others 10 wide to the right, each row up to its last cell;
+  // rows without cells are left out. A blank line ends the table.
   void PrintTable(int cycle) {
-    static const char* const PHASE_ROWS[3][9] = {
-        {"U1", "I1", "P1", "Q1", "S1", "Pf1", "tf1", "THD_U1", "THD_I1"},
-        {"U2", "I2", "P2", "Q2", "S2", "Pf2", "tf2", "THD_U2", "THD_I2"},
-        {"U3", "I3", "P3", "Q3", "S3", "Pf3", "tf3", "THD_U3", "THD_I3"},
-    };
-    static const char* const TOTALS[7] = {"Us", "Is", "P", "Q", "S", "Pf", "tf"};
-    static const char* const LINE_VALUES[6] = {"f", "U12", "U23", "U31", "U123", "Pav"};
     std::printf("%s  cycle %d  %s\n", Now().c_str(), cycle, Meter.Name);
-    std::printf("%-9s%10s%10s%10s%10s%10s%10s%10s%10s%10s\n", "", "U [V]", "I [A]", "P [W]",
-                "Q [VAr]", "S [VA]", "Pf", "tf", "THD_U[%]", "THD_I[%]");
-    static const char* const ROW_LABELS[3] = {"L1", "L2", "L3"};
-    for (int row = 0; row < 3; ++row) {
-      std::printf("%-9s", ROW_LABELS[row]);
-      for (const char* name : PHASE_ROWS[row]) std::printf("%10s", TableText(Value(name)).c_str());
+    const auto cells = MeasureTableCells();
+    int rows = 0;
+    for (const TMeasureCell& c : cells) rows = std::max(rows, c.Row);
+    for (int row = 1; row <= rows; ++row) {
+      std::vector<std::string> texts;
+      for (const TMeasureCell& c : cells) {
+        if (c.Row != row) continue;
+        if (texts.size() < static_cast<size_t>(c.Column)) texts.resize(static_cast<size_t>(c.Column));
+        texts[static_cast<size_t>(c.Column) - 1] = c.Value ? TableValueText(Value(c.Text)) : c.Text;
+      }
+      if (texts.empty()) continue;
+      for (size_t column = 0; column < texts.size(); ++column)
+        std::printf(column == 0 ? "%-9s" : "%10s", texts[column].c_str());
       std::printf("\n");
     }
-    std::printf("%-9s", "L1-L2-L3");
-    for (const char* name : TOTALS) std::printf("%10s", TableText(Value(name)).c_str());
-    std::printf("\n%-9s%10s%10s%10s%10s%10s\n", "f [Hz]", "U12 [V]", "U23 [V]", "U31 [V]",
-                "U123 [V]", "Pav [W]");
-    for (int i = 0; i < 6; ++i)
-      std::printf(i == 0 ? "%-9s" : "%10s", TableText(Value(LINE_VALUES[i])).c_str());
-    std::printf("\n\n");
+    std::printf("\n");
     std::fflush(stdout);
   }
 
@@ -397,7 +385,7 @@ public:
   std::vector<TZmienna*> CsvColumns() {
     std::vector<TZmienna*> columns;
     for (TZmienna* z = Meter.FirstChild(); z; z = z->Next.get())
-      if (z->Id >= 7500) columns.push_back(z);
+      if (IsMeasuredRegister(z->Id)) columns.push_back(z);
     return columns;
   }
 
@@ -417,12 +405,12 @@ public:
       const int r = Meter.Update(0.0f);
       if (r == 0 && Meter.ErrorCount == 0) answered = true;
       DrainEvents(o.Csv);
-      const bool endOfCycle = block == 7612 || (block == 7500 && Meter.Kind == MT_TR8);
+      const bool endOfCycle = block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Meter.Kind == MT_TR8);
       if (r == 0 && endOfCycle) {
         ++cycle;
         if (o.Csv) {
           std::printf("%s,%d", Now().c_str(), cycle);
-          for (TZmienna* z : columns) std::printf(",%s", TableText(Fresh(z)).c_str());
+          for (TZmienna* z : columns) std::printf(",%s", TableValueText(Fresh(z)).c_str());
           std::printf("\n");
           std::fflush(stdout);
         } else {

@@ -34,6 +34,7 @@
 #include <optional>
 
 #include "ChartScale.h"
+#include "QtText.h"
 #include "TR5.h"
 
 namespace {
@@ -78,11 +79,6 @@ const TSeriesDesc SERIES[] = {
     {3, "Series14", QColor("blue"), false, "Pf", true},
     {4, "Series18", QColor("red"), false, nullptr, true},
 };
-
-// The text of a fixed-width field, which need not be terminated.
-QString FieldText(const char* field, size_t size) {
-  return QString::fromUtf8(field, qsizetype(strnlen(field, size)));
-}
 
 // A value axis label: thousands grouped, at most two decimals, trailing zeros
 // dropped ("1,234.5", "230", "0.25"), with the separators of the locale.
@@ -522,8 +518,7 @@ void TMDIChild::ListBox1Click() {
     q->GetName(qname, sizeof qname);
     q->GetDescription(description, sizeof description);
     Chart5->setTitle(QStringLiteral("%1 - %2 [ %3 ]")
-                         .arg(FieldText(qname, sizeof qname), FieldText(description, sizeof description),
-                              FieldText(q->Unit, sizeof q->Unit)));
+                         .arg(QtFieldText(qname), QtFieldText(description), QtFieldText(q->Unit)));
   }
 }
 

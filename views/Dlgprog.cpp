@@ -20,6 +20,7 @@
 #include <cmath>
 
 #include "MeterView.h"
+#include "QtText.h"
 #include "TR5.h"
 #include "WaitCursor.h"
 #include "Zmienna.h"
@@ -48,8 +49,7 @@ template <int Size, class Getter>
 QString MeterText(Getter get) {
   char buffer[Size] = {};
   get(buffer, Size);
-  buffer[Size - 1] = '\0';
-  return QString::fromUtf8(buffer);
+  return QtFieldText(buffer);
 }
 
 // Draws the parameter lines with the list's tab stops, so the values start in

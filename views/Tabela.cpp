@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "MeasureTable.h"
 #include "TR5.h"
 
 namespace {
@@ -115,36 +116,17 @@ bool ParseEntry(const QString& entry, int& column, int& row, int& kind, QString&
 
 }  // namespace
 
-std::string TableValueText(double value) {
-  if (IsNoValue(value)) return "----";
-  const double a = std::fabs(value);
-  const int decimals = a < 1 ? 3 : a < 10 ? 2 : a < 1000 ? 1 : 0;
-  // to_chars prints exactly as "%0.<n>f" in the C locale, independent of the
-  // locale the GUI toolkit set for the process.
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (result.ec != std::errc()) return "----";
-  return std::string(buffer, result.ptr);
-}
-
 // ---------------------------------------------------------------------------
 // The window
 
 const QStringList& TForm2::TableLayout() {
-  static const QStringList layout = {
-      "1,2,0,L1",       "1,3,0,L2",         "1,4,0,L3",       "2,1,0,U [V]",    "2,2,1,U1",
-      "2,3,1,U2",       "2,4,1,U3",         "3,1,0,I [A]",    "3,2,1,I1",       "3,3,1,I2",
-      "3,4,1,I3",       "4,1,0,P [W]",      "4,2,1,P1",       "4,3,1,P2",       "4,4,1,P3",
-      "5,1,0,Q [VAr]",  "5,2,1,Q1",         "5,3,1,Q2",       "5,4,1,Q3",       "6,1,0,S [VA]",
-      "6,2,1,S1",       "6,3,1,S2",         "6,4,1,S3",       "7,1,0,Pf",       "7,2,1,Pf1",
-      "7,3,1,Pf2",      "7,4,1,Pf3",        "8,1,0,tf",       "8,2,1,tf1",      "8,3,1,tf2",
-      "8,4,1,tf3",      "9,1,0,THD_U[%]",   "9,2,1,THD_U1",   "9,3,1,THD_U2",   "9,4,1,THD_U3",
-      "10,1,0,THD_I[%]", "10,2,1,THD_I1",   "10,3,1,THD_I2",  "10,4,1,THD_I3",  "1,5,0,L1-L2-L3",
-      "2,5,1,Us",       "3,5,1,Is",         "4,5,1,P",        "5,5,1,Q",        "6,5,1,S",
-      "7,5,1,Pf",       "8,5,1,tf",         "1,7,0,f [Hz]",   "1,8,1,f",        "2,7,0,U12 [V]",
-      "2,8,1,U12",      "3,7,0,U23 [V]",    "3,8,1,U23",      "4,7,0,U31 [V]",  "4,8,1,U31",
-      "5,7,0,U123 [V]", "5,8,1,U123",       "6,7,0,Pav [W]",  "6,8,1,Pav",
-  };
+  static const QStringList layout = [] {
+    QStringList entries;
+    for (const TMeasureCell& c : MeasureTableCells())
+      entries << QString::number(c.Column) + QLatin1Char(',') + QString::number(c.Row) +
+                     (c.Value ? QStringLiteral(",1,") : QStringLiteral(",0,")) + QString::fromUtf8(c.Text);
+    return entries;
+  }();
   return layout;
 }
 

@@ -13,6 +13,7 @@
 
 #include "MeterView.h"
 #include "TableChart.h"
+#include "ValueText.h"
 
 class QFrame;
 class QLabel;
@@ -23,13 +24,6 @@ class QTableWidget;
 class QTimer;
 class TTR5;
 class TZmienna;
-
-// The text of a value in the table and on the bars: "----" when there is no
-// value (at or beyond +-1.0e20, or not a number), else three decimals below 1,
-// two below 10, one below 1000 and none above. The precision follows the
-// unrounded value, so 9.999 gives "10.00". Always a point and an ASCII minus,
-// whatever the C locale says.
-std::string TableValueText(double value);
 
 class TForm2 : public QWidget, public TMeterView, public TCsvSource {
   Q_OBJECT

@@ -98,6 +98,35 @@ TEST(ParamTables, ValueWidthFollowsTheFirstRegister) {
   }
 }
 
+// The blocks the acquisition cycle reads, at their edges, against the
+// meters' register numbers; each block is the register range of one group.
+TEST(ParamTables, BlocksAndRegisterRolesAtTheirEdges) {
+  EXPECT_TRUE(IsSetupRegister(4000));
+  EXPECT_TRUE(IsSetupRegister(7499));
+  EXPECT_FALSE(IsSetupRegister(7500));
+  EXPECT_TRUE(IsMeasuredRegister(7500));
+  EXPECT_FALSE(IsMeasuredRegister(7499));
+  const std::pair<int, bool> process[] = {{7499, false}, {7500, true}, {7533, true}, {7534, false}};
+  for (const auto& [reg, in] : process) EXPECT_EQ(InProcessBlock(reg), in) << reg;
+  const std::pair<int, bool> thd[] = {{7611, false}, {7612, true}, {7617, true}, {7618, false}};
+  for (const auto& [reg, in] : thd) EXPECT_EQ(InThdBlock(reg), in) << reg;
+
+  const TParamGroup* processGroup = GetParamGroup(19);
+  const TParamGroup* thdGroup = GetParamGroup(20);
+  EXPECT_EQ(processGroup->StartRegister, PROCESS_BLOCK_START);
+  EXPECT_EQ(processGroup->Count, PROCESS_BLOCK_LENGTH);
+  EXPECT_EQ(thdGroup->StartRegister, THD_BLOCK_START);
+  EXPECT_EQ(thdGroup->Count, THD_BLOCK_LENGTH);
+  // Setup groups lie below the measured range, measured groups in it.
+  for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
+    const TParamGroup* group = GetParamGroup(g);
+    for (int i = 0; i < group->Count; ++i) {
+      const TParamDef& d = group->Definitions[i];
+      EXPECT_EQ(IsSetupRegister(d.Register), d.Kind == 2 || d.Kind == 5) << g << " " << d.Code;
+    }
+  }
+}
+
 TEST(ParamTables, EveryGroupIsWellFormed) {
   size_t longestDescription = 0;
   for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FieldText.h"
 #include "TR5.h"
 #include "Zmienna.h"
 
@@ -166,6 +167,26 @@ TEST(ZmiennaText, GetNameAlwaysTerminatesTheCallersBuffer) {
   z.GetName(buf, 0);  // nothing written, nothing read past the buffer
   z.GetName(nullptr, 10);
   EXPECT_STREQ(buf, "Met");
+}
+
+// FieldText reads a field up to its zero byte and never past its end, also
+// when a field arrives without a terminator (filled from outside the setters).
+TEST(ZmiennaText, FieldTextStopsAtTheTerminatorOrTheFieldsEnd) {
+  TZmiennaNum q;
+  q.SetName("U1");
+  EXPECT_EQ(FieldText(q.Name), "U1");
+  std::memset(q.Unit, 'V', sizeof q.Unit);  // no terminator anywhere
+  EXPECT_EQ(FieldText(q.Unit), std::string(TZmiennaNum::UNIT_SIZE, 'V'));
+  std::memset(q.Name, 'n', sizeof q.Name);
+  EXPECT_EQ(FieldText(q.Name).size(), static_cast<size_t>(TZmienna::NAME_SIZE));
+  const char cut[] = {'a', 'b', '\0', 'c'};
+  EXPECT_EQ(FieldText(cut, sizeof cut), "ab");
+  EXPECT_EQ(FieldText(cut, 1), "a");
+  EXPECT_EQ(FieldText(cut, 0), "");
+  EXPECT_EQ(FieldText(nullptr, 10), "");
+  // A name of multi-byte letters comes back whole, byte for byte.
+  TZmienna z("\u017c\u00f3\u0142w", "", 0);
+  EXPECT_EQ(FieldText(z.Name), "\u017c\u00f3\u0142w");
 }
 
 TEST(ZmiennaCounters, SerialsAreDrawnPerObjectAndContainersAreCounted) {
