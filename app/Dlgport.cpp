@@ -1,4 +1,4 @@
-#include "Dlgport.h"
+#include "app/Dlgport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,9 +13,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "SerialDevice.h"
-#include "SerialDeviceTcp.h"
-#include "Trans.h"
+#include "comm/SerialDevice.h"
+#include "comm/SerialDeviceTcp.h"
+#include "comm/Trans.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Glyphs drawn with vector strokes on a 24 x 24 design grid and scaled to the
 // size asked for, so the icon engine never scales a bitmap.
-#include "Glyphs.h"
+#include "app/Glyphs.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "Konfig.h"
+#include "app/Konfig.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -8,10 +8,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ParamDef.h"
-#include "ScanDialog.h"
-#include "Settings.h"
-#include "Trans.h"
+#include "model/ParamDef.h"
+#include "app/ScanDialog.h"
+#include "settings/Settings.h"
+#include "comm/Trans.h"
 
 int MeterTypeOfModel(const QString& model) { return ModelType(model.toLatin1().constData()); }
 

@@ -1,4 +1,4 @@
-#include "Main.h"
+#include "app/Main.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -18,16 +18,16 @@
 #include <QWindow>
 #include <cstring>
 
-#include "Dlgport.h"
-#include "Glyphs.h"
-#include "Konfig.h"
-#include "QtText.h"
-#include "ServiceReport.h"
-#include "SetupDialog.h"
-#include "SerialDeviceTcp.h"
-#include "TR5.h"
-#include "Trans.h"
-#include "about.h"
+#include "app/Dlgport.h"
+#include "app/Glyphs.h"
+#include "app/Konfig.h"
+#include "views/QtText.h"
+#include "app/ServiceReport.h"
+#include "app/SetupDialog.h"
+#include "comm/SerialDeviceTcp.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
+#include "app/about.h"
 
 namespace {
 

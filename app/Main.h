@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Settings.h"
-#include "MeterView.h"
+#include "settings/Settings.h"
+#include "views/MeterView.h"
 
 class QAction;
 class QLabel;

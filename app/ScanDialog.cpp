@@ -1,4 +1,4 @@
-#include "ScanDialog.h"
+#include "app/ScanDialog.h"
 
 #include <algorithm>
 #include <iterator>
@@ -14,8 +14,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ParamDef.h"
-#include "Trans.h"
+#include "model/ParamDef.h"
+#include "comm/Trans.h"
 
 namespace {
 

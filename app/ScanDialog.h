@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "BusScan.h"
+#include "model/BusScan.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "ServiceReport.h"
+#include "app/ServiceReport.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -11,10 +11,10 @@
 #include <cmath>
 #include <string>
 
-#include "ParamDef.h"
-#include "SetupFile.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "model/ParamDef.h"
+#include "model/SetupFile.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 namespace {
 

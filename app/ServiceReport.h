@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "Csv.h"
+#include "model/Csv.h"
 
 class TModbusPort;
 class TTR5;

@@ -1,4 +1,4 @@
-#include "SetupDialog.h"
+#include "app/SetupDialog.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "LocalTime.h"
-#include "Settings.h"
-#include "TR5.h"
-#include "WaitCursor.h"
+#include "model/LocalTime.h"
+#include "settings/Settings.h"
+#include "model/TR5.h"
+#include "views/WaitCursor.h"
 
 namespace {
 

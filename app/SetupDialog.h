@@ -8,7 +8,7 @@
 #include <QString>
 #include <vector>
 
-#include "SetupFile.h"
+#include "model/SetupFile.h"
 
 class QLabel;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "about.h"
+#include "app/about.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Glyphs.h"
+#include "app/Glyphs.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About ..."));

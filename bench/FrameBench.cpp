@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ModbusFrame.h"
+#include "comm/ModbusFrame.h"
 
 namespace {
 

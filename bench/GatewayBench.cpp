@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "ParamDef.h"
-#include "SimServer.h"
+#include "model/ParamDef.h"
+#include "sim/SimServer.h"
 
 #ifndef KAVREL_GATEWAY
 #error "KAVREL_GATEWAY must name the kavrel-gateway program"

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "BusScan.h"
-#include "ParamDef.h"
-#include "SimServer.h"
-#include "Trans.h"
+#include "model/BusScan.h"
+#include "model/ParamDef.h"
+#include "sim/SimServer.h"
+#include "comm/Trans.h"
 
 namespace {
 

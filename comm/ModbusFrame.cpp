@@ -1,4 +1,4 @@
-#include "ModbusFrame.h"
+#include "comm/ModbusFrame.h"
 
 #include <cmath>
 #include <cstring>

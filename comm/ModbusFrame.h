@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ModbusMessage.h"
+#include "comm/ModbusMessage.h"
 
 namespace modbus {
 

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <thread>
 
-#include "SerialDevice.h"
-#include "SerialPlatform.h"
+#include "comm/SerialDevice.h"
+#include "comm/SerialPlatform.h"
 
 namespace {
 

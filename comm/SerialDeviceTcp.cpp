@@ -1,6 +1,6 @@
 // The network serial server behind the serial-device interface: a non-blocking
 // TCP socket (POSIX sockets, or Winsock on Windows).
-#include "SerialDeviceTcp.h"
+#include "comm/SerialDeviceTcp.h"
 
 #ifdef _WIN32
 #ifndef _WIN32_WINNT

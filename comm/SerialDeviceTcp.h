@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "SerialDevice.h"
+#include "comm/SerialDevice.h"
 
 // How long opening waits for the name to resolve and the connection to be
 // made. It stays below the shortest reply time-out (1000 ms), so reconnecting

@@ -11,9 +11,9 @@
 #include <chrono>
 #include <thread>
 
-#include "SerialDevice.h"
-#include "SerialDeviceWin32.h"
-#include "SerialPlatform.h"
+#include "comm/SerialDevice.h"
+#include "comm/SerialDeviceWin32.h"
+#include "comm/SerialPlatform.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "SerialDevice.h"
+#include "comm/SerialDevice.h"
 
 // Takes ownership of handle (a HANDLE of an open communications device). The
 // port's timeouts and line settings as found now are what Close puts back.

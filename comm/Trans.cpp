@@ -1,4 +1,4 @@
-#include "Trans.h"
+#include "comm/Trans.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <thread>
 
-#include "ModbusFrame.h"
-#include "SerialDeviceTcp.h"
-#include "SerialPlatform.h"
+#include "comm/ModbusFrame.h"
+#include "comm/SerialDeviceTcp.h"
+#include "comm/SerialPlatform.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "ModbusMessage.h"
-#include "SerialDevice.h"
+#include "comm/ModbusMessage.h"
+#include "comm/SerialDevice.h"
 
 constexpr int MB_PENDING = 25;
 constexpr int MB_NO_REPLY = 2;

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ModbusFrame.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "comm/Trans.h"
 
 #define FUZZ_CHECK(cond) \
   do {                   \

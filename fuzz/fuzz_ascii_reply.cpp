@@ -1,6 +1,6 @@
 // The ASCII scanner on arbitrary line input arriving in pieces. Input: two
 // bytes of ring start, one byte of piece length, then the bytes.
-#include "FuzzCommon.h"
+#include "fuzz/FuzzCommon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzRing ring(data, size);

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzCommon.h"
-#include "GatewayConfig.h"
+#include "fuzz/FuzzCommon.h"
+#include "gateway/GatewayConfig.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

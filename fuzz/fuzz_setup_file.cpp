@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzCommon.h"
-#include "SetupFile.h"
+#include "fuzz/FuzzCommon.h"
+#include "model/SetupFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

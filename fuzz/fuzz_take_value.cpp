@@ -2,7 +2,7 @@
 // anywhere in (or just outside) the data area, any sequence of kinds.
 #include <cstring>
 
-#include "FuzzCommon.h"
+#include "fuzz/FuzzCommon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;

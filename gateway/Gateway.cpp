@@ -1,10 +1,10 @@
-#include "Gateway.h"
+#include "gateway/Gateway.h"
 
-#include "GatewayLog.h"
-#include "HttpExporter.h"
-#include "LinePoller.h"
-#include "MqttPublisher.h"
-#include "SqliteRecorder.h"
+#include "gateway/GatewayLog.h"
+#include "gateway/HttpExporter.h"
+#include "gateway/LinePoller.h"
+#include "gateway/MqttPublisher.h"
+#include "gateway/SqliteRecorder.h"
 
 TGateway::TGateway(TGatewayConfig config) : Config(std::move(config)), StateData(Config) {}
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "GatewayConfig.h"
-#include "GatewayState.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayState.h"
 
 class TLinePoller;
 class THttpExporter;

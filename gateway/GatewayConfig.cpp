@@ -1,4 +1,4 @@
-#include "GatewayConfig.h"
+#include "gateway/GatewayConfig.h"
 
 #include <cctype>
 #include <cmath>
@@ -8,8 +8,8 @@
 #include <sstream>
 #include <toml++/toml.h>
 
-#include "ParamDef.h"
-#include "Settings.h"
+#include "model/ParamDef.h"
+#include "settings/Settings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "GatewayLog.h"
+#include "gateway/GatewayLog.h"
 
 #include <cstdio>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "GatewayState.h"
+#include "gateway/GatewayState.h"
 
 #include <cstring>
 

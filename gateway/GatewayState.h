@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "GatewayConfig.h"
-#include "ParamDef.h"
+#include "gateway/GatewayConfig.h"
+#include "model/ParamDef.h"
 
 constexpr int QUANTITY_COUNT = ACQUISITION_LIST_SIZE;
 

@@ -1,4 +1,4 @@
-#include "HttpExporter.h"
+#include "gateway/HttpExporter.h"
 
 #include <httplib.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "GatewayConfig.h"
-#include "GatewayState.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayState.h"
 
 namespace httplib {
 class Server;

@@ -1,13 +1,13 @@
-#include "LinePoller.h"
+#include "gateway/LinePoller.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "GatewayLog.h"
-#include "ModbusFrame.h"
-#include "SerialDeviceTcp.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "gateway/GatewayLog.h"
+#include "comm/ModbusFrame.h"
+#include "comm/SerialDeviceTcp.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 namespace {
 

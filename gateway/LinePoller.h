@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "GatewayConfig.h"
-#include "GatewayState.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayState.h"
 
 class TModbusPort;
 class TTR5;

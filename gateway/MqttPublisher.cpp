@@ -1,4 +1,4 @@
-#include "MqttPublisher.h"
+#include "gateway/MqttPublisher.h"
 
 #include <mosquitto.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "GatewayLog.h"
+#include "gateway/GatewayLog.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <variant>
 
-#include "BoundedQueue.h"
-#include "GatewayConfig.h"
-#include "GatewayState.h"
-#include "SampleThrottle.h"
+#include "gateway/BoundedQueue.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayState.h"
+#include "gateway/SampleThrottle.h"
 
 struct mosquitto;
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "GatewayState.h"
+#include "gateway/GatewayState.h"
 
 class TSampleThrottle {
 public:

@@ -1,8 +1,8 @@
-#include "SqliteRecorder.h"
+#include "gateway/SqliteRecorder.h"
 
 #include <sqlite3.h>
 
-#include "GatewayLog.h"
+#include "gateway/GatewayLog.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "Gateway.h"
-#include "GatewayConfig.h"
-#include "GatewayLog.h"
+#include "gateway/Gateway.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayLog.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "BusScan.h"
+#include "model/BusScan.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "ModbusFrame.h"
-#include "ParamDef.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "model/ParamDef.h"
+#include "comm/Trans.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "Csv.h"
+#include "model/Csv.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "ParamDef.h"
+#include "model/ParamDef.h"
 
 std::string CsvField(std::string_view field) {
   if (field.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(field);

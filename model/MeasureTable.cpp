@@ -1,4 +1,4 @@
-#include "MeasureTable.h"
+#include "model/MeasureTable.h"
 
 #include <iterator>
 

@@ -1,5 +1,5 @@
 // The acquisition list: the records the meter's numeric variables are built from.
-#include "ParamDef.h"
+#include "model/ParamDef.h"
 
 namespace {
 

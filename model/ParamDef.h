@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "Registers.h"
+#include "model/Registers.h"
 
 // A float at or above this (or at or below its negative) means "no valid value".
 constexpr float NO_VALUE = 1.0e20f;

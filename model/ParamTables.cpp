@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "ParamDef.h"
+#include "model/ParamDef.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SetupFile.h"
+#include "model/SetupFile.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <map>
 
-#include "ParamDef.h"
-#include "TR5.h"
+#include "model/ParamDef.h"
+#include "model/TR5.h"
 
 namespace {
 

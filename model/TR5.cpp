@@ -1,5 +1,5 @@
 // The meter object: construction of the driver of all five models.
-#include "TR5.h"
+#include "model/TR5.h"
 
 #include <memory>
 

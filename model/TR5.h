@@ -1,8 +1,8 @@
 // The driver of all five meter models.
 #pragma once
 
-#include "ValueText.h"
-#include "Zmienna.h"
+#include "model/ValueText.h"
+#include "model/Zmienna.h"
 
 class TModbusPort;
 

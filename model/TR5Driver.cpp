@@ -1,14 +1,14 @@
 // TTR5: the acquisition cycle, group reads, value formatting and catalog texts.
-#include "TR5.h"
+#include "model/TR5.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "LocalTime.h"
-#include "ModbusFrame.h"
-#include "Trans.h"
+#include "model/LocalTime.h"
+#include "comm/ModbusFrame.h"
+#include "comm/Trans.h"
 
 namespace {
 

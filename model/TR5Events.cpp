@@ -1,5 +1,5 @@
 // TTR5: link events, then the start and end of the relay alarms A1..A3.
-#include "TR5.h"
+#include "model/TR5.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // TTR5: writing one setup register (Modbus function 6) within the item's limits.
-#include "TR5.h"
+#include "model/TR5.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "ModbusFrame.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "comm/Trans.h"
 
 namespace {
 

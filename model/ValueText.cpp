@@ -1,4 +1,4 @@
-#include "ValueText.h"
+#include "model/ValueText.h"
 
 #include <charconv>
 #include <cmath>

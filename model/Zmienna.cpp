@@ -1,5 +1,5 @@
 // The meter object tree: named objects, numeric variables and containers.
-#include "Zmienna.h"
+#include "model/Zmienna.h"
 
 #include <cstdio>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "ParamDef.h"
+#include "model/ParamDef.h"
 
 class TSlownik;
 

@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Glyphs.h"
-#include "Harm.h"
-#include "ChildWin.h"
-#include "Dlgprog.h"
-#include "Tabela.h"
-#include "Main.h"
-#include "Minmax.h"
-#include "TR5.h"
-#include "Trans.h"
-#include "about.h"
+#include "app/Glyphs.h"
+#include "views/Harm.h"
+#include "views/ChildWin.h"
+#include "views/Dlgprog.h"
+#include "views/Tabela.h"
+#include "app/Main.h"
+#include "views/Minmax.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
+#include "app/about.h"
 
 namespace {
 

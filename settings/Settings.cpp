@@ -1,5 +1,5 @@
 // The settings file: reading, looking up values and writing it back.
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <atomic>

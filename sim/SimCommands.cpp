@@ -1,4 +1,4 @@
-#include "SimCommands.h"
+#include "sim/SimCommands.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "ModbusFrame.h"
-#include "SimServer.h"
+#include "comm/ModbusFrame.h"
+#include "sim/SimServer.h"
 
 const char* SimCommandHelp() {
   return "Faults (they hit the replies of the meters; several can be on at once):\n"

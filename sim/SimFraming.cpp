@@ -1,4 +1,4 @@
-#include "SimFraming.h"
+#include "sim/SimFraming.h"
 
 #include <algorithm>
 

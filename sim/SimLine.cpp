@@ -1,4 +1,4 @@
-#include "SimLine.h"
+#include "sim/SimLine.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

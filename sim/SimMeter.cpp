@@ -1,4 +1,4 @@
-#include "SimMeter.h"
+#include "sim/SimMeter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <ctime>
 #include <limits>
 
-#include "ModbusFrame.h"
-#include "ParamDef.h"
+#include "comm/ModbusFrame.h"
+#include "model/ParamDef.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "SimFraming.h"
-#include "SimPhysics.h"
-#include "SimRegisterMap.h"
+#include "sim/SimFraming.h"
+#include "sim/SimPhysics.h"
+#include "sim/SimRegisterMap.h"
 
 class SimMeter {
 public:

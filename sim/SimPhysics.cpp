@@ -1,4 +1,4 @@
-#include "SimPhysics.h"
+#include "sim/SimPhysics.h"
 
 #include <algorithm>
 #include <cmath>

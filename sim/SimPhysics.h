@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <random>
 
-#include "Registers.h"
+#include "model/Registers.h"
 
 // The measured quantities, in the order of the meters' process block
 // (PROCESS_BLOCK_START + index) followed by the THD block

@@ -1,4 +1,4 @@
-#include "SimRegisterMap.h"
+#include "sim/SimRegisterMap.h"
 
 #include <cctype>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ParamDef.h"
-#include "SimPhysics.h"
+#include "model/ParamDef.h"
+#include "sim/SimPhysics.h"
 
 namespace {
 

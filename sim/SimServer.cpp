@@ -1,4 +1,4 @@
-#include "SimServer.h"
+#include "sim/SimServer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <set>
 
-#include "ModbusFrame.h"
+#include "comm/ModbusFrame.h"
 
 namespace {
 

@@ -31,9 +31,9 @@
 #include <thread>
 #include <vector>
 
-#include "SimFraming.h"
-#include "SimLine.h"
-#include "SimMeter.h"
+#include "sim/SimFraming.h"
+#include "sim/SimLine.h"
+#include "sim/SimMeter.h"
 
 struct SimMeterConfig {
   int Type = 80;    // meter type code: 80 TR5, 81 TR5B, 85 VR5, 86 VR5B, 118 TR8

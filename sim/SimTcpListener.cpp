@@ -1,4 +1,4 @@
-#include "SimTcpListener.h"
+#include "sim/SimTcpListener.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SimServer.h"
+#include "sim/SimServer.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "SimCommands.h"
-#include "SimServer.h"
-#include "SimTcpListener.h"
+#include "sim/SimCommands.h"
+#include "sim/SimServer.h"
+#include "sim/SimTcpListener.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ScanCommand.h"
+#include "tools/ScanCommand.h"
 
 #include <cstdio>
 
-#include "BusScan.h"
-#include "Trans.h"
+#include "model/BusScan.h"
+#include "comm/Trans.h"
 
 int RunScanCommand(TModbusPort& port, const TScanCommandOptions& options, const std::atomic<bool>& interrupted) {
   TBusScan scan(port);

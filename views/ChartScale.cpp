@@ -1,4 +1,4 @@
-#include "ChartScale.h"
+#include "views/ChartScale.h"
 
 #include <cmath>
 

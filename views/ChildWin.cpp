@@ -1,4 +1,4 @@
-#include "ChildWin.h"
+#include "views/ChildWin.h"
 
 #include <map>
 
@@ -33,9 +33,9 @@
 #include <cstring>
 #include <optional>
 
-#include "ChartScale.h"
-#include "QtText.h"
-#include "TR5.h"
+#include "views/ChartScale.h"
+#include "views/QtText.h"
+#include "model/TR5.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "MeterView.h"
+#include "views/MeterView.h"
 
 class QAbstractAxis;
 class QChart;

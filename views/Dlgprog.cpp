@@ -1,4 +1,4 @@
-#include "Dlgprog.h"
+#include "views/Dlgprog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,11 +19,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "MeterView.h"
-#include "QtText.h"
-#include "TR5.h"
-#include "WaitCursor.h"
-#include "Zmienna.h"
+#include "views/MeterView.h"
+#include "views/QtText.h"
+#include "model/TR5.h"
+#include "views/WaitCursor.h"
+#include "model/Zmienna.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The harmonics window.
-#include "Harm.h"
+#include "views/Harm.h"
 
 #include <QBarSet>
 #include <QChart>
@@ -18,9 +18,9 @@
 #include <iterator>
 #include <string>
 
-#include "ParamDef.h"
-#include "TR5.h"
-#include "WaitCursor.h"
+#include "model/ParamDef.h"
+#include "model/TR5.h"
+#include "views/WaitCursor.h"
 
 namespace {
 

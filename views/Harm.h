@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterView.h"
+#include "views/MeterView.h"
 
 class QChart;
 class QChartView;

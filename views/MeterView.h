@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Csv.h"
+#include "model/Csv.h"
 
 class QWidget;
 class TTR5;

@@ -1,5 +1,5 @@
 // The extreme values window.
-#include "Minmax.h"
+#include "views/Minmax.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -12,9 +12,9 @@
 #include <iterator>
 #include <string>
 
-#include "ParamDef.h"
-#include "TR5.h"
-#include "WaitCursor.h"
+#include "model/ParamDef.h"
+#include "model/TR5.h"
+#include "views/WaitCursor.h"
 
 namespace {
 

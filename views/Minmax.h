@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MeterView.h"
+#include "views/MeterView.h"
 
 class QTabBar;
 class QTableWidget;

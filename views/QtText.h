@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "FieldText.h"
+#include "model/FieldText.h"
 
 inline QString QtFieldText(const char* field, std::size_t size) {
   const std::string_view text = FieldText(field, size);

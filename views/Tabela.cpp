@@ -1,5 +1,5 @@
 // The measurement table window.
-#include "Tabela.h"
+#include "views/Tabela.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -21,8 +21,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "MeasureTable.h"
-#include "TR5.h"
+#include "model/MeasureTable.h"
+#include "model/TR5.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "TableChart.h"
+#include "views/TableChart.h"
 
 #include <QFontMetrics>
 #include <QPainter>

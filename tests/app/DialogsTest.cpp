@@ -13,12 +13,12 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "Dlgport.h"
-#include "GuiTestSupport.h"
-#include "Konfig.h"
-#include "PtyTools.h"
-#include "TcpPeer.h"
-#include "Trans.h"
+#include "app/Dlgport.h"
+#include "tests/support/GuiTestSupport.h"
+#include "app/Konfig.h"
+#include "tests/support/PtyTools.h"
+#include "tests/support/TcpPeer.h"
+#include "comm/Trans.h"
 
 using Lines = std::vector<std::string>;
 

@@ -16,14 +16,14 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "Dlgport.h"
-#include "GuiTestSupport.h"
-#include "Konfig.h"
-#include "Main.h"
-#include "PtyTools.h"
-#include "TcpPeer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "app/Dlgport.h"
+#include "tests/support/GuiTestSupport.h"
+#include "app/Konfig.h"
+#include "app/Main.h"
+#include "tests/support/PtyTools.h"
+#include "tests/support/TcpPeer.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;

@@ -4,11 +4,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "app/Main.h"
+#include "tests/support/PtyTools.h"
+#include "sim/SimServer.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 TEST(MainTimer, PollsTheSelectedMeterBlockByBlockAtTheTimersPace) {
   testsupport::ComDirectory dir;

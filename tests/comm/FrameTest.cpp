@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ModbusFrame.h"
+#include "comm/ModbusFrame.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <memory>
 #include <thread>
 
-#include "ModbusFrame.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "comm/Trans.h"
 #ifndef _WIN32
-#include "PtyTools.h"  // a working directory of its own for a port's file
+#include "tests/support/PtyTools.h"  // a working directory of its own for a port's file
 #endif
 
 namespace {

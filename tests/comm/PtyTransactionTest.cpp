@@ -10,11 +10,11 @@
 #include <thread>
 #include <tuple>
 
-#include "ModbusFrame.h"
-#include "PtyTools.h"
-#include "SerialDeviceTcp.h"
-#include "TcpPeer.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "tests/support/PtyTools.h"
+#include "comm/SerialDeviceTcp.h"
+#include "tests/support/TcpPeer.h"
+#include "comm/Trans.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "SerialDeviceWin32.h"
-#include "Trans.h"
+#include "comm/SerialDeviceWin32.h"
+#include "comm/Trans.h"
 
 namespace {
 

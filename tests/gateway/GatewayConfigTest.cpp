@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "GatewayConfig.h"
-#include "ParamDef.h"
+#include "gateway/GatewayConfig.h"
+#include "model/ParamDef.h"
 
 namespace {
 

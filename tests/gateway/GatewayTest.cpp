@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "Gateway.h"
-#include "GatewayTestSupport.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "SimTcpListener.h"
-#include "SqliteRecorder.h"
+#include "gateway/Gateway.h"
+#include "tests/gateway/GatewayTestSupport.h"
+#include "tests/support/PtyTools.h"
+#include "sim/SimServer.h"
+#include "sim/SimTcpListener.h"
+#include "gateway/SqliteRecorder.h"
 
 using namespace gatewaytest;
 using namespace std::chrono_literals;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ParamDef.h"
-#include "TR5.h"
+#include "model/ParamDef.h"
+#include "model/TR5.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "ModbusFrame.h"
-#include "ParamDef.h"
-#include "PtyTools.h"
-#include "SimFraming.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "comm/ModbusFrame.h"
+#include "model/ParamDef.h"
+#include "tests/support/PtyTools.h"
+#include "sim/SimFraming.h"
+#include "sim/SimServer.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 namespace {
 

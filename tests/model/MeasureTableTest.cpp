@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "MeasureTable.h"
-#include "ParamDef.h"
+#include "model/MeasureTable.h"
+#include "model/ParamDef.h"
 
 TEST(MeasureTable, EveryMeasuredQuantityHasOneValueCellAndNoCellIsTakenTwice) {
   std::map<std::string, int> valueCells;

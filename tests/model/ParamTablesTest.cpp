@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ParamDef.h"
+#include "model/ParamDef.h"
 
 namespace {
 

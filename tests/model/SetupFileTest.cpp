@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "Csv.h"
-#include "ParamDef.h"
-#include "SetupFile.h"
+#include "model/Csv.h"
+#include "model/ParamDef.h"
+#include "model/SetupFile.h"
 
 namespace {
 

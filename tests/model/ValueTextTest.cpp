@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "ValueText.h"
+#include "model/ValueText.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "FieldText.h"
-#include "TR5.h"
-#include "Zmienna.h"
+#include "model/FieldText.h"
+#include "model/TR5.h"
+#include "model/Zmienna.h"
 
 namespace {
 

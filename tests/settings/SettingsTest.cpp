@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "Settings.h"
+#include "settings/Settings.h"
 
 namespace fs = std::filesystem;
 

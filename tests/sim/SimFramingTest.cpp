@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "SimFraming.h"
+#include "sim/SimFraming.h"
 
 namespace {
 

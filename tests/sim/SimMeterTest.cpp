@@ -6,8 +6,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "ParamDef.h"
-#include "SimMeter.h"
+#include "model/ParamDef.h"
+#include "sim/SimMeter.h"
 
 namespace {
 

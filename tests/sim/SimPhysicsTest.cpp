@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "SimPhysics.h"
+#include "sim/SimPhysics.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "SimCommands.h"
-#include "SimServer.h"
-#include "SimTcpListener.h"
+#include "sim/SimCommands.h"
+#include "sim/SimServer.h"
+#include "sim/SimTcpListener.h"
 
 namespace {
 

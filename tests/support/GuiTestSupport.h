@@ -10,7 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "Trans.h"
+#include "comm/Trans.h"
 
 // Port index, baud index, mode and link type as the link reports them.
 inline std::array<int, 4> LinkSettings(const TModbusPort& port) {

@@ -1,4 +1,4 @@
-#include "PtyTools.h"
+#include "tests/support/PtyTools.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "TcpPeer.h"
+#include "tests/support/TcpPeer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "PtyTools.h"
+#include "tests/support/PtyTools.h"
 
 namespace testsupport {
 

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "Main.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "app/Main.h"
+#include "tests/support/PtyTools.h"
+#include "sim/SimServer.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 constexpr uint32_t ANSWERED = 5000;  // reply time-out where the meter answers
 constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run out

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "ParamDef.h"
-#include "PtyTools.h"
-#include "SimServer.h"
-#include "SimTcpListener.h"
+#include "model/ParamDef.h"
+#include "tests/support/PtyTools.h"
+#include "sim/SimServer.h"
+#include "sim/SimTcpListener.h"
 
 #ifndef KAVREL_CLI
 #error "KAVREL_CLI must name the kavrel-cli program"

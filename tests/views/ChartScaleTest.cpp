@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "ChartScale.h"
+#include "views/ChartScale.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "ChildWin.h"
-#include "GuiTestSupport.h"
-#include "TR5.h"
-#include "ViewTestSupport.h"
+#include "views/ChildWin.h"
+#include "tests/support/GuiTestSupport.h"
+#include "model/TR5.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "Dlgprog.h"
-#include "GuiTestSupport.h"
-#include "ViewTestSupport.h"
+#include "views/Dlgprog.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "Harm.h"
-#include "ViewTestSupport.h"
+#include "views/Harm.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 #include <utility>
 
-#include "Minmax.h"
-#include "ViewTestSupport.h"
+#include "views/Minmax.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "ChildWin.h"
-#include "GuiTestSupport.h"
-#include "Harm.h"
-#include "Minmax.h"
-#include "ParamDef.h"
-#include "SetupDialog.h"
-#include "Tabela.h"
-#include "ViewTestSupport.h"
+#include "views/ChildWin.h"
+#include "tests/support/GuiTestSupport.h"
+#include "views/Harm.h"
+#include "views/Minmax.h"
+#include "model/ParamDef.h"
+#include "app/SetupDialog.h"
+#include "views/Tabela.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

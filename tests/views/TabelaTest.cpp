@@ -14,9 +14,9 @@
 #include <memory>
 #include <set>
 
-#include "TR5.h"
-#include "Tabela.h"
-#include "ViewTestSupport.h"
+#include "model/TR5.h"
+#include "views/Tabela.h"
+#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

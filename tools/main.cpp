@@ -17,14 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "LocalTime.h"
-#include "MeasureTable.h"
-#include "ScanCommand.h"
-#include "SerialDeviceTcp.h"
-#include "Settings.h"
-#include "SetupFile.h"
-#include "TR5.h"
-#include "Trans.h"
+#include "model/LocalTime.h"
+#include "model/MeasureTable.h"
+#include "tools/ScanCommand.h"
+#include "comm/SerialDeviceTcp.h"
+#include "settings/Settings.h"
+#include "model/SetupFile.h"
+#include "model/TR5.h"
+#include "comm/Trans.h"
 
 namespace {
 
