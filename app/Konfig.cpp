@@ -8,10 +8,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "model/ParamDef.h"
 #include "app/ScanDialog.h"
-#include "settings/Settings.h"
 #include "comm/Trans.h"
+#include "model/ParamDef.h"
+#include "settings/Settings.h"
 
 int MeterTypeOfModel(const QString& model) { return ModelType(model.toLatin1().constData()); }
 

@@ -21,13 +21,13 @@
 #include "app/Dlgport.h"
 #include "app/Glyphs.h"
 #include "app/Konfig.h"
-#include "views/QtText.h"
 #include "app/ServiceReport.h"
 #include "app/SetupDialog.h"
-#include "comm/SerialDeviceTcp.h"
-#include "model/TR5.h"
-#include "comm/Trans.h"
 #include "app/about.h"
+#include "comm/SerialDeviceTcp.h"
+#include "comm/Trans.h"
+#include "model/TR5.h"
+#include "views/QtText.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "model/ParamDef.h"
 #include "comm/Trans.h"
+#include "model/ParamDef.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cmath>
 #include <string>
 
+#include "comm/Trans.h"
 #include "model/ParamDef.h"
 #include "model/SetupFile.h"
 #include "model/TR5.h"
-#include "comm/Trans.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <ctime>
 
 #include "model/LocalTime.h"
-#include "settings/Settings.h"
 #include "model/TR5.h"
+#include "settings/Settings.h"
 #include "views/WaitCursor.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "comm/Trans.h"
 #include "model/BusScan.h"
 #include "model/ParamDef.h"
 #include "sim/SimServer.h"
-#include "comm/Trans.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/FuzzCommon.h"
 #include "comm/SerialDeviceTcp.h"
+#include "fuzz/FuzzCommon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gateway/GatewayLog.h"
 #include "comm/ModbusFrame.h"
 #include "comm/SerialDeviceTcp.h"
-#include "model/TR5.h"
 #include "comm/Trans.h"
+#include "gateway/GatewayLog.h"
+#include "model/TR5.h"
 
 namespace {
 

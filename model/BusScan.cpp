@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "comm/ModbusFrame.h"
-#include "model/ParamDef.h"
 #include "comm/Trans.h"
+#include "model/ParamDef.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "model/LocalTime.h"
 #include "comm/ModbusFrame.h"
 #include "comm/Trans.h"
+#include "model/LocalTime.h"
 
 namespace {
 

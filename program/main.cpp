@@ -6,15 +6,15 @@
 #include <cstring>
 
 #include "app/Glyphs.h"
-#include "views/Harm.h"
+#include "app/Main.h"
+#include "app/about.h"
+#include "comm/Trans.h"
+#include "model/TR5.h"
 #include "views/ChildWin.h"
 #include "views/Dlgprog.h"
-#include "views/Tabela.h"
-#include "app/Main.h"
+#include "views/Harm.h"
 #include "views/Minmax.h"
-#include "model/TR5.h"
-#include "comm/Trans.h"
-#include "app/about.h"
+#include "views/Tabela.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "model/BusScan.h"
 #include "comm/Trans.h"
+#include "model/BusScan.h"
 
 int RunScanCommand(TModbusPort& port, const TScanCommandOptions& options, const std::atomic<bool>& interrupted) {
   TBusScan scan(port);

@@ -17,25 +17,25 @@
 #include <thread>
 #include <vector>
 
+#include "comm/SerialDeviceTcp.h"
+#include "comm/Trans.h"
 #include "model/LocalTime.h"
 #include "model/MeasureTable.h"
-#include "tools/ScanCommand.h"
-#include "comm/SerialDeviceTcp.h"
-#include "settings/Settings.h"
 #include "model/SetupFile.h"
 #include "model/TR5.h"
-#include "comm/Trans.h"
+#include "settings/Settings.h"
+#include "tools/ScanCommand.h"
 
 namespace {
 
 enum ExitCode {
   RC_OK = 0,
-  RC_PORT = 1,      // the serial port (or the network serial server) cannot be opened
-  RC_USAGE = 2,     // bad command line, or a selector that does not fit the model
-  RC_NO_REPLY = 3,  // the meter does not answer, or did not confirm a write
-  RC_REFUSED = 4,   // the value was refused (out of range, read-only)
-  RC_SETTINGS = 5,  // Kavrel.INI exists but cannot be read
-  RC_DIFFERENT = 1,  // diff: the meter's setup differs from the file
+  RC_PORT = 1,        // the serial port (or the network serial server) cannot be opened
+  RC_USAGE = 2,       // bad command line, or a selector that does not fit the model
+  RC_NO_REPLY = 3,    // the meter does not answer, or did not confirm a write
+  RC_REFUSED = 4,     // the value was refused (out of range, read-only)
+  RC_SETTINGS = 5,    // Kavrel.INI exists but cannot be read
+  RC_DIFFERENT = 1,   // diff: the meter's setup differs from the file
   RC_SETUP_FILE = 6,  // a setup file that cannot be read or written, is damaged or does not fit
   RC_DECLINED = 7,    // restore: the writes were not confirmed at the question
 };
@@ -117,7 +117,6 @@ std::atomic<bool> Interrupted{false};
 
 extern "C" void OnSignal(int) { Interrupted = true; }
 
-
 bool ParseInt(const char* text, long low, long high, int& value) {
   if (!text || !*text) return false;
   errno = 0;
@@ -131,7 +130,7 @@ bool ParseInt(const char* text, long low, long high, int& value) {
 bool EqualNoCase(const char* a, const char* b) { return KeysEqual(a, b); }
 
 struct TOptions {
-  int PortIndex = -1;  // -1: from the settings file
+  int PortIndex = -1;   // -1: from the settings file
   std::string Network;  // "tcp://HOST:PORT" of --tcp
   int BaudIndex = -1;
   int Mode = -1;
@@ -183,8 +182,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
     bool ok = true;
     if (arg == "--port") {
       const char* number = value;
-      if (std::strlen(value) > 3 && EqualNoCase(std::string(value, 3).c_str(), "COM"))
-        number = value + 3;
+      if (std::strlen(value) > 3 && EqualNoCase(std::string(value, 3).c_str(), "COM")) number = value + 3;
       int n = 0;
       ok = ParseInt(number, 1, 8, n);
       o.PortIndex = n - 1;
@@ -325,8 +323,7 @@ public:
       Meter.Update(0.0f);
       int code = 0;
       std::string text;
-      while (Meter.NextEvent(code, text) == 1) {
-      }
+      while (Meter.NextEvent(code, text) == 1) {}
       if (Meter.LinkState == 1) return true;
       if (Meter.LinkState != 0) break;
       next += std::chrono::milliseconds(TICK_MS);
@@ -405,7 +402,8 @@ public:
       const int r = Meter.Update(0.0f);
       if (r == 0 && Meter.ErrorCount == 0) answered = true;
       DrainEvents(o.Csv);
-      const bool endOfCycle = block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Meter.Kind == MT_TR8);
+      const bool endOfCycle =
+          block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Meter.Kind == MT_TR8);
       if (r == 0 && endOfCycle) {
         ++cycle;
         if (o.Csv) {
@@ -453,8 +451,7 @@ public:
     if (Meter.GetCatalogText(selector, title) == CATALOG_END)
       return UsageError("selector " + text + " addresses nothing");
     if (Meter.GetCatalogText(group * 100, title) != CATALOG_MENU)
-      return UsageError("group " + std::to_string(group) + " is not a group of the " +
-                        ModelName(Meter.Kind));
+      return UsageError("group " + std::to_string(group) + " is not a group of the " + ModelName(Meter.Kind));
     if (!groupAllowed && selector % 100 == 0)
       return UsageError("selector " + text + " is a whole group; give an item (group * 100 + n)");
     return RC_OK;
@@ -469,8 +466,7 @@ public:
     std::string text;
     Meter.ReadOrFormatValue(group * 100, text, nullptr);
     if (!Meter.LastGroupReadOk) {
-      std::fprintf(stderr, "kavrel-cli: no reply to the read of group %d from %s\n", group,
-                   Meter.Name);
+      std::fprintf(stderr, "kavrel-cli: no reply to the read of group %d from %s\n", group, Meter.Name);
       return RC_NO_REPLY;
     }
     std::string title;
@@ -576,10 +572,12 @@ public:
     }
     int code = RC_OK;
     for (const TRestoreResult& r : RestoreSetup(Meter, differences)) {
-      std::printf("%6d  %-10s %s %s\n", r.Item.Selector, r.Item.Code.c_str(), SetupValueText(r.Item.Value).c_str(),
-                  DescribeRestore(r).c_str());
-      if (r.Outcome == TRestoreOutcome::NotConfirmed) code = RC_NO_REPLY;
-      else if (r.Outcome == TRestoreOutcome::Refused && code == RC_OK) code = RC_REFUSED;
+      std::printf("%6d  %-10s %s %s\n", r.Item.Selector, r.Item.Code.c_str(),
+                  SetupValueText(r.Item.Value).c_str(), DescribeRestore(r).c_str());
+      if (r.Outcome == TRestoreOutcome::NotConfirmed)
+        code = RC_NO_REPLY;
+      else if (r.Outcome == TRestoreOutcome::Refused && code == RC_OK)
+        code = RC_REFUSED;
     }
     return code;
   }
@@ -631,8 +629,8 @@ int main(int argc, char** argv) {
   const std::string command = options.Arguments[0];
   const bool withFile = command == "backup" || command == "diff" || command == "restore";
   const size_t wanted = command == "read" || withFile ? 2 : command == "write" ? 3 : 1;
-  if (command != "poll" && command != "groups" && command != "read" && command != "write" && command != "scan" &&
-      !withFile)
+  if (command != "poll" && command != "groups" && command != "read" && command != "write" &&
+      command != "scan" && !withFile)
     return UsageError("unknown command '" + command + "'");
   if (options.Arguments.size() != wanted)
     return UsageError("wrong number of arguments for '" + command + "'");

@@ -33,9 +33,9 @@
 #include <cstring>
 #include <optional>
 
+#include "model/TR5.h"
 #include "views/ChartScale.h"
 #include "views/QtText.h"
-#include "model/TR5.h"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/TR5.h"
+#include "model/Zmienna.h"
 #include "views/MeterView.h"
 #include "views/QtText.h"
-#include "model/TR5.h"
 #include "views/WaitCursor.h"
-#include "model/Zmienna.h"
 
 namespace {
 

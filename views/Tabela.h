@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "model/ValueText.h"
 #include "views/MeterView.h"
 #include "views/TableChart.h"
-#include "model/ValueText.h"
 
 class QFrame;
 class QLabel;

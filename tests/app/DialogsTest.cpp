@@ -14,11 +14,11 @@
 #include <memory>
 
 #include "app/Dlgport.h"
-#include "tests/support/GuiTestSupport.h"
 #include "app/Konfig.h"
+#include "comm/Trans.h"
+#include "tests/support/GuiTestSupport.h"
 #include "tests/support/PtyTools.h"
 #include "tests/support/TcpPeer.h"
-#include "comm/Trans.h"
 
 using Lines = std::vector<std::string>;
 

@@ -17,13 +17,13 @@
 #include <memory>
 
 #include "app/Dlgport.h"
-#include "tests/support/GuiTestSupport.h"
 #include "app/Konfig.h"
 #include "app/Main.h"
+#include "comm/Trans.h"
+#include "model/TR5.h"
+#include "tests/support/GuiTestSupport.h"
 #include "tests/support/PtyTools.h"
 #include "tests/support/TcpPeer.h"
-#include "model/TR5.h"
-#include "comm/Trans.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;

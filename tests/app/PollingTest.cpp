@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "app/Main.h"
-#include "tests/support/PtyTools.h"
-#include "sim/SimServer.h"
-#include "model/TR5.h"
 #include "comm/Trans.h"
+#include "model/TR5.h"
+#include "sim/SimServer.h"
+#include "tests/support/PtyTools.h"
 
 TEST(MainTimer, PollsTheSelectedMeterBlockByBlockAtTheTimersPace) {
   testsupport::ComDirectory dir;

@@ -16,14 +16,14 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "tests/support/GuiTestSupport.h"
 #include "app/Konfig.h"
 #include "app/Main.h"
-#include "tests/support/PtyTools.h"
 #include "app/ScanDialog.h"
-#include "sim/SimServer.h"
-#include "model/TR5.h"
 #include "comm/Trans.h"
+#include "model/TR5.h"
+#include "sim/SimServer.h"
+#include "tests/support/GuiTestSupport.h"
+#include "tests/support/PtyTools.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/PtyTools.h"
 #include "comm/Trans.h"
+#include "tests/support/PtyTools.h"
 
 #ifndef KAVREL_MODBUS_SLAVE_SCRIPT
 #error "KAVREL_MODBUS_SLAVE_SCRIPT must name the slave script"

@@ -11,10 +11,10 @@
 #include <tuple>
 
 #include "comm/ModbusFrame.h"
-#include "tests/support/PtyTools.h"
 #include "comm/SerialDeviceTcp.h"
-#include "tests/support/TcpPeer.h"
 #include "comm/Trans.h"
+#include "tests/support/PtyTools.h"
+#include "tests/support/TcpPeer.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "gateway/Gateway.h"
-#include "tests/gateway/GatewayTestSupport.h"
-#include "tests/support/PtyTools.h"
+#include "gateway/SqliteRecorder.h"
 #include "sim/SimServer.h"
 #include "sim/SimTcpListener.h"
-#include "gateway/SqliteRecorder.h"
+#include "tests/gateway/GatewayTestSupport.h"
+#include "tests/support/PtyTools.h"
 
 using namespace gatewaytest;
 using namespace std::chrono_literals;

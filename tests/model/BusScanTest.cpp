@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
+#include "comm/Trans.h"
 #include "model/BusScan.h"
 #include "model/ParamDef.h"
-#include "tests/support/PtyTools.h"
 #include "sim/SimServer.h"
-#include "comm/Trans.h"
+#include "tests/support/PtyTools.h"
 
 namespace {
 

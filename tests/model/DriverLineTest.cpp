@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "comm/ModbusFrame.h"
+#include "comm/Trans.h"
 #include "model/ParamDef.h"
-#include "tests/support/PtyTools.h"
+#include "model/TR5.h"
 #include "sim/SimFraming.h"
 #include "sim/SimServer.h"
-#include "model/TR5.h"
-#include "comm/Trans.h"
+#include "tests/support/PtyTools.h"
 
 namespace {
 

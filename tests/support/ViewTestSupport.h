@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/Main.h"
-#include "tests/support/PtyTools.h"
-#include "sim/SimServer.h"
-#include "model/TR5.h"
 #include "comm/Trans.h"
+#include "model/TR5.h"
+#include "sim/SimServer.h"
+#include "tests/support/PtyTools.h"
 
 constexpr uint32_t ANSWERED = 5000;  // reply time-out where the meter answers
 constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run out

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "model/ParamDef.h"
-#include "tests/support/PtyTools.h"
 #include "sim/SimServer.h"
 #include "sim/SimTcpListener.h"
+#include "tests/support/PtyTools.h"
 
 #ifndef KAVREL_CLI
 #error "KAVREL_CLI must name the kavrel-cli program"

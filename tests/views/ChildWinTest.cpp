@@ -23,10 +23,10 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "views/ChildWin.h"
-#include "tests/support/GuiTestSupport.h"
 #include "model/TR5.h"
+#include "tests/support/GuiTestSupport.h"
 #include "tests/support/ViewTestSupport.h"
+#include "views/ChildWin.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "views/Dlgprog.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ViewTestSupport.h"
+#include "views/Dlgprog.h"
 
 namespace {
 

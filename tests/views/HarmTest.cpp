@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "views/Harm.h"
 #include "tests/support/ViewTestSupport.h"
+#include "views/Harm.h"
 
 namespace {
 

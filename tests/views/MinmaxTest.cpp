@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 #include <utility>
 
-#include "views/Minmax.h"
 #include "tests/support/ViewTestSupport.h"
+#include "views/Minmax.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "views/ChildWin.h"
+#include "app/SetupDialog.h"
+#include "model/ParamDef.h"
 #include "tests/support/GuiTestSupport.h"
+#include "tests/support/ViewTestSupport.h"
+#include "views/ChildWin.h"
 #include "views/Harm.h"
 #include "views/Minmax.h"
-#include "model/ParamDef.h"
-#include "app/SetupDialog.h"
 #include "views/Tabela.h"
-#include "tests/support/ViewTestSupport.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <set>
 
 #include "model/TR5.h"
-#include "views/Tabela.h"
 #include "tests/support/ViewTestSupport.h"
+#include "views/Tabela.h"
 
 namespace {
 
