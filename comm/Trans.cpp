@@ -18,10 +18,12 @@ struct BaudRow {
   uint32_t Timeout;  // ms
 };
 
+// clang-format off (a table, kept in its rows)
 constexpr BaudRow BAUD_TABLE[] = {
     {"300", 300, 5000},   {"600", 600, 5000},   {"1200", 1200, 4900}, {"2400", 2400, 3100},
     {"4800", 4800, 1100}, {"9600", 9600, 1000}, {"19200", 19200, 1000},
 };
+// clang-format on
 constexpr int BAUD_COUNT = 7;
 
 // Character format of each transmission mode; 3..6 are RTU.

@@ -4,6 +4,7 @@
 
 namespace {
 
+// clang-format off (a table, kept in its rows)
 constexpr TMeasureCell CELLS[] = {
     // Row labels of the phases.
     {1, 2, false, "L1"}, {1, 3, false, "L2"}, {1, 4, false, "L3"},
@@ -26,6 +27,7 @@ constexpr TMeasureCell CELLS[] = {
     {4, 7, false, "U31 [V]"}, {4, 8, true, "U31"}, {5, 7, false, "U123 [V]"},
     {5, 8, true, "U123"}, {6, 7, false, "Pav [W]"}, {6, 8, true, "Pav"},
 };
+// clang-format on
 
 }  // namespace
 

@@ -477,6 +477,7 @@ constexpr TParamGroup Group(uint16_t models, std::array<TParamDef, N>& defs, con
 // list, one for each register of the process block.
 constexpr int PROCESS_VARIABLE_COUNT = PROCESS_BLOCK_LENGTH;
 
+// clang-format off (a table, kept in its rows)
 constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5, Tr5Setup, "Setup mode parameters", 4000),                       // 0
     Group(MM_TR5, Tr5Alarms, "Alarm setting", 4017),                              // 1
@@ -522,6 +523,7 @@ constinit TParamGroup ParamGroups[] = {
     TParamGroup{MM_TR8, AcquisitionList, "Process variables", PROCESS_BLOCK_START,
                 PROCESS_VARIABLE_COUNT},                                          // 40
 };
+// clang-format on
 static_assert(std::size(ParamGroups) == PARAM_GROUP_COUNT, "one entry per group index");
 
 }  // namespace

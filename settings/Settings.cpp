@@ -33,6 +33,7 @@ namespace {
 // Characters of the Windows-1250 codes 0x80 to 0xFF. The five codes the code
 // page leaves unassigned map to the control characters of the same number, so
 // every byte survives decoding and encoding unchanged.
+// clang-format off (a table, kept in its rows)
 constexpr char16_t Windows1250High[128] = {
     0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021,
     0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
@@ -51,6 +52,7 @@ constexpr char16_t Windows1250High[128] = {
     0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
+// clang-format on
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
