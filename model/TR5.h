@@ -66,6 +66,10 @@ public:
   // group holds NO_VALUE.
   int LastGroupReadOk = 0;
 
+  // Whether reading block (a BlockStart) completes the meter's values: the THD
+  // block, or on a TR8, which has none, the process block.
+  bool CompletesCycle(int block) const;
+
 private:
   bool StoreProcessBlock();
   bool StoreRelayState();

@@ -207,6 +207,10 @@ bool TTR5::StoreRelayState() {
 // the relay output state is read after a THD block (on a TR8 after a process
 // block), so that alarms show within seconds while the process values keep
 // nearly their full refresh rate.
+bool TTR5::CompletesCycle(int block) const {
+  return block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Kind == MT_TR8);
+}
+
 void TTR5::ChooseNextBlock(int finishedStart) {
   const uint32_t now = GetTickCount32();
   const int relay = RelayRegister();
@@ -217,15 +221,13 @@ void TTR5::ChooseNextBlock(int finishedStart) {
     BlockCount = PROCESS_BLOCK_LENGTH;
     return;
   }
-  const bool tr8 = Kind == MT_TR8;
-  const bool endOfCycle = finishedStart != PROCESS_BLOCK_START || tr8;
-  if (relay != 0 && endOfCycle &&
+  if (relay != 0 && CompletesCycle(finishedStart) &&
       (!RelayReadDone || now - LastRelayRead >= RelayReadInterval)) {
     BlockStart = relay;
     BlockCount = 1;
     return;
   }
-  if (finishedStart == PROCESS_BLOCK_START && !tr8) {
+  if (finishedStart == PROCESS_BLOCK_START && Kind != MT_TR8) {
     BlockStart = THD_BLOCK_START;
     BlockCount = THD_BLOCK_LENGTH;
   } else {

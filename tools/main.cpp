@@ -402,9 +402,7 @@ public:
       const int r = Meter.Update(0.0f);
       if (r == 0 && Meter.ErrorCount == 0) answered = true;
       DrainEvents(o.Csv);
-      const bool endOfCycle =
-          block == THD_BLOCK_START || (block == PROCESS_BLOCK_START && Meter.Kind == MT_TR8);
-      if (r == 0 && endOfCycle) {
+      if (r == 0 && Meter.CompletesCycle(block)) {
         ++cycle;
         if (o.Csv) {
           std::printf("%s,%d", Now().c_str(), cycle);
