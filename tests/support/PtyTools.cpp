@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 namespace testsupport {
-namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -21,6 +20,8 @@ int MsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
+
+namespace {
 
 void MakeRaw(int fd) {
   termios t{};

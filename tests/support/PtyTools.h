@@ -22,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,9 @@
 #include <vector>
 
 namespace testsupport {
+
+// Milliseconds from now until deadline; 0 once it has passed.
+int MsLeft(std::chrono::steady_clock::time_point deadline);
 
 // The far end of a line that the test plays (a meter, a network serial server).
 class LinePeer {
