@@ -188,8 +188,9 @@ void ReadIniDevices(const std::string& path, long tomlLine, TLineConfig& line, b
 
 TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sourceName) {
   const std::string where = "[[line]] " + std::to_string(index + 1);
-  TTableReader r(t, "line", {"name", "port", "baud", "framing", "format", "link", "timeout_ms",
-                            "relay_interval_ms", "max_backoff_ms", "ini", "meter"});
+  TTableReader r(t, "line",
+                 {"name", "port", "baud", "framing", "format", "link", "timeout_ms", "relay_interval_ms",
+                  "max_backoff_ms", "stale_after_s", "ini", "meter"});
   TLineConfig line;
   line.Name = r.String("name", "line" + std::to_string(index + 1));
   if (!IsPlainName(line.Name))
@@ -213,6 +214,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
   line.TimeoutMs = static_cast<int>(r.Integer("timeout_ms", 0, 0, 60000));
   line.RelayIntervalMs = static_cast<int>(r.Integer("relay_interval_ms", 5000, 100, 3600000));
   line.MaxBackoffMs = static_cast<int>(r.Integer("max_backoff_ms", 30000, 100, 3600000));
+  line.StaleAfterS = r.Number("stale_after_s", 0, 0, 86400);
 
   if (!ini.empty()) {
     const std::string path = ini[0] == '/' ? ini : DirectoryOf(sourceName) + ini;

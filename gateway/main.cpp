@@ -26,8 +26,9 @@ const char* const HELP_TEXT =
     "  -h, --help     this text\n"
     "  --version      the program's version\n"
     "\n"
-    "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start;\n"
-    "2 bad command line or configuration file.\n";
+    "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start\n"
+    "(the HTTP address in use, by another gateway say, or a database that cannot be\n"
+    "opened), before any line is polled; 2 bad command line or configuration file.\n";
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "kavrel-gateway: %s\nTry 'kavrel-gateway --help'.\n", message.c_str());

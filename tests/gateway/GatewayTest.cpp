@@ -6,6 +6,8 @@
 #include <httplib.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -27,6 +29,18 @@ struct TFraming {
   int Mode;
 };
 void PrintTo(const TFraming& f, std::ostream* os) { *os << f.Name; }
+
+// The value of the series that starts with prefix (name and labels up to
+// where they are given) in a /metrics text; NaN when there is none.
+double SeriesValue(const std::string& metrics, const std::string& prefix) {
+  for (size_t at = metrics.find(prefix); at != std::string::npos; at = metrics.find(prefix, at + 1)) {
+    if (at != 0 && metrics[at - 1] != '\n') continue;
+    const size_t end = metrics.find('\n', at);
+    const std::string line = metrics.substr(at, end - at);
+    return std::stod(line.substr(line.rfind(' ') + 1));
+  }
+  return std::nan("");
+}
 
 class Gateway : public ::testing::TestWithParam<TFraming> {
 protected:
@@ -146,6 +160,10 @@ TEST_P(Gateway, ServesTheSimulatorsValuesAsMetricsAndJson) {
 }
 
 TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
+  // The relay state is read once at the start and then not for an hour: it
+  // goes stale while the link stays up.
+  Config.Lines[0].RelayIntervalMs = 3600000;
+  Config.Lines[0].StaleAfterS = 5;
   StartGateway();
   ASSERT_TRUE(WaitUntil([&] { return Counter("feeder", "replies") > 3 && Counter("drive", "replies") > 3; }));
   auto rate = [&](const char* meter, std::chrono::seconds window) {
@@ -167,11 +185,34 @@ TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
   EXPECT_GT(Counter("feeder", "timeouts"), 2u);
   EXPECT_EQ(Counter("feeder", "check_errors"), 0u);
   EXPECT_EQ(Counter("incomer", "timeouts"), 0u);
-  EXPECT_NE(Get("/metrics").find("kavrel_meter_link_up{meter=\"feeder\",model=\"VR5\",line=\"board\"} 0"),
-            std::string::npos);
+  const std::string feederLabels = "{meter=\"feeder\",model=\"VR5\",line=\"board\"";
+  const std::string down = Get("/metrics");
+  EXPECT_NE(down.find("kavrel_meter_link_up" + feederLabels + "} 0"), std::string::npos);
+  // A meter that is down leaves the quantity series; /api/meters keeps the values' age only.
+  EXPECT_EQ(down.find("kavrel_phase_voltage_volts" + feederLabels), std::string::npos) << down;
+  EXPECT_NE(down.find("kavrel_phase_voltage_volts{meter=\"incomer\""), std::string::npos);
+  const nlohmann::json feeder = Meter("feeder");
+  EXPECT_TRUE(feeder["values"]["U1"]["value"].is_null()) << feeder;
+  EXPECT_GT(feeder["values"]["U1"]["age_s"].get<double>(), 0.0);
+  const double lastReply = SeriesValue(down, "kavrel_meter_last_reply_timestamp_seconds" + feederLabels);
+  const double now =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  EXPECT_GT(lastReply, now - 60);
+  EXPECT_LT(lastReply, now);
+  // Link up, but the relay state read long ago: stale too.
+  ASSERT_TRUE(WaitUntil([&] { return Meter("incomer")["values"]["ALR"]["value"].is_null(); }));
+  const std::string old = Get("/metrics");
+  EXPECT_EQ(old.find("kavrel_relay_output_state{meter=\"incomer\""), std::string::npos);
+  EXPECT_EQ(Meter("incomer")["link"], "up");
+  EXPECT_TRUE(Meter("incomer")["values"]["U1"]["value"].is_number());
 
+  // The first good reply brings the values back.
   Sim->SetFaults(SimFaults{});
-  EXPECT_TRUE(WaitUntil([&] { return Meter("feeder")["link"] == "up"; }));
+  EXPECT_TRUE(WaitUntil([&] { return Meter("feeder")["values"]["U1"]["value"].is_number(); }));
+  EXPECT_EQ(Meter("feeder")["link"], "up");
+  const std::string back = Get("/metrics");
+  EXPECT_NE(back.find("kavrel_phase_voltage_volts" + feederLabels), std::string::npos);
+  EXPECT_GT(SeriesValue(back, "kavrel_meter_last_reply_timestamp_seconds" + feederLabels), lastReply);
 }
 
 TEST_P(Gateway, GarbledRepliesAndExceptionsAreCountedApart) {
@@ -249,9 +290,18 @@ TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
   EXPECT_EQ(u1, std::vector<std::string>{"231.5|V"});
   const auto thd = Query(path, "SELECT count(*) > 0 FROM samples WHERE meter='feeder' AND quantity='THD_I3'");
   EXPECT_EQ(thd, std::vector<std::string>{"1"});
+  // Events name the meter as configured, with its line and address, in the
+  // model's own words: the link up, and for the drive the link lost after it.
   const auto events = Query(path, "SELECT meter, text FROM events ORDER BY time");
-  EXPECT_NE(std::find(events.begin(), events.end(), "incomer|Connection to TR5_1"), events.end());
-  EXPECT_NE(std::find(events.begin(), events.end(), "drive|Transmision error with TR8_3"), events.end());
+  auto naming = [&](const std::string& meter, const std::string& who) {
+    return std::count_if(events.begin(), events.end(), [&](const std::string& e) {
+      return e.rfind(meter + "|", 0) == 0 && e.size() > who.size() &&
+             e.compare(e.size() - who.size(), who.size(), who) == 0;
+    });
+  };
+  EXPECT_EQ(naming("incomer", " incomer (line board, address 1)"), 1) << testing::PrintToString(events);
+  EXPECT_GE(naming("drive", " drive (line board, address 3)"), 2) << testing::PrintToString(events);
+  for (const std::string& e : events) EXPECT_EQ(e.find("TR8_3"), std::string::npos) << e;
   // A sample row per value read: as many U1 rows of the TR5 as its process blocks answered.
   const auto perBlock = Query(path, "SELECT count(*) = (SELECT count(*) FROM samples WHERE meter='incomer' AND "
                                     "quantity='Pav') FROM samples WHERE meter='incomer' AND quantity='U1'");
@@ -295,6 +345,26 @@ TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
            t.find("kavrel/incomer/U1 231.5\n") != std::string::npos &&
            t.find("kavrel/drive/link up\n") != std::string::npos;  // retained states given again
   }, 30s)) << sub2->Text();
+
+  // A silent meter publishes no values until its link is up again, and its
+  // events name it as configured.
+  Sim->SetFaults(SimFaults{.NoReply = true, .OnlyAddress = 2});
+  ASSERT_TRUE(WaitUntil([&] { return sub2->Text().find("kavrel/feeder/link down\n") != std::string::npos; }))
+      << sub2->Text();
+  Sim->SetFaults(SimFaults{});
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string t = sub2->Text();
+        const size_t up = t.find("kavrel/feeder/link up\n", t.find("kavrel/feeder/link down\n"));
+        return up != std::string::npos && t.find("kavrel/feeder/U1 ", up) != std::string::npos;
+      },
+      30s))
+      << sub2->Text();
+  const std::string t = sub2->Text();
+  const size_t down = t.find("kavrel/feeder/link down\n");
+  const std::string whileDown = t.substr(down, t.find("kavrel/feeder/link up\n", down) - down);
+  EXPECT_EQ(whileDown.find("kavrel/feeder/U1 "), std::string::npos) << whileDown;
+  EXPECT_NE(t.find(" feeder (line board, address 2)\nkavrel/feeder/link down\n"), std::string::npos) << t;
 
   Gw->Stop();
   EXPECT_TRUE(WaitUntil([&] { return sub2->Text().find(availability + "offline\n") != std::string::npos; }))
@@ -364,6 +434,34 @@ INSTANTIATE_TEST_SUITE_P(Framing, Gateway, ::testing::Values(TFraming{"Ascii", 0
 INSTANTIATE_TEST_SUITE_P(Framing, GatewayScrape, ::testing::Values(TFraming{"Rtu", 6}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// When a value stops being live: the default limit follows the value's own
+// read interval, a gap while the meter was away is no interval, and a link
+// that is down makes every value stale.
+TEST(GatewayState, AValueIsLiveForThreeOfItsIntervalsAtLeastTenSeconds) {
+  const TSteadyTime t0{std::chrono::hours(1)};
+  const TSystemTime wall{};
+  TMeterSnapshot m;
+  m.LinkState = 1;
+  EXPECT_FALSE(m.IsLive(0, t0));
+  m.Store(0, 230, t0, wall);
+  EXPECT_TRUE(m.IsLive(0, t0 + 10s));
+  EXPECT_FALSE(m.IsLive(0, t0 + 10001ms));  // never read again yet: 10 s
+  m.Store(0, 230, t0 + 6s, wall);
+  EXPECT_TRUE(m.IsLive(0, t0 + 6s + 18s));  // read every 6 s: three of them
+  EXPECT_FALSE(m.IsLive(0, t0 + 6s + 18001ms));
+  m.Store(0, 230, t0 + 90s, wall);            // back after an outage
+  EXPECT_FALSE(m.IsLive(0, t0 + 90s + 19s));  // still 18 s, not three times the outage
+  m.Store(0, 230, t0 + 91s, wall);
+  EXPECT_FALSE(m.IsLive(0, t0 + 91s + 11s));  // read every second: the 10 s floor
+  m.LinkState = 3;
+  EXPECT_FALSE(m.IsLive(0, t0 + 92s));
+  m.LinkState = 1;
+  m.StaleAfterS = 0.5;
+  EXPECT_TRUE(m.IsLive(0, t0 + 91500ms));
+  EXPECT_FALSE(m.IsLive(0, t0 + 91501ms));
+  EXPECT_FALSE(m.IsLive(1, t0 + 91s));  // never read
+}
+
 TEST(GatewaySqlite, AFullQueueDropsAndCountsButNeverHides) {
   const std::string path = testing::TempDir() + "/overflow.db";
   std::remove(path.c_str());
@@ -411,8 +509,11 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
   simConfig.LinkPath = dir.Path() + "/COM1";
   SimServer sim(simConfig);
   ASSERT_TRUE(sim.Start());
-  std::ofstream(toml) << "[mqtt]\nport = " << broker.GetPort() << "\nclient_id = \"svc\"\n"
-                      << "[[line]]\nport = \"COM1\"\nframing = \"ascii\"\n[[line.meter]]\nmodel = \"TR5\"\naddress = 1\n";
+  const std::string http = "127.0.0.1:" + std::to_string(FreePort());
+  std::ofstream(toml)
+      << "[http]\nport = " << http.substr(10) << "\n"
+      << "[mqtt]\nport = " << broker.GetPort() << "\nclient_id = \"svc\"\n"
+      << "[[line]]\nport = \"COM1\"\nframing = \"ascii\"\n[[line.meter]]\nmodel = \"TR5\"\naddress = 1\n";
   TChild sub({"mosquitto_sub", "-p", std::to_string(broker.GetPort()), "-v", "-t", "kavrel/gateway/svc/availability"},
              dir.Path() + "/sub.txt");
   std::this_thread::sleep_for(300ms);
@@ -424,8 +525,20 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
   };
   {
     TChild gw({KAVREL_GATEWAY, "--config", toml}, out);
-    ASSERT_TRUE(WaitUntil([&] { return gw.Text().find("Connection to TR5_1") != std::string::npos; })) << gw.Text();
+    ASSERT_TRUE(WaitUntil([&] {
+      return gw.Text().find(" TR5_1 (line line1, address 1)\n") != std::string::npos;
+    })) << gw.Text();
     EXPECT_TRUE(WaitUntil([&] { return count(" online\n") == 1; }));
+    {
+      // A second gateway on the same address stops before it polls or goes online.
+      TChild second({KAVREL_GATEWAY, "--config", toml}, dir.Path() + "/gw2.txt");
+      EXPECT_EQ(second.Wait(), 1);
+      EXPECT_NE(second.Text().find("<3>http: cannot listen on " + http + ": Address already in use"),
+                std::string::npos)
+          << second.Text();
+      EXPECT_EQ(second.Text().find("line line1"), std::string::npos) << second.Text();
+      EXPECT_EQ(count(" online\n"), 1u) << sub.Text();
+    }
     EXPECT_EQ(gw.Stop(SIGTERM), 0);
     EXPECT_NE(gw.Text().find("<5>stopping on SIGTERM\n"), std::string::npos) << gw.Text();
     EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 1; })) << sub.Text();
@@ -438,7 +551,7 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
     EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 2; })) << sub.Text();
   }
   sim.Stop();
-  for (const char* f : {"/gw.txt", "/g.toml", "/sub.txt", "/mosquitto.conf", "/mosquitto.log"})
+  for (const char* f : {"/gw.txt", "/gw2.txt", "/g.toml", "/sub.txt", "/mosquitto.conf", "/mosquitto.log"})
     std::remove((dir.Path() + f).c_str());
 }
 
