@@ -63,6 +63,14 @@ struct TGatewayConfig {
   int MeterCount() const;
 };
 
+// The keys each section of the file takes, as the reader checks them:
+// "http", "mqtt", "sqlite", "line" ([[line]]) and "line.meter" ([[line.meter]]).
+struct TConfigSection {
+  const char* Name;
+  std::vector<const char*> Keys;
+};
+const std::vector<TConfigSection>& GatewayConfigSections();
+
 // Parses the text of a configuration file. sourceName is used in messages and
 // relative "ini" paths are taken from its directory. On error returns false
 // and puts "<source>:<line>: <what>" into error.
