@@ -167,10 +167,12 @@ std::string RenderMetrics(const TGatewayState& state) {
 
   const auto outputs = state.OutputStatus();
   if (!outputs.empty()) {
-    Header(out, "kavrel_output_up", "gauge", "1 while the output works (MQTT: connected to the broker).");
+    Header(out, "kavrel_output_up", "gauge",
+           "1 while the output works (MQTT: connected to the broker; SQLite: writes succeed).");
     for (const auto& [name, s] : outputs)
       out += "kavrel_output_up{output=\"" + EscapeLabel(name) + "\"} " + (s.first ? "1" : "0") + "\n";
-    Header(out, "kavrel_output_dropped_total", "counter", "Samples and events an output had to drop (queue full).");
+    Header(out, "kavrel_output_dropped_total", "counter",
+           "What an output could not deliver: SQLite rows not stored, MQTT messages not sent.");
     for (const auto& [name, s] : outputs)
       out += "kavrel_output_dropped_total{output=\"" + EscapeLabel(name) + "\"} " + std::to_string(s.second) + "\n";
   }

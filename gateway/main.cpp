@@ -18,6 +18,8 @@ const char* const HELP_TEXT =
     "Polls every meter of every line in FILE (TOML) continuously and serves the values\n"
     "on HTTP (/metrics for Prometheus, /api/meters as JSON, /healthz), publishes them to\n"
     "an MQTT broker and records them in a SQLite file, as the file switches these on.\n"
+    "A meter's values leave these outputs while its link is down or once older than its\n"
+    "line's stale_after_s (default: three of their read intervals, at least 10 s).\n"
     "Logs go to standard error. SIGTERM or SIGINT stops it cleanly.\n"
     "\n"
     "Options:\n"
