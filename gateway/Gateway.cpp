@@ -13,6 +13,14 @@ TGateway::~TGateway() { Stop(); }
 int TGateway::HttpPort() const { return Http ? Http->Port() : 0; }
 
 bool TGateway::Start(std::string& error) {
+  // The HTTP address first: a gateway that cannot have it (another one
+  // serves there) stops before it touches the database, the broker or a line.
+  if (Config.Http.Enabled) {
+    Http = std::make_unique<THttpExporter>(Config.Http, StateData);
+    if (!Http->Start(error)) return false;
+    GatewayLog(TLogLevel::Notice, "http: serving /metrics, /api/meters and /healthz on " +
+                                      Config.Http.Address + ":" + std::to_string(Http->Port()));
+  }
   std::vector<TGatewaySink*> sinks;
   if (Config.Sqlite.Enabled) {
     Sqlite = std::make_unique<TSqliteRecorder>(Config.Sqlite, StateData);
@@ -23,12 +31,6 @@ bool TGateway::Start(std::string& error) {
     Mqtt = std::make_unique<TMqttPublisher>(Config.Mqtt, StateData);
     if (!Mqtt->Start(error)) return false;
     sinks.push_back(Mqtt.get());
-  }
-  if (Config.Http.Enabled) {
-    Http = std::make_unique<THttpExporter>(Config.Http, StateData);
-    if (!Http->Start(error)) return false;
-    GatewayLog(TLogLevel::Notice, "http: serving /metrics, /api/meters and /healthz on " + Config.Http.Address + ":" +
-                                      std::to_string(Http->Port()));
   }
   int first = 0;
   for (const TLineConfig& line : Config.Lines) {

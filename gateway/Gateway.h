@@ -21,8 +21,9 @@ public:
   TGateway(const TGateway&) = delete;
   TGateway& operator=(const TGateway&) = delete;
 
-  // Starts the outputs, then the lines. False with a reason when an output
-  // cannot start (an HTTP port taken, a database that cannot be opened).
+  // Binds the HTTP address, starts the other outputs, then the lines. False
+  // with a reason when an output cannot start (an HTTP address another
+  // program holds, a database that cannot be opened); no line is polled then.
   bool Start(std::string& error);
   // Stops the lines, then the outputs, which write out what they still hold
   // (MQTT: the availability topic goes "offline"). Idempotent.

@@ -36,10 +36,17 @@ bool IsPlainName(const std::string& s) {
   return true;
 }
 
+const std::vector<const char*>& KeysOf(std::string_view section) {
+  for (const TConfigSection& s : GatewayConfigSections())
+    if (section == s.Name) return s.Keys;
+  static const std::vector<const char*> none;
+  return none;
+}
+
 // Reads the keys of one table, each at most once, and refuses keys it does not know.
 class TTableReader {
 public:
-  TTableReader(const toml::table& table, std::string where, std::initializer_list<const char*> known)
+  TTableReader(const toml::table& table, std::string where, const std::vector<const char*>& known)
       : Table(table), Where(std::move(where)) {
     for (const auto& [key, node] : table) {
       bool ok = false;
@@ -188,8 +195,7 @@ void ReadIniDevices(const std::string& path, long tomlLine, TLineConfig& line, b
 
 TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sourceName) {
   const std::string where = "[[line]] " + std::to_string(index + 1);
-  TTableReader r(t, "line", {"name", "port", "baud", "framing", "format", "link", "timeout_ms",
-                            "relay_interval_ms", "max_backoff_ms", "ini", "meter"});
+  TTableReader r(t, "line", KeysOf("line"));
   TLineConfig line;
   line.Name = r.String("name", "line" + std::to_string(index + 1));
   if (!IsPlainName(line.Name))
@@ -213,6 +219,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
   line.TimeoutMs = static_cast<int>(r.Integer("timeout_ms", 0, 0, 60000));
   line.RelayIntervalMs = static_cast<int>(r.Integer("relay_interval_ms", 5000, 100, 3600000));
   line.MaxBackoffMs = static_cast<int>(r.Integer("max_backoff_ms", 30000, 100, 3600000));
+  line.StaleAfterS = r.Number("stale_after_s", 0, 0, 86400);
 
   if (!ini.empty()) {
     const std::string path = ini[0] == '/' ? ini : DirectoryOf(sourceName) + ini;
@@ -226,7 +233,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
       throw TConfigError{LineOf(*meters), "meters are given as [[line.meter]] sections"};
     for (const toml::node& node : *list) {
       const toml::table& mt = *node.as_table();
-      TTableReader m(mt, "meter", {"name", "model", "address"});
+      TTableReader m(mt, "meter", KeysOf("line.meter"));
       TMeterConfig meter;
       const toml::node* model = m.Find("model");
       if (!model) throw TConfigError{LineOf(mt), "a meter needs a model (TR5, TR5B, VR5, VR5B or TR8)"};
@@ -252,14 +259,13 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
 void ReadConfig(const toml::table& root, const std::string& sourceName, TGatewayConfig& config) {
   TTableReader top(root, "the file", {"line", "http", "mqtt", "sqlite"});
   if (const toml::table* h = SectionTable(root, "http")) {
-    TTableReader r(*h, "http", {"enabled", "address", "port"});
+    TTableReader r(*h, "http", KeysOf("http"));
     config.Http.Enabled = r.Bool("enabled", true);
     config.Http.Address = r.String("address", config.Http.Address);
     config.Http.Port = static_cast<int>(r.Integer("port", config.Http.Port, 0, 65535));
   }
   if (const toml::table* m = SectionTable(root, "mqtt")) {
-    TTableReader r(*m, "mqtt", {"enabled", "host", "port", "prefix", "client_id", "username", "password",
-                                  "qos", "keepalive_s", "interval_s", "queue"});
+    TTableReader r(*m, "mqtt", KeysOf("mqtt"));
     TMqttConfig& c = config.Mqtt;
     c.Enabled = r.Bool("enabled", true);
     c.Host = r.String("host", c.Host);
@@ -276,7 +282,7 @@ void ReadConfig(const toml::table& root, const std::string& sourceName, TGateway
     c.QueueLimit = static_cast<size_t>(r.Integer("queue", 10000, 10, 10000000));
   }
   if (const toml::table* s = SectionTable(root, "sqlite")) {
-    TTableReader r(*s, "sqlite", {"enabled", "path", "interval_s", "retention_days", "queue"});
+    TTableReader r(*s, "sqlite", KeysOf("sqlite"));
     TSqliteConfig& c = config.Sqlite;
     c.Enabled = r.Bool("enabled", true);
     c.Path = r.String("path", c.Path);
@@ -304,6 +310,21 @@ void ReadConfig(const toml::table& root, const std::string& sourceName, TGateway
 }
 
 }  // namespace
+
+const std::vector<TConfigSection>& GatewayConfigSections() {
+  static const std::vector<TConfigSection> sections = {
+      {"http", {"enabled", "address", "port"}},
+      {"mqtt",
+       {"enabled", "host", "port", "prefix", "client_id", "username", "password", "qos", "keepalive_s",
+        "interval_s", "queue"}},
+      {"sqlite", {"enabled", "path", "interval_s", "retention_days", "queue"}},
+      {"line",
+       {"name", "port", "baud", "framing", "format", "link", "timeout_ms", "relay_interval_ms",
+        "max_backoff_ms", "stale_after_s", "ini", "meter"}},
+      {"line.meter", {"name", "model", "address"}},
+  };
+  return sections;
+}
 
 int TGatewayConfig::MeterCount() const {
   int n = 0;

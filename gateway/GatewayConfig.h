@@ -23,6 +23,7 @@ struct TLineConfig {
   int TimeoutMs = 0;     // reply time-out; 0: the port's own by baud rate
   int RelayIntervalMs = 5000;  // relay state read this often
   int MaxBackoffMs = 30000;    // longest pause before a silent meter is tried again
+  double StaleAfterS = 0;  // a value older than this is not served; 0: three of its own cycles, at least 10 s
   std::vector<TMeterConfig> Meters;
 };
 
@@ -61,6 +62,14 @@ struct TGatewayConfig {
   TSqliteConfig Sqlite;
   int MeterCount() const;
 };
+
+// The keys each section of the file takes, as the reader checks them:
+// "http", "mqtt", "sqlite", "line" ([[line]]) and "line.meter" ([[line.meter]]).
+struct TConfigSection {
+  const char* Name;
+  std::vector<const char*> Keys;
+};
+const std::vector<TConfigSection>& GatewayConfigSections();
 
 // Parses the text of a configuration file. sourceName is used in messages and
 // relative "ini" paths are taken from its directory. On error returns false

@@ -1,5 +1,6 @@
 #include "gateway/GatewayState.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -81,6 +82,34 @@ const char* QuantityUnit(int quantity) {
   return quantity >= 0 && quantity < QUANTITY_COUNT ? AcquisitionList[quantity].Unit : "";
 }
 
+void TMeterSnapshot::Store(int quantity, float value, TSteadyTime now, TSystemTime wall) {
+  // A gap after which the value had gone stale (the meter away for a while)
+  // is no read interval of the meter.
+  const TSteadyTime::duration since = now - Updated[quantity];
+  if (Has[quantity] && since <= StaleLimit(quantity)) Interval[quantity] = since;
+  Has[quantity] = true;
+  Values[quantity] = value;
+  Updated[quantity] = now;
+  UpdatedWall[quantity] = wall;
+}
+
+TSteadyTime::duration TMeterSnapshot::StaleLimit(int quantity) const {
+  using std::chrono::duration_cast;
+  if (StaleAfterS > 0)
+    return duration_cast<TSteadyTime::duration>(std::chrono::duration<double>(StaleAfterS));
+  return std::max<TSteadyTime::duration>(std::chrono::seconds(10), 3 * Interval[quantity]);
+}
+
+bool TMeterSnapshot::IsLive(int quantity, TSteadyTime now) const {
+  return Has[quantity] && LinkState == 1 && now - Updated[quantity] <= StaleLimit(quantity);
+}
+
+std::string NameMeterInEvent(const std::string& text, const std::string& modelName, const std::string& who) {
+  const size_t at = modelName.empty() ? std::string::npos : text.rfind(modelName);
+  if (at == std::string::npos) return text + " on " + who;
+  return text.substr(0, at) + who + text.substr(at + modelName.size());
+}
+
 TGatewayState::TGatewayState(const TGatewayConfig& config) {
   for (const TLineConfig& line : config.Lines) {
     Lines.emplace_back(line.Name, false);
@@ -91,6 +120,7 @@ TGatewayState::TGatewayState(const TGatewayConfig& config) {
       s.Line = line.Name;
       s.Type = m.Type;
       s.Address = m.Address;
+      s.StaleAfterS = line.StaleAfterS;
       Meters.push_back(std::move(s));
     }
   }

@@ -63,9 +63,21 @@ struct TMeterSnapshot {
   float Values[QUANTITY_COUNT] = {};
   TSteadyTime Updated[QUANTITY_COUNT] = {};
   TSystemTime UpdatedWall[QUANTITY_COUNT] = {};
+  TSteadyTime::duration Interval[QUANTITY_COUNT] = {};  // between its last two reads
+  TSystemTime LastReply{};                              // the meter's last good reply (an exception too)
   TLinkCounters Counters;
   int FailStreak = 0;      // failed transactions in a row
   double RetryInS = 0;     // pause before the next try while backed off
+  double StaleAfterS = 0;  // the line's stale_after_s
+
+  // Keeps a value read at now.
+  void Store(int quantity, float value, TSteadyTime now, TSystemTime wall);
+  // How old a value may be and still be served: stale_after_s, or three of
+  // its own read intervals but at least 10 s.
+  TSteadyTime::duration StaleLimit(int quantity) const;
+  // A value is served as live while the meter's link is up and the value is
+  // within its limit; otherwise it is only shown with its age.
+  bool IsLive(int quantity, TSteadyTime now) const;
 };
 
 // A meter's values from one block read, handed to the outputs.
@@ -82,6 +94,12 @@ struct TEventRecord {
   int Code = 0;
   std::string Text;  // without the leading tab
 };
+
+// An event text as the meter model words it, naming the meter by its model
+// name ("TR5_1"), with that name replaced by who the gateway knows the meter
+// as, e.g. "incomer (line board, address 1)". A text that names no meter (an
+// alarm) gets the meter added after " on ".
+std::string NameMeterInEvent(const std::string& text, const std::string& modelName, const std::string& who);
 
 // Receives samples and events from the line threads. Must not block: an output
 // that cannot keep up drops and counts.

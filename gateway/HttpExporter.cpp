@@ -1,9 +1,14 @@
 #include "gateway/HttpExporter.h"
 
 #include <httplib.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -40,6 +45,28 @@ void Header(std::string& out, const std::string& name, const char* type, const s
   out += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
+// Why the address cannot be bound, as the system says it, for the error
+// message: the server itself only tells that it failed.
+std::string BindFailure(const std::string& address, int port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (const int rc = getaddrinfo(address.c_str(), service.c_str(), &hints, &found); rc != 0)
+    return gai_strerror(rc);
+  std::string reason = "cannot bind";
+  const int fd = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+  } else {
+    if (bind(fd, found->ai_addr, found->ai_addrlen) != 0) reason = std::strerror(errno);
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return reason;
+}
+
 const char* LinkText(int linkState) {
   switch (linkState) {
     case 1: return "up";
@@ -52,6 +79,7 @@ const char* LinkText(int linkState) {
 
 std::string RenderMetrics(const TGatewayState& state) {
   const std::vector<TMeterSnapshot> meters = state.SnapshotAll();
+  const auto now = std::chrono::steady_clock::now();
   std::string out;
   out.reserve(16384);
 
@@ -64,7 +92,8 @@ std::string RenderMetrics(const TGatewayState& state) {
     for (const TMeterSnapshot& m : meters) {
       for (int k = q; k < QUANTITY_COUNT; ++k) {
         const TQuantityInfo& other = QuantityInfo(k);
-        if (!m.Has[k] || std::string(other.Metric) != info.Metric) continue;
+        // A value that is not live leaves: Prometheus marks the series stale by itself.
+        if (!m.IsLive(k, now) || std::string(other.Metric) != info.Metric) continue;
         body += std::string(info.Metric) + "{" + MeterLabels(m) + ",phase=\"" + other.Phase + "\"} " +
                 Number(static_cast<double>(m.Values[k]) * other.Scale, VALUE_DIGITS) + "\n";
       }
@@ -74,7 +103,6 @@ std::string RenderMetrics(const TGatewayState& state) {
     out += body;
   }
 
-  const auto now = std::chrono::steady_clock::now();
   Header(out, "kavrel_meter_link_up", "gauge", "1 while the meter answers, else 0.");
   for (const TMeterSnapshot& m : meters)
     out += "kavrel_meter_link_up{" + MeterLabels(m) + "} " + (m.LinkState == 1 ? "1" : "0") + "\n";
@@ -86,6 +114,14 @@ std::string RenderMetrics(const TGatewayState& state) {
     if (newest == TSteadyTime{}) continue;
     out += "kavrel_meter_sample_age_seconds{" + MeterLabels(m) + "} " +
            Number(std::chrono::duration<double>(now - newest).count()) + "\n";
+  }
+
+  Header(out, "kavrel_meter_last_reply_timestamp_seconds", "gauge",
+         "When the meter last answered, in seconds since 1970-01-01 UTC.");
+  for (const TMeterSnapshot& m : meters) {
+    if (m.LastReply == TSystemTime{}) continue;
+    out += "kavrel_meter_last_reply_timestamp_seconds{" + MeterLabels(m) + "} " +
+           Number(std::chrono::duration<double>(m.LastReply.time_since_epoch()).count(), 13) + "\n";
   }
 
   struct TCounter {
@@ -131,10 +167,12 @@ std::string RenderMetrics(const TGatewayState& state) {
 
   const auto outputs = state.OutputStatus();
   if (!outputs.empty()) {
-    Header(out, "kavrel_output_up", "gauge", "1 while the output works (MQTT: connected to the broker).");
+    Header(out, "kavrel_output_up", "gauge",
+           "1 while the output works (MQTT: connected to the broker; SQLite: writes succeed).");
     for (const auto& [name, s] : outputs)
       out += "kavrel_output_up{output=\"" + EscapeLabel(name) + "\"} " + (s.first ? "1" : "0") + "\n";
-    Header(out, "kavrel_output_dropped_total", "counter", "Samples and events an output had to drop (queue full).");
+    Header(out, "kavrel_output_dropped_total", "counter",
+           "What an output could not deliver: SQLite rows not stored, MQTT messages not sent.");
     for (const auto& [name, s] : outputs)
       out += "kavrel_output_dropped_total{output=\"" + EscapeLabel(name) + "\"} " + std::to_string(s.second) + "\n";
   }
@@ -149,7 +187,7 @@ std::string RenderMetersJson(const TGatewayState& state) {
     for (int q = 0; q < QUANTITY_COUNT; ++q) {
       if (!m.Has[q]) continue;
       values[QuantityCode(q)] = {
-          {"value", Rounded(m.Values[q])},
+          {"value", m.IsLive(q, now) ? nlohmann::json(Rounded(m.Values[q])) : nlohmann::json(nullptr)},
           {"unit", QuantityUnit(q)},
           {"age_s", std::chrono::duration<double>(now - m.Updated[q]).count()},
       };
@@ -189,6 +227,14 @@ bool CheckHealth(const TGatewayState& state, std::string& text) {
 
 THttpExporter::THttpExporter(const THttpConfig& config, const TGatewayState& state)
     : Config(config), State(state), Server(std::make_unique<httplib::Server>()) {
+  // One gateway per address and port: the library's default also sets
+  // SO_REUSEPORT, which lets a second gateway listen beside the first and
+  // take every other scrape. SO_REUSEADDR alone still allows a restart while
+  // old connections linger.
+  Server->set_socket_options([](int sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   Server->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
     res.set_content(RenderMetrics(State), "text/plain; version=0.0.4; charset=utf-8");
   });
@@ -211,7 +257,8 @@ bool THttpExporter::Start(std::string& error) {
     BoundPort = Server->bind_to_port(Config.Address, Config.Port) ? Config.Port : -1;
   }
   if (BoundPort <= 0) {
-    error = "http: cannot listen on " + Config.Address + ":" + std::to_string(Config.Port);
+    error = "http: cannot listen on " + Config.Address + ":" + std::to_string(Config.Port) + ": " +
+            BindFailure(Config.Address, Config.Port);
     return false;
   }
   Thread = std::thread([this] { Server->listen_after_bind(); });

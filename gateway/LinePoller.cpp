@@ -45,7 +45,8 @@ TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state,
     p.Meter = std::make_unique<TTR5>(true, Port.get());
     p.Meter->Kind = m.Type;
     p.Meter->Address = m.Address;
-    // Events name the meter as the program does: model and address.
+    // The model words its events with this name; DrainEvents puts the
+    // configured one in its place.
     p.Meter->SetName((std::string(MeterModelName(m.Type)) + "_" + std::to_string(m.Address)).c_str());
     p.Meter->RelayReadInterval = static_cast<uint32_t>(Line.RelayIntervalMs);
     p.Index = index++;
@@ -199,6 +200,7 @@ void TLinePoller::Transact(TPolled& polled) {
     TLinkCounters& c = s.Counters;
     ++c.Requests;
     if (answered) {
+      s.LastReply = std::chrono::system_clock::now();
       ++c.Replies;
       if (exception) ++c.Exceptions;
       ++c.ReplyCount;
@@ -217,8 +219,9 @@ void TLinePoller::Transact(TPolled& polled) {
     s.FailStreak = streak;
     s.RetryInS = retryIn;
   });
-  if (stored) Publish(polled, blockStart, blockCount);
+  // The link event first: values that come back follow their meter's "up".
   DrainEvents(polled);
+  if (stored) Publish(polled, blockStart, blockCount);
 }
 
 void TLinePoller::Publish(TPolled& polled, int blockStart, int blockCount) {
@@ -239,12 +242,7 @@ void TLinePoller::Publish(TPolled& polled, int blockStart, int blockCount) {
   const auto now = Clock::now();
   const int linkState = meter.LinkState;
   State.Update(polled.Index, [&](TMeterSnapshot& s) {
-    for (const auto& [q, value] : sample.Values) {
-      s.Has[q] = true;
-      s.Values[q] = value;
-      s.Updated[q] = now;
-      s.UpdatedWall[q] = sample.Time;
-    }
+    for (const auto& [q, value] : sample.Values) s.Store(q, value, now, sample.Time);
     s.LinkState = linkState;
   });
   for (TGatewaySink* sink : Sinks) sink->OnSample(sample);
@@ -257,10 +255,13 @@ void TLinePoller::DrainEvents(TPolled& polled) {
     std::string text;
     if (meter.NextEvent(code, text) != 1) break;
     if (!text.empty() && text[0] == '\t') text.erase(0, 1);
-    TEventRecord event{polled.Index, std::chrono::system_clock::now(), code, text};
     const std::string& name = Line.Meters[static_cast<size_t>(polled.Index - Meters.front().Index)].Name;
-    GatewayLog(meter.LinkState == 1 ? TLogLevel::Notice : TLogLevel::Warning,
-               "meter " + name + " (line " + Line.Name + ", address " + std::to_string(meter.Address) + "): " + text);
+    char modelName[TZmienna::NAME_SIZE] = {};
+    meter.GetName(modelName, sizeof modelName);
+    text = NameMeterInEvent(
+        text, modelName, name + " (line " + Line.Name + ", address " + std::to_string(meter.Address) + ")");
+    TEventRecord event{polled.Index, std::chrono::system_clock::now(), code, text};
+    GatewayLog(meter.LinkState == 1 ? TLogLevel::Notice : TLogLevel::Warning, text);
     const int linkState = meter.LinkState;
     State.Update(polled.Index, [&](TMeterSnapshot& s) { s.LinkState = linkState; });
     for (TGatewaySink* sink : Sinks) sink->OnEvent(event);

@@ -2,14 +2,19 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "gateway/GatewayLog.h"
 
 namespace {
 
 constexpr int BATCH_LIMIT = 2000;                 // rows per transaction at most
 constexpr auto BATCH_TIME = std::chrono::milliseconds(500);
-constexpr auto PRUNE_EVERY = std::chrono::minutes(10);
+constexpr auto PRUNE_EVERY_AT_MOST = std::chrono::minutes(10);
 constexpr auto DROP_REPORT_EVERY = std::chrono::seconds(10);
+constexpr auto RETRY_PAUSE = std::chrono::seconds(1);
+constexpr int WRITE_TRIES = 3;  // a batch is given up after as many failed transactions
 
 double UnixSeconds(TSystemTime t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
 
@@ -32,7 +37,13 @@ const char* const SCHEMA =
 }  // namespace
 
 TSqliteRecorder::TSqliteRecorder(const TSqliteConfig& config, TGatewayState& state)
-    : Config(config), State(state), Throttle(state.MeterCount(), config.IntervalS), Queue(config.QueueLimit) {
+    : Config(config),
+      State(state),
+      Throttle(state.MeterCount(), config.IntervalS),
+      Queue(config.QueueLimit),
+      PruneEvery(std::min<std::chrono::steady_clock::duration>(
+          PRUNE_EVERY_AT_MOST, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                   std::chrono::duration<double>(config.RetentionDays * 86400 / 10)))) {
   for (const TMeterSnapshot& m : State.SnapshotAll()) MeterNames.push_back(m.Name);
 }
 
@@ -85,10 +96,13 @@ bool TSqliteRecorder::Start(std::string& error) {
 
 void TSqliteRecorder::OnSample(const TSample& sample) {
   TSample due = Throttle.Due(sample);
-  if (!due.Values.empty()) Queue.TryPush(std::move(due));
+  const size_t rows = due.Values.size();
+  if (rows > 0 && !Queue.TryPush(std::move(due))) DroppedRows += rows;
 }
 
-void TSqliteRecorder::OnEvent(const TEventRecord& event) { Queue.TryPush(event); }
+void TSqliteRecorder::OnEvent(const TEventRecord& event) {
+  if (!Queue.TryPush(event)) ++DroppedRows;
+}
 
 long TSqliteRecorder::Prune() {
   const double limit =
@@ -104,7 +118,7 @@ long TSqliteRecorder::Prune() {
   return removed;
 }
 
-void TSqliteRecorder::Write(const TItem& item) {
+bool TSqliteRecorder::Write(const TItem& item) {
   if (const TSample* s = std::get_if<TSample>(&item)) {
     const std::string& meter = MeterNames.at(static_cast<size_t>(s->Meter));
     for (const auto& [q, value] : s->Values) {
@@ -113,51 +127,104 @@ void TSqliteRecorder::Write(const TItem& item) {
       sqlite3_bind_text(InsertSample, 3, QuantityCode(q), -1, SQLITE_STATIC);
       sqlite3_bind_double(InsertSample, 4, value);
       sqlite3_bind_text(InsertSample, 5, QuantityUnit(q), -1, SQLITE_STATIC);
-      if (sqlite3_step(InsertSample) != SQLITE_DONE)
-        GatewayLog(TLogLevel::Error, std::string("sqlite: cannot store a sample: ") + sqlite3_errmsg(Db));
+      const bool done = sqlite3_step(InsertSample) == SQLITE_DONE;
       sqlite3_reset(InsertSample);
+      if (!done) return false;
     }
   } else if (const TEventRecord* e = std::get_if<TEventRecord>(&item)) {
     sqlite3_bind_double(InsertEvent, 1, UnixSeconds(e->Time));
     sqlite3_bind_text(InsertEvent, 2, MeterNames.at(static_cast<size_t>(e->Meter)).c_str(), -1, SQLITE_STATIC);
     sqlite3_bind_int(InsertEvent, 3, e->Code);
     sqlite3_bind_text(InsertEvent, 4, e->Text.c_str(), -1, SQLITE_STATIC);
-    if (sqlite3_step(InsertEvent) != SQLITE_DONE)
-      GatewayLog(TLogLevel::Error, std::string("sqlite: cannot store an event: ") + sqlite3_errmsg(Db));
+    const bool done = sqlite3_step(InsertEvent) == SQLITE_DONE;
     sqlite3_reset(InsertEvent);
+    if (!done) return false;
   }
+  return true;
+}
+
+bool TSqliteRecorder::WriteBatch(const std::vector<TItem>& items, std::string& error) {
+  bool ok = sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  for (size_t i = 0; ok && i < items.size(); ++i) ok = Write(items[i]);
+  // A COMMIT that fails (the disk full as the pages go out) loses the batch as well.
+  ok = ok && sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+  if (ok) return true;
+  error = sqlite3_errmsg(Db);
+  // Whatever went in before the failure goes out again: the batch is tried whole.
+  if (!sqlite3_get_autocommit(Db)) sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return false;
+}
+
+uint64_t TSqliteRecorder::Rows(const std::vector<TItem>& items) {
+  uint64_t rows = 0;
+  for (const TItem& item : items) {
+    const TSample* s = std::get_if<TSample>(&item);
+    rows += s ? s->Values.size() : 1;
+  }
+  return rows;
+}
+
+void TSqliteRecorder::Drop(const std::vector<TItem>& items, const std::string& why) {
+  const uint64_t rows = Rows(items);
+  DroppedRows += rows;
+  GatewayLog(TLogLevel::Error, "sqlite: " + std::to_string(rows) + " rows dropped after " +
+                                   std::to_string(WRITE_TRIES) + " failed writes: " + why);
 }
 
 void TSqliteRecorder::Run() {
   auto lastPrune = std::chrono::steady_clock::now();
   auto lastDropReport = lastPrune - DROP_REPORT_EVERY;
+  std::vector<TItem> batch;  // held after a failed write until it goes in or is given up
+  int failures = 0;
+  bool up = true;
   bool closed = false;
   while (!closed) {
-    std::optional<TItem> first = Queue.Pop(BATCH_TIME);
-    if (first) {
-      // Everything that is waiting goes in one transaction.
-      Exec("BEGIN");
-      Write(*first);
-      for (int n = 1; n < BATCH_LIMIT; ++n) {
-        std::optional<TItem> more = Queue.Pop(std::chrono::milliseconds(0));
-        if (!more) break;
-        Write(*more);
-      }
-      Exec("COMMIT");
-    } else {
-      closed = Queue.IsClosed();
+    if (batch.empty()) {
+      std::optional<TItem> first = Queue.Pop(BATCH_TIME);
+      if (first)
+        batch.push_back(std::move(*first));
+      else
+        closed = Queue.IsClosed();
+    } else if (!Queue.IsClosed()) {
+      std::this_thread::sleep_for(RETRY_PAUSE);
     }
-    const uint64_t dropped = Queue.DroppedCount();
-    State.SetOutputStatus("sqlite", true, dropped);
+    // Everything that is waiting goes in one transaction.
+    while (!batch.empty() && batch.size() < static_cast<size_t>(BATCH_LIMIT)) {
+      std::optional<TItem> more = Queue.Pop(std::chrono::milliseconds(0));
+      if (!more) break;
+      batch.push_back(std::move(*more));
+    }
+    if (!batch.empty()) {
+      std::string error;
+      if (WriteBatch(batch, error)) {
+        if (!up) GatewayLog(TLogLevel::Notice, "sqlite: writing again");
+        batch.clear();
+        failures = 0;
+        up = true;
+      } else {
+        if (up)
+          GatewayLog(TLogLevel::Error,
+                     "sqlite: cannot write " + Config.Path + ": " + error + "; trying again");
+        up = false;
+        // Given up when the tries are spent, and when stopping: nothing waits for another try then.
+        if (++failures >= WRITE_TRIES || Queue.IsClosed()) {
+          Drop(batch, error);
+          batch.clear();
+          failures = 0;
+        }
+      }
+    }
+    const uint64_t dropped = DroppedRows;
+    State.SetOutputStatus("sqlite", up, dropped);
     // Reported within seconds, but not once per batch while the overflow lasts.
     const auto now = std::chrono::steady_clock::now();
     if (dropped != ReportedDrops && (now - lastDropReport > DROP_REPORT_EVERY || closed)) {
       lastDropReport = now;
-      GatewayLog(TLogLevel::Warning, "sqlite: queue full, " + std::to_string(dropped - ReportedDrops) +
-                                         " samples or events dropped (" + std::to_string(dropped) + " in all)");
+      GatewayLog(TLogLevel::Warning, "sqlite: " + std::to_string(dropped - ReportedDrops) +
+                                         " rows not stored (" + std::to_string(dropped) + " in all)");
       ReportedDrops = dropped;
     }
-    if (std::chrono::steady_clock::now() - lastPrune > PRUNE_EVERY) {
+    if (now - lastPrune > PruneEvery) {
       Prune();
       lastPrune = std::chrono::steady_clock::now();
     }
@@ -174,5 +241,5 @@ void TSqliteRecorder::Stop() {
   Exec("PRAGMA wal_checkpoint(TRUNCATE)");
   sqlite3_close(Db);
   Db = nullptr;
-  State.SetOutputStatus("sqlite", false, Queue.DroppedCount());
+  State.SetOutputStatus("sqlite", false, DroppedRows);
 }

@@ -1,13 +1,19 @@
 // The SQLite output: one row per sampled value and one per event, in a
-// database file in WAL mode; rows older than the retention are deleted.
+// database file in WAL mode; rows older than the retention are deleted at the
+// start and then every tenth of the retention (at most every 10 minutes).
 // The line threads hand their samples over through a bounded queue and never
 // wait for the disk: what does not fit is dropped, counted on /metrics and
-// reported in the log.
+// reported in the log. A transaction that fails (a full disk, a database
+// another program keeps locked) is rolled back and tried again; while writes
+// fail the output shows down, and the rows of a batch that still cannot be
+// written after a few tries are dropped and counted too.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "gateway/BoundedQueue.h"
 #include "gateway/GatewayConfig.h"
@@ -36,7 +42,12 @@ private:
   using TItem = std::variant<TSample, TEventRecord>;
   void Run();
   bool Exec(const char* sql);
-  void Write(const TItem& item);
+  // Stores the items in one transaction; false (rolled back) with the reason.
+  bool WriteBatch(const std::vector<TItem>& items, std::string& error);
+  bool Write(const TItem& item);
+  // Rows the batch's store writes, its lost rows counted.
+  static uint64_t Rows(const std::vector<TItem>& items);
+  void Drop(const std::vector<TItem>& items, const std::string& why);
 
   TSqliteConfig Config;
   TGatewayState& State;
@@ -47,5 +58,7 @@ private:
   struct sqlite3_stmt* InsertSample = nullptr;
   struct sqlite3_stmt* InsertEvent = nullptr;
   std::thread Thread;
+  std::chrono::steady_clock::duration PruneEvery;
+  std::atomic<uint64_t> DroppedRows{0};  // rows not stored: the queue full, or given up after failed writes
   uint64_t ReportedDrops = 0;
 };

@@ -18,6 +18,8 @@ const char* const HELP_TEXT =
     "Polls every meter of every line in FILE (TOML) continuously and serves the values\n"
     "on HTTP (/metrics for Prometheus, /api/meters as JSON, /healthz), publishes them to\n"
     "an MQTT broker and records them in a SQLite file, as the file switches these on.\n"
+    "A meter's values leave these outputs while its link is down or once older than its\n"
+    "line's stale_after_s (default: three of their read intervals, at least 10 s).\n"
     "Logs go to standard error. SIGTERM or SIGINT stops it cleanly.\n"
     "\n"
     "Options:\n"
@@ -26,8 +28,9 @@ const char* const HELP_TEXT =
     "  -h, --help     this text\n"
     "  --version      the program's version\n"
     "\n"
-    "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start;\n"
-    "2 bad command line or configuration file.\n";
+    "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start\n"
+    "(the HTTP address in use, by another gateway say, or a database that cannot be\n"
+    "opened), before any line is polled; 2 bad command line or configuration file.\n";
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "kavrel-gateway: %s\nTry 'kavrel-gateway --help'.\n", message.c_str());

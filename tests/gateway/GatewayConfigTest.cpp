@@ -2,8 +2,12 @@
 // each refused with its line number.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 
 #include "gateway/GatewayConfig.h"
 #include "model/ParamDef.h"
@@ -37,6 +41,38 @@ TEST(GatewayConfig, TheSampleFileReadsAsDocumented) {
   EXPECT_FALSE(c.Sqlite.Enabled);
 }
 
+// Every key the reader takes is shown in the sample file, in its own
+// section (commented where it keeps its default), and the file shows no key
+// the reader would refuse.
+TEST(GatewayConfig, TheSampleFileShowsEveryKey) {
+  std::ifstream in(KAVREL_SAMPLE_CONFIG);
+  ASSERT_TRUE(in);
+  const std::regex header(R"(^\s*#?\s*\[\[?([a-z.]+)\]\]?)");
+  const std::regex key(R"(^\s*#?\s*([a-z_]+)\s*=)");
+  std::map<std::string, std::set<std::string>> shown;
+  std::string section, text;
+  std::smatch m;
+  while (std::getline(in, text)) {
+    if (std::regex_search(text, m, header))
+      section = m[1];
+    else if (std::regex_search(text, m, key) && !section.empty())
+      shown[section].insert(m[1]);
+  }
+  std::set<std::string> known;
+  for (const TConfigSection& s : GatewayConfigSections()) {
+    for (const char* k : s.Keys) {
+      const std::string name = std::string(s.Name) + "." + k;
+      known.insert(name);
+      // A key that is a section of its own ([[line.meter]]) shows as its header.
+      const bool isSection = std::any_of(GatewayConfigSections().begin(), GatewayConfigSections().end(),
+                                         [&](const TConfigSection& t) { return name == t.Name; });
+      EXPECT_TRUE(isSection ? shown.count(name) > 0 : shown[s.Name].count(k) > 0) << name;
+    }
+  }
+  for (const auto& [s, keys] : shown)
+    for (const std::string& k : keys) EXPECT_TRUE(known.count(s + "." + k)) << s << "." << k;
+}
+
 TEST(GatewayConfig, FramingFormatsAndNetworkPortNames) {
   const struct {
     const char* Framing;
@@ -67,12 +103,16 @@ TEST(GatewayConfig, BadFilesAreRefusedWithTheirLine) {
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"VR5\"\naddress = 0\n", 8, "from 1 to 247"},
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"VR5\"\naddress = 248\n", 8, "from 1 to 247"},
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"VR5\"\naddress = 1\n", 8, "used twice"},
-      {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR6\"\naddress = 2\n", 7, "unknown meter model \"TR6\""},
+      {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR6\"\naddress = 2\n", 7,
+       "unknown meter model \"TR6\""},
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR5\"\n", 6, "needs an address"},
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR5\"\naddress = \"2\"\n", 8, "whole number"},
-      {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR5\"\naddress = 2\nadress = 3\n", 9, "unknown key \"adress\""},
-      {std::string(GOOD_LINE) + "[[line.meter]]\nname = \"a b\"\nmodel = \"TR5\"\naddress = 2\n", 7, "only letters"},
+      {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR5\"\naddress = 2\nadress = 3\n", 9,
+       "unknown key \"adress\""},
+      {std::string(GOOD_LINE) + "[[line.meter]]\nname = \"a b\"\nmodel = \"TR5\"\naddress = 2\n", 7,
+       "only letters"},
       {"[[line]]\nport = \"COM1\"\nbaud = 1234\n", 3, "baud must be"},
+      {"[[line]]\nport = \"COM1\"\nstale_after_s = -1\n", 3, "stale_after_s must be from 0"},
       {"[[line]]\nport = \"COM1\"\nframing = \"rtu\"\nformat = \"7E1\"\n", 3, "RTU's"},
       {"[[line]]\nport = \"COM1\"\nframing = \"binary\"\n", 3, "\"ascii\" or \"rtu\""},
       {"[[line]]\nbaud = 9600\n", 1, "needs a port"},

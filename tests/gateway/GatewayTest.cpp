@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -27,6 +30,18 @@ struct TFraming {
   int Mode;
 };
 void PrintTo(const TFraming& f, std::ostream* os) { *os << f.Name; }
+
+// The value of the series that starts with prefix (name and labels up to
+// where they are given) in a /metrics text; NaN when there is none.
+double SeriesValue(const std::string& metrics, const std::string& prefix) {
+  for (size_t at = metrics.find(prefix); at != std::string::npos; at = metrics.find(prefix, at + 1)) {
+    if (at != 0 && metrics[at - 1] != '\n') continue;
+    const size_t end = metrics.find('\n', at);
+    const std::string line = metrics.substr(at, end - at);
+    return std::stod(line.substr(line.rfind(' ') + 1));
+  }
+  return std::nan("");
+}
 
 class Gateway : public ::testing::TestWithParam<TFraming> {
 protected:
@@ -97,6 +112,7 @@ protected:
 };
 
 TEST_P(Gateway, ServesTheSimulatorsValuesAsMetricsAndJson) {
+  Config.Lines[0].TimeoutMs = 1000;  // room for the late replies below
   StartGateway();
   ASSERT_TRUE(WaitUntil([&] {
     const nlohmann::json m = Meter("incomer");
@@ -143,9 +159,34 @@ TEST_P(Gateway, ServesTheSimulatorsValuesAsMetricsAndJson) {
   int status = 0;
   EXPECT_EQ(Get("/healthz", &status), "ok\n");
   EXPECT_EQ(status, 200);
+
+  // The reply times spread over the histogram's buckets: short blocks answer
+  // within 0.1 s, and four replies that come 150 ms late fall above it.
+  const std::string feeder =
+      "kavrel_meter_reply_duration_seconds_bucket{meter=\"feeder\",model=\"VR5\",line=\"board\",le=";
+  const double before =
+      SeriesValue(Get("/metrics"), "kavrel_meter_reply_duration_seconds_sum{meter=\"feeder\"");
+  Sim->SetFaults(SimFaults{.DelayMs = 150, .OnlyAddress = 2, .ForReplies = 4});
+  ASSERT_TRUE(WaitUntil([&] { return !Sim->Faults().Any(); }));
+  std::string histogram;
+  double fast = 0, all = 0;
+  EXPECT_TRUE(WaitUntil([&] {
+    histogram = Get("/metrics");
+    fast = SeriesValue(histogram, feeder + "\"0.1\"}");
+    all = SeriesValue(histogram, feeder + "\"+Inf\"}");
+    const double sum = SeriesValue(histogram, "kavrel_meter_reply_duration_seconds_sum{meter=\"feeder\"");
+    return all - fast >= 4 && sum >= before + 4 * 0.15;  // the late replies are in
+  })) << histogram;
+  EXPECT_GT(fast, 0) << histogram;
+  EXPECT_LE(SeriesValue(histogram, feeder + "\"0.05\"}"), fast);
+  EXPECT_EQ(SeriesValue(histogram, "kavrel_meter_reply_duration_seconds_count{meter=\"feeder\""), all);
 }
 
 TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
+  // The relay state is read once at the start and then not for an hour: it
+  // goes stale while the link stays up.
+  Config.Lines[0].RelayIntervalMs = 3600000;
+  Config.Lines[0].StaleAfterS = 5;
   StartGateway();
   ASSERT_TRUE(WaitUntil([&] { return Counter("feeder", "replies") > 3 && Counter("drive", "replies") > 3; }));
   auto rate = [&](const char* meter, std::chrono::seconds window) {
@@ -167,11 +208,34 @@ TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
   EXPECT_GT(Counter("feeder", "timeouts"), 2u);
   EXPECT_EQ(Counter("feeder", "check_errors"), 0u);
   EXPECT_EQ(Counter("incomer", "timeouts"), 0u);
-  EXPECT_NE(Get("/metrics").find("kavrel_meter_link_up{meter=\"feeder\",model=\"VR5\",line=\"board\"} 0"),
-            std::string::npos);
+  const std::string feederLabels = "{meter=\"feeder\",model=\"VR5\",line=\"board\"";
+  const std::string down = Get("/metrics");
+  EXPECT_NE(down.find("kavrel_meter_link_up" + feederLabels + "} 0"), std::string::npos);
+  // A meter that is down leaves the quantity series; /api/meters keeps the values' age only.
+  EXPECT_EQ(down.find("kavrel_phase_voltage_volts" + feederLabels), std::string::npos) << down;
+  EXPECT_NE(down.find("kavrel_phase_voltage_volts{meter=\"incomer\""), std::string::npos);
+  const nlohmann::json feeder = Meter("feeder");
+  EXPECT_TRUE(feeder["values"]["U1"]["value"].is_null()) << feeder;
+  EXPECT_GT(feeder["values"]["U1"]["age_s"].get<double>(), 0.0);
+  const double lastReply = SeriesValue(down, "kavrel_meter_last_reply_timestamp_seconds" + feederLabels);
+  const double now =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  EXPECT_GT(lastReply, now - 60);
+  EXPECT_LT(lastReply, now);
+  // Link up, but the relay state read long ago: stale too.
+  ASSERT_TRUE(WaitUntil([&] { return Meter("incomer")["values"]["ALR"]["value"].is_null(); }));
+  const std::string old = Get("/metrics");
+  EXPECT_EQ(old.find("kavrel_relay_output_state{meter=\"incomer\""), std::string::npos);
+  EXPECT_EQ(Meter("incomer")["link"], "up");
+  EXPECT_TRUE(Meter("incomer")["values"]["U1"]["value"].is_number());
 
+  // The first good reply brings the values back.
   Sim->SetFaults(SimFaults{});
-  EXPECT_TRUE(WaitUntil([&] { return Meter("feeder")["link"] == "up"; }));
+  EXPECT_TRUE(WaitUntil([&] { return Meter("feeder")["values"]["U1"]["value"].is_number(); }));
+  EXPECT_EQ(Meter("feeder")["link"], "up");
+  const std::string back = Get("/metrics");
+  EXPECT_NE(back.find("kavrel_phase_voltage_volts" + feederLabels), std::string::npos);
+  EXPECT_GT(SeriesValue(back, "kavrel_meter_last_reply_timestamp_seconds" + feederLabels), lastReply);
 }
 
 TEST_P(Gateway, GarbledRepliesAndExceptionsAreCountedApart) {
@@ -249,9 +313,16 @@ TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
   EXPECT_EQ(u1, std::vector<std::string>{"231.5|V"});
   const auto thd = Query(path, "SELECT count(*) > 0 FROM samples WHERE meter='feeder' AND quantity='THD_I3'");
   EXPECT_EQ(thd, std::vector<std::string>{"1"});
+  // Events name the meter as configured, with its line and address, in the
+  // model's own words: the link up, and for the drive the link lost after it.
   const auto events = Query(path, "SELECT meter, text FROM events ORDER BY time");
-  EXPECT_NE(std::find(events.begin(), events.end(), "incomer|Connection to TR5_1"), events.end());
-  EXPECT_NE(std::find(events.begin(), events.end(), "drive|Transmision error with TR8_3"), events.end());
+  auto naming = [&](const std::string& meter, int address) {
+    return Query(path, "SELECT count(*) FROM events WHERE meter='" + meter + "' AND text LIKE '% " + meter +
+                           " (line board, address " + std::to_string(address) + ")'")[0];
+  };
+  EXPECT_EQ(naming("incomer", 1), "1") << testing::PrintToString(events);
+  EXPECT_GE(std::stoi(naming("drive", 3)), 2) << testing::PrintToString(events);
+  for (const std::string& e : events) EXPECT_EQ(e.find("TR8_3"), std::string::npos) << e;
   // A sample row per value read: as many U1 rows of the TR5 as its process blocks answered.
   const auto perBlock = Query(path, "SELECT count(*) = (SELECT count(*) FROM samples WHERE meter='incomer' AND "
                                     "quantity='Pav') FROM samples WHERE meter='incomer' AND quantity='U1'");
@@ -295,6 +366,26 @@ TEST_P(Gateway, PublishesToMqttAndReconnectsAfterTheBrokerRestarts) {
            t.find("kavrel/incomer/U1 231.5\n") != std::string::npos &&
            t.find("kavrel/drive/link up\n") != std::string::npos;  // retained states given again
   }, 30s)) << sub2->Text();
+
+  // A silent meter publishes no values until its link is up again, and its
+  // events name it as configured.
+  Sim->SetFaults(SimFaults{.NoReply = true, .OnlyAddress = 2});
+  ASSERT_TRUE(WaitUntil([&] { return sub2->Text().find("kavrel/feeder/link down\n") != std::string::npos; }))
+      << sub2->Text();
+  Sim->SetFaults(SimFaults{});
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const std::string t = sub2->Text();
+        const size_t up = t.find("kavrel/feeder/link up\n", t.find("kavrel/feeder/link down\n"));
+        return up != std::string::npos && t.find("kavrel/feeder/U1 ", up) != std::string::npos;
+      },
+      30s))
+      << sub2->Text();
+  const std::string t = sub2->Text();
+  const size_t down = t.find("kavrel/feeder/link down\n");
+  const std::string whileDown = t.substr(down, t.find("kavrel/feeder/link up\n", down) - down);
+  EXPECT_EQ(whileDown.find("kavrel/feeder/U1 "), std::string::npos) << whileDown;
+  EXPECT_NE(t.find(" feeder (line board, address 2)\nkavrel/feeder/link down\n"), std::string::npos) << t;
 
   Gw->Stop();
   EXPECT_TRUE(WaitUntil([&] { return sub2->Text().find(availability + "offline\n") != std::string::npos; }))
@@ -364,30 +455,151 @@ INSTANTIATE_TEST_SUITE_P(Framing, Gateway, ::testing::Values(TFraming{"Ascii", 0
 INSTANTIATE_TEST_SUITE_P(Framing, GatewayScrape, ::testing::Values(TFraming{"Rtu", 6}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(GatewaySqlite, AFullQueueDropsAndCountsButNeverHides) {
-  const std::string path = testing::TempDir() + "/overflow.db";
-  std::remove(path.c_str());
-  TGatewayConfig config;
-  config.Lines = {TLineConfig{}};
-  config.Lines[0].Meters = {{"m", MT_TR5, 1}};
-  TGatewayState state(config);
-  TSqliteConfig sqlite;
-  sqlite.Path = path;
-  sqlite.IntervalS = 0;
-  sqlite.QueueLimit = 10;
-  TSqliteRecorder recorder(sqlite, state);
-  std::string error;
-  ASSERT_TRUE(recorder.Start(error)) << error;
-  const int pushed = 20000;
-  const auto t0 = std::chrono::system_clock::now();
-  for (int i = 0; i < pushed; ++i) recorder.OnSample(TSample{0, t0 + std::chrono::milliseconds(i), {{0, 230.0f}}});
-  recorder.Stop();
-  const uint64_t dropped = state.OutputStatus().at(0).second.second;
-  EXPECT_GT(dropped, 0u);
-  const auto rows = Query(path, "SELECT count(*) FROM samples");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(std::stoull(rows[0]) + dropped, static_cast<uint64_t>(pushed));
-  for (const char* f : {"", "-wal", "-shm"}) std::remove((path + f).c_str());
+// When a value stops being live: the default limit follows the value's own
+// read interval, a gap while the meter was away is no interval, and a link
+// that is down makes every value stale.
+TEST(GatewayState, AValueIsLiveForThreeOfItsIntervalsAtLeastTenSeconds) {
+  const TSteadyTime t0{std::chrono::hours(1)};
+  const TSystemTime wall{};
+  TMeterSnapshot m;
+  m.LinkState = 1;
+  EXPECT_FALSE(m.IsLive(0, t0));
+  m.Store(0, 230, t0, wall);
+  EXPECT_TRUE(m.IsLive(0, t0 + 10s));
+  EXPECT_FALSE(m.IsLive(0, t0 + 10001ms));  // never read again yet: 10 s
+  m.Store(0, 230, t0 + 6s, wall);
+  EXPECT_TRUE(m.IsLive(0, t0 + 6s + 18s));  // read every 6 s: three of them
+  EXPECT_FALSE(m.IsLive(0, t0 + 6s + 18001ms));
+  m.Store(0, 230, t0 + 90s, wall);            // back after an outage
+  EXPECT_FALSE(m.IsLive(0, t0 + 90s + 19s));  // still 18 s, not three times the outage
+  m.Store(0, 230, t0 + 91s, wall);
+  EXPECT_FALSE(m.IsLive(0, t0 + 91s + 11s));  // read every second: the 10 s floor
+  m.LinkState = 3;
+  EXPECT_FALSE(m.IsLive(0, t0 + 92s));
+  m.LinkState = 1;
+  m.StaleAfterS = 0.5;
+  EXPECT_TRUE(m.IsLive(0, t0 + 91500ms));
+  EXPECT_FALSE(m.IsLive(0, t0 + 91501ms));
+  EXPECT_FALSE(m.IsLive(1, t0 + 91s));  // never read
+}
+
+// The SQLite output in trouble: a queue that overflows, a disk that fills up,
+// a database another connection keeps locked. Every row offered ends in the
+// file or in the drop count, and the output shows down while writes fail and
+// up again once they succeed.
+enum class TTrouble { QueueFull, DiskFull, Locked };
+void PrintTo(TTrouble t, std::ostream* os) {
+  *os << (t == TTrouble::QueueFull ? "QueueFull" : t == TTrouble::DiskFull ? "DiskFull" : "Locked");
+}
+
+class SqliteRecorder : public ::testing::Test {
+protected:
+  SqliteRecorder() {
+    Config.Lines = {TLineConfig{}};
+    Config.Lines[0].Meters = {{"m", MT_TR5, 1}};
+    State = std::make_unique<TGatewayState>(Config);
+    for (const char* f : {"", "-wal", "-shm"}) std::remove((Path + f).c_str());
+    Sqlite.Path = Path;
+    Sqlite.IntervalS = 0;
+  }
+  ~SqliteRecorder() override {
+    Recorder.reset();
+    for (const char* f : {"", "-wal", "-shm"}) std::remove((Path + f).c_str());
+  }
+  void Start() {
+    Recorder = std::make_unique<TSqliteRecorder>(Sqlite, *State);
+    std::string error;
+    ASSERT_TRUE(Recorder->Start(error)) << error;
+  }
+  // Samples of three values each.
+  void Offer(int samples) {
+    for (int i = 0; i < samples; ++i, ++Offered)
+      Recorder->OnSample(
+          TSample{0, T0 + std::chrono::milliseconds(Offered), {{0, 230.0f}, {1, 231.0f}, {2, 229.0f}}});
+  }
+  uint64_t Stored() { return std::stoull(Query(Path, "SELECT count(*) FROM samples").at(0)); }
+  bool Up() { return State->OutputStatus().at(0).second.first; }
+  uint64_t Dropped() { return State->OutputStatus().at(0).second.second; }
+
+  const std::string Path = testing::TempDir() + "/trouble.db";
+  const TSystemTime T0 = std::chrono::system_clock::now();
+  TGatewayConfig Config;
+  std::unique_ptr<TGatewayState> State;
+  TSqliteConfig Sqlite;
+  std::unique_ptr<TSqliteRecorder> Recorder;
+  uint64_t Offered = 0;  // samples
+};
+class GatewaySqlite : public SqliteRecorder, public ::testing::WithParamInterface<TTrouble> {};
+
+TEST_P(GatewaySqlite, EveryRowIsStoredOrCountedAndFailuresShow) {
+  if (GetParam() == TTrouble::QueueFull) {
+    Sqlite.QueueLimit = 10;
+    Start();
+    Offer(20000);
+    Recorder->Stop();
+    EXPECT_GT(Dropped(), 0u);
+  } else if (GetParam() == TTrouble::DiskFull) {
+    Start();
+    Offer(50);
+    ASSERT_TRUE(WaitUntil([&] { return Stored() == 150; }));
+    // No file of this process may grow now, as on a file system that is full.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{}, full{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    full = unlimited;
+    full.rlim_cur = 1;
+    setrlimit(RLIMIT_FSIZE, &full);
+    Offer(50);
+    const bool wentDown = WaitUntil([&] { return !Up(); });
+    const bool gaveUp = WaitUntil([&] { return Dropped() > 0; });
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_TRUE(wentDown);
+    EXPECT_TRUE(gaveUp);
+    Offer(50);
+    EXPECT_TRUE(WaitUntil([&] { return Up(); }));
+    Recorder->Stop();
+  } else {
+    Start();
+    Offer(50);
+    ASSERT_TRUE(WaitUntil([&] { return Stored() == 150; }));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(Path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    Offer(50);
+    EXPECT_TRUE(WaitUntil([&] { return !Up(); }));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(WaitUntil([&] { return Up(); }));
+    Recorder->Stop();
+    EXPECT_EQ(Dropped(), 0u);  // a lock shorter than the tries loses nothing
+  }
+  EXPECT_EQ(Stored() + Dropped(), 3 * Offered);
+}
+
+INSTANTIATE_TEST_SUITE_P(Trouble, GatewaySqlite,
+                         ::testing::Values(TTrouble::QueueFull, TTrouble::DiskFull, TTrouble::Locked),
+                         [](const auto& info) { return testing::PrintToString(info.param); });
+
+// Old rows go while the gateway runs, not only when it starts.
+TEST_F(SqliteRecorder, DeletesOldRowsWhileItRuns) {
+  Sqlite.RetentionDays = 60.0 / 86400;  // a minute: pruned every 6 s
+  Start();
+  Offer(1);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(Path.c_str(), &other), SQLITE_OK);
+  sqlite3_busy_timeout(other, 5000);
+  EXPECT_EQ(sqlite3_exec(other,
+                         "INSERT INTO samples VALUES (1000, 'm', 'U1', 1, 'V');"
+                         "INSERT INTO events VALUES (1000, 'm', 1, 'long ago');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(other);
+  EXPECT_TRUE(WaitUntil([&] {
+    return Query(Path,
+                 "SELECT (SELECT count(*) FROM samples WHERE time < 2000) + (SELECT count(*) FROM events)") ==
+           std::vector<std::string>{"0"};
+  }));
+  EXPECT_EQ(Stored(), 3u);
 }
 
 // The program as systemd runs it: bad files, SIGTERM, and a crash.
@@ -411,8 +623,11 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
   simConfig.LinkPath = dir.Path() + "/COM1";
   SimServer sim(simConfig);
   ASSERT_TRUE(sim.Start());
-  std::ofstream(toml) << "[mqtt]\nport = " << broker.GetPort() << "\nclient_id = \"svc\"\n"
-                      << "[[line]]\nport = \"COM1\"\nframing = \"ascii\"\n[[line.meter]]\nmodel = \"TR5\"\naddress = 1\n";
+  const std::string http = "127.0.0.1:" + std::to_string(FreePort());
+  std::ofstream(toml)
+      << "[http]\nport = " << http.substr(10) << "\n"
+      << "[mqtt]\nport = " << broker.GetPort() << "\nclient_id = \"svc\"\n"
+      << "[[line]]\nport = \"COM1\"\nframing = \"ascii\"\n[[line.meter]]\nmodel = \"TR5\"\naddress = 1\n";
   TChild sub({"mosquitto_sub", "-p", std::to_string(broker.GetPort()), "-v", "-t", "kavrel/gateway/svc/availability"},
              dir.Path() + "/sub.txt");
   std::this_thread::sleep_for(300ms);
@@ -424,8 +639,20 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
   };
   {
     TChild gw({KAVREL_GATEWAY, "--config", toml}, out);
-    ASSERT_TRUE(WaitUntil([&] { return gw.Text().find("Connection to TR5_1") != std::string::npos; })) << gw.Text();
+    ASSERT_TRUE(WaitUntil([&] {
+      return gw.Text().find(" TR5_1 (line line1, address 1)\n") != std::string::npos;
+    })) << gw.Text();
     EXPECT_TRUE(WaitUntil([&] { return count(" online\n") == 1; }));
+    {
+      // A second gateway on the same address stops before it polls or goes online.
+      TChild second({KAVREL_GATEWAY, "--config", toml}, dir.Path() + "/gw2.txt");
+      EXPECT_EQ(second.Wait(), 1);
+      EXPECT_NE(second.Text().find("<3>http: cannot listen on " + http + ": Address already in use"),
+                std::string::npos)
+          << second.Text();
+      EXPECT_EQ(second.Text().find("line line1"), std::string::npos) << second.Text();
+      EXPECT_EQ(count(" online\n"), 1u) << sub.Text();
+    }
     EXPECT_EQ(gw.Stop(SIGTERM), 0);
     EXPECT_NE(gw.Text().find("<5>stopping on SIGTERM\n"), std::string::npos) << gw.Text();
     EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 1; })) << sub.Text();
@@ -438,7 +665,7 @@ TEST(GatewayProgram, BadFileExitsTwoAndSignalsStopItCleanly) {
     EXPECT_TRUE(WaitUntil([&] { return count(" offline\n") == 2; })) << sub.Text();
   }
   sim.Stop();
-  for (const char* f : {"/gw.txt", "/g.toml", "/sub.txt", "/mosquitto.conf", "/mosquitto.log"})
+  for (const char* f : {"/gw.txt", "/gw2.txt", "/g.toml", "/sub.txt", "/mosquitto.conf", "/mosquitto.log"})
     std::remove((dir.Path() + f).c_str());
 }
 
