@@ -31,7 +31,8 @@ bool ReadBack(TModbusPort& port, int address, int reg, int16_t& value) {
 // its read-back may show 0 as well. That leaves the confirmation as the only
 // sign that the meter took the write, and a copy of the request may be our own
 // echo: on a line whose echo is not known yet, a read of the register learns
-// it first, so that the confirmation counted is the meter's.
+// it first, so that the confirmation counted is the meter's. A line that stays
+// unknown (nothing at all came back to that read) gets no command write.
 //
 // Results: 1 written and confirmed; 9 no such item or not confirmed; 16 the
 // register is a measured one; 33 no number, or outside Min..Max; 0 the link is

@@ -313,12 +313,7 @@ TEST_F(DriverLine, WriteResults) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
   Meter.LinkState = 1;
   std::string message = "stale";
-  auto lastWrite = [&] {
-    const auto log = Sim->Requests();
-    for (auto r = log.rbegin(); r != log.rend(); ++r)
-      if (r->Function == 6) return r->Value;
-    return -99999;
-  };
+  auto lastWrite = [&] { return LastWrite(Sim->Requests()).Value; };
 
   // Written, then read back: the item keeps what the meter holds.
   EXPECT_EQ(Meter.WriteParameter(1, "12.7", message), 1);  // tr_I
@@ -399,10 +394,8 @@ TEST_F(DriverLine, ChangeOfMeterDropsTheReplyInFlight) {
     }
     ASSERT_NO_FATAL_FAILURE(Step());
     EXPECT_EQ(Value("U1"), groupReadBetween ? 231.5f : NO_VALUE);
-    EXPECT_EQ(Meter.FindByName("U1", 0)->GetState(), groupReadBetween ? 1 : 0);
     ASSERT_NO_FATAL_FAILURE(Step());
     EXPECT_FLOAT_EQ(Value("U1"), 231.5f);
-    Meter.ResetValues();
   }
 }
 
