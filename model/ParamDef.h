@@ -28,6 +28,9 @@ struct TParamDef {
   float Max;                // highest value that may be written
   const char* Unit;         // unit text (UTF-8), never null, may be ""
   double LastValue;         // last value read or written by a group read or a write
+  // A command rather than a setting ("Cancellation of ... (1-yes)"): the meter
+  // acts on the value written and the register drops back to 0.
+  bool Command = false;
 };
 
 // The 41 records the meter's numeric variables are built from, in list order.

@@ -27,6 +27,13 @@ constexpr TParamDef Setup(int16_t reg, int16_t kind, const char* code, const cha
   return TParamDef{reg, kind, code, description, min, max, unit, 0.0};
 }
 
+// A command record: written to make the meter act, it reads 0 again afterwards.
+constexpr TParamDef Command(int16_t reg, const char* code, const char* description, float min, float max) {
+  TParamDef def = Setup(reg, 2, code, description, min, max);
+  def.Command = true;
+  return def;
+}
+
 // A read-only measured record.
 constexpr TParamDef Measured(int16_t reg, const char* code, const char* description,
                              const char* unit) {
@@ -214,11 +221,11 @@ constinit TParamDef Tr5Setup[] = {
     Setup(4006, 2, "Po_c", "Constant of the pulse output", 0, 9999),
     Setup(4007, 5, "PI_n", "Quantity on the pulse input", 38, 40),
     Setup(4008, 2, "PI_c", "Constant of the external energy counter", 1, 9999),
-    Setup(4009, 2, "PI_O", "Cancellation of the external energy counter(1-yes)", 0, 34),
-    Setup(4010, 2, "EnPO", "Cancellation of the active energy counter 1-yes)", 0, 1),
-    Setup(4011, 2, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
-    Setup(4012, 2, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
-    Setup(4013, 2, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
+    Command(4009, "PI_O", "Cancellation of the external energy counter(1-yes)", 0, 34),
+    Command(4010, "EnPO", "Cancellation of the active energy counter 1-yes)", 0, 1),
+    Command(4011, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
+    Command(4012, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
+    Command(4013, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
     Setup(4014, 2, "PA_t", "Time on average active power Pav(1-15,2-30,3-60min)", 1, 3),
     Setup(4015, 2, "PA_S", "Synch average power with RTC", 0, 1),
     Setup(4016, 2, "SECU", "Change of security code", 0, 9999),
@@ -257,8 +264,8 @@ constinit TParamDef Tr5Harmonics[] = {
 constexpr TParamDef kVr5Mode[] = {
     Setup(4000, 2, "IRatio", "Ratio of current transformer", 1, 20000),
     Setup(4001, 2, "URatio", "Ratio of voltage transformer", 1, 4000),
-    Setup(4002, 2, "ClearEt", "Cancellation of tariffs counters(1-yes)", 0, 1),
-    Setup(4003, 2, "ClearPav", "Cancellation of power Pav,average(1-yes)", 0, 1),
+    Command(4002, "ClearEt", "Cancellation of tariffs counters(1-yes)", 0, 1),
+    Command(4003, "ClearPav", "Cancellation of power Pav,average(1-yes)", 0, 1),
     Setup(4004, 2, "PavTime", "Time on average active power", 1, 3),
     Setup(4005, 2, "PavWindow", "Synch. average power Pav", 0, 1),
     Setup(4006, 2, "Password", "Security code", 0, 9999),
@@ -338,10 +345,10 @@ constinit auto Vr5bRelay = Copy(kVr5Relay);
 constinit TParamDef Tr5bSetup[] = {
     Setup(4000, 2, "tr_I", "Ratio of current transformer", 1, 20000),
     Setup(4001, 2, "tr_U", "Ratio of voltage transformer", 1, 4000),
-    Setup(4002, 2, "EnPO", "Cancellation of the active energy counter (1-yes)", 0, 1),
-    Setup(4003, 2, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
-    Setup(4004, 2, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
-    Setup(4005, 2, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
+    Command(4002, "EnPO", "Cancellation of the active energy counter (1-yes)", 0, 1),
+    Command(4003, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
+    Command(4004, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
+    Command(4005, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
     Setup(4006, 2, "PA_t", "Time on average active power Pav(1-15,2-30,3-60min)", 1, 3),
     Setup(4007, 2, "PA_S", "Synch average power with RTC", 0, 1),
     Setup(4008, 2, "Harm", "Harmonics (1-On,0-Off)", 0, 1),
@@ -381,7 +388,7 @@ constinit TParamDef Tr8Setup[] = {
     Setup(4000, 2, "tr_I", "Ratio of current transformer", 1, 9000),
     Setup(4001, 2, "tr_U", "Ratio of voltage transformer", 1, 4000),
     Setup(4002, 2, "S3-4", "Choice of network type:3 or 4-wire(0/1)", 0, 1),
-    Setup(4003, 2, "P_A0", "Cancellation of mean power(1-yes)", 0, 1),
+    Command(4003, "P_A0", "Cancellation of mean power(1-yes)", 0, 1),
     Setup(4004, 5, "P_AU", "Interval of mean power(0-off,1-15,2-30,3-60min)", 0, 3),
     Setup(4005, 2, "P_AS", "Synchronization with RTC", 0, 1),
     Setup(4006, 2, "Brigh", "Display brightness", 0, 15),

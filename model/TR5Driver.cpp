@@ -150,6 +150,9 @@ void TTR5::RestartCycleOnMeterChange() {
 
 int TTR5::Update(float /*value*/) {
   RestartCycleOnMeterChange();
+  // A group read or a write since the change has ended the old transaction
+  // already: the next reply is this meter's own.
+  if (DropPending && !(Port && Port->State == MB_PENDING)) DropPending = false;
   const int start = BlockStart;
   const int r = Port ? Port->ReadRegisters(Address, BlockStart, static_cast<int16_t>(BlockCount))
                      : MB_PORT_CLOSED;

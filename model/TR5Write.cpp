@@ -27,6 +27,13 @@ bool ReadBack(TModbusPort& port, int address, int reg, int16_t& value) {
 // item then keeps the value read back (a whole number where the register
 // holds whole numbers), not the text typed.
 //
+// A command item (a counter cleared by writing 1) acts and drops back to 0, so
+// its read-back may show 0 as well. That leaves the confirmation as the only
+// sign that the meter took the write, and a copy of the request may be our own
+// echo: on a line whose echo is not known yet, a read of the register learns
+// it first, so that the confirmation counted is the meter's. A line that stays
+// unknown (nothing at all came back to that read) gets no command write.
+//
 // Results: 1 written and confirmed; 9 no such item or not confirmed; 16 the
 // register is a measured one; 33 no number, or outside Min..Max; 0 the link is
 // down (message "No transmission with ") or the group index is 41 or above
@@ -60,9 +67,13 @@ int TTR5::WriteParameter(int selector, const char* text, std::string& message) {
     // Truncated toward zero; the register keeps the low 16 bits.
     const int16_t w = static_cast<int16_t>(static_cast<int32_t>(std::trunc(v)));
     int r = MB_PORT_CLOSED;
-    if (Port && Port->AppendValue('i', &w) == 0)
+    if (Port && def->Command && Port->LineEcho == TModbusPort::TLineEcho::Unknown)
+      ReadBack(*Port, Address, def->Register, held);
+    const bool echoKnown = Port && Port->LineEcho != TModbusPort::TLineEcho::Unknown;
+    if (Port && (echoKnown || !def->Command) && Port->AppendValue('i', &w) == 0)
       r = Port->WriteRegister(static_cast<uint8_t>(Address), def->Register);
-    if (r != RESULT_WRITE_OK || !ReadBack(*Port, Address, def->Register, held) || held != w)
+    if (r != RESULT_WRITE_OK || !ReadBack(*Port, Address, def->Register, held) ||
+        !(held == w || (def->Command && held == 0)))
       result = WRITE_IMPOSSIBLE;
   }
 

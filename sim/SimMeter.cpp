@@ -99,9 +99,6 @@ const SetupDefault kDefaults[] = {
     {MT_TR8, "AnIH", 100}, {MT_TR8, "AnOL", 4}, {MT_TR8, "AnOH", 20},
 };
 
-// Setup codes whose write of 1 clears something; the register reads 0 again.
-const char* const kClearCodes[] = {"EnPO", "EnQO", "EnSO", "PI_O", "PA_O", "ClearPav", "P_A0", "ClearEt"};
-
 bool IsClockCode(const std::string& c) { return c == "Year" || c == "MonDay" || c == "HourMin"; }
 
 double WireValue(char width, double v) {
@@ -248,10 +245,13 @@ void SimMeter::Refresh(WallClock::time_point wall, double dt) {
   SetSetup("HourMin", local.tm_hour * 100 + local.tm_min);
 
   // Alarms drive their bits of the relay output; bits without an alarm keep
-  // what was last written.
+  // what was last written. Each model has one output per alarm, and the
+  // register has no bit beyond them: a VR5 with its four outputs never shows
+  // more than 15, whatever its table lets one write.
   const ModelRoles roles = RolesFor(type_);
   const SimRegister* relay = map_.FindCode("ALR");
-  int bits = relay ? static_cast<int>(values_[relay->Register].Value) : 0;
+  const int outputs = (1 << roles.Alarms.size()) - 1;
+  int bits = relay ? static_cast<int>(values_[relay->Register].Value) & outputs : 0;
   const double delay = Setup(roles.Delay, 0);
   for (size_t i = 0; i < roles.Alarms.size() && i < alarms_.size(); ++i) {
     const AlarmRoles& a = roles.Alarms[i];
@@ -362,20 +362,24 @@ uint8_t SimMeter::ApplyWrite(const SimRegister& r, int value, WallClock::time_po
     Refresh(wall, 0.0);
     return 0;
   }
-  for (const char* c : kClearCodes) {
-    if (r.Code == c) {
-      if (value == 1) {
-        const std::string code = c;
-        if (code == "EnPO") physics_.ClearActiveEnergy();
-        else if (code == "EnQO") physics_.ClearReactiveEnergy();
-        else if (code == "EnSO") physics_.ClearApparentEnergy();
-        else if (code == "PI_O") physics_.ClearExternalEnergy();
-        else if (code == "ClearEt") physics_.ClearTariffs();
-        else physics_.ClearAverage();
-        value = 0;  // done: the request flag drops back
-      }
-      break;
+  if (r.Command) {
+    // 1 clears what the command names; whatever was written, the command is
+    // done and its register reads 0 again.
+    if (value == 1) {
+      if (r.Code == "EnPO")
+        physics_.ClearActiveEnergy();
+      else if (r.Code == "EnQO")
+        physics_.ClearReactiveEnergy();
+      else if (r.Code == "EnSO")
+        physics_.ClearApparentEnergy();
+      else if (r.Code == "PI_O")
+        physics_.ClearExternalEnergy();
+      else if (r.Code == "ClearEt")
+        physics_.ClearTariffs();
+      else
+        physics_.ClearAverage();
     }
+    value = 0;
   }
   if (!slot.Held) slot.Value = value;
   ApplySetup();

@@ -135,6 +135,7 @@ SimRegisterMap::SimRegisterMap(int meterType) {
       r.Writable = IsSetupRegister(d.Register) && d.Min <= d.Max;
       r.Min = static_cast<int>(std::lround(d.Min));
       r.Max = static_cast<int>(std::lround(d.Max));
+      r.Command = r.Writable && d.Command;
       r.Kind = d.Kind;
       r.Code = d.Code;
       if (IsMeasuredRegister(d.Register)) r.Source = ResolveSource(d, group->StartRegister, codes);

@@ -26,6 +26,7 @@ struct SimRegister {
   int Register = 0;
   char Width = 'i';  // on the wire: 'i' 16-bit integer, 'f' float, 'l' 32-bit integer
   bool Writable = false;
+  bool Command = false;  // acts when written, then reads 0 (the table record's mark)
   int Min = 0, Max = 0;  // limits of a writable register
   int Kind = 0;          // value kind of the table record
   std::string Code;      // code of the table record

@@ -297,13 +297,21 @@ TEST_F(DriverAlarms, StartsAndEndsComeOneByOneLowestAlarmFirst) {
 }
 
 TEST_F(DriverAlarms, ValuesThatAreNoRelayStateAreIgnored) {
-  Meter.AlarmFlags = 3;
-  for (float v : {NO_VALUE, 8.0f, 15.0f, -1.0f, -NO_VALUE}) {
-    Alr->Update(v);
-    int last = 9;
-    EXPECT_TRUE(Drain(&last).empty()) << v;
-    EXPECT_EQ(last, 0) << v;
-    EXPECT_EQ(Meter.AlarmFlags, 3);
+  // Three relay outputs (0..7) on a TR5, four (0..15) on a VR5 or VR5B.
+  for (const int type : {MT_TR5, MT_VR5, MT_VR5B}) {
+    SCOPED_TRACE(type);
+    Meter.Kind = type;
+    const float states = type == MT_TR5 ? 8.0f : 16.0f;
+    Meter.AlarmFlags = 3;
+    for (float v : {NO_VALUE, states, states + 1, 2 * states - 1, 32767.0f, -1.0f, -NO_VALUE}) {
+      Alr->Update(v);
+      int last = 9;
+      EXPECT_TRUE(Drain(&last).empty()) << v;
+      EXPECT_EQ(last, 0) << v;
+      EXPECT_EQ(Meter.AlarmFlags, 3);
+    }
+    Alr->Update(states - 1);  // every output on: alarm A3 starts
+    EXPECT_EQ(Drain(), std::vector<std::string>{"\tStart of alarm A3"});
   }
 }
 

@@ -44,6 +44,13 @@ std::vector<std::pair<int, int>> Reads(const std::vector<SimRequest>& log) {
   return reads;
 }
 
+// The last function-6 request in a log (Function 0 when there is none).
+SimRequest LastWrite(const std::vector<SimRequest>& log) {
+  for (auto r = log.rbegin(); r != log.rend(); ++r)
+    if (r->Function == 6) return *r;
+  return SimRequest{};
+}
+
 const std::pair<int, int> P{7500, 34};
 const std::pair<int, int> T{7612, 6};
 
@@ -306,12 +313,7 @@ TEST_F(DriverLine, WriteResults) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
   Meter.LinkState = 1;
   std::string message = "stale";
-  auto lastWrite = [&] {
-    const auto log = Sim->Requests();
-    for (auto r = log.rbegin(); r != log.rend(); ++r)
-      if (r->Function == 6) return r->Value;
-    return -99999;
-  };
+  auto lastWrite = [&] { return LastWrite(Sim->Requests()).Value; };
 
   // Written, then read back: the item keeps what the meter holds.
   EXPECT_EQ(Meter.WriteParameter(1, "12.7", message), 1);  // tr_I
@@ -359,6 +361,42 @@ TEST_F(DriverLine, WriteResults) {
   EXPECT_EQ(lastWrite(), 0);
   EXPECT_EQ(Meter.WriteParameter(602, "-1199.9", message), 1);
   EXPECT_EQ(lastWrite(), -1199);
+
+  // The relay outputs P1..P4 are bits 0 to 3: the table lets 16 be written,
+  // but a meter with four outputs cannot hold it. (Output 1 off its alarm first.)
+  EXPECT_EQ(Meter.WriteParameter(601, "41", message), 1);
+  EXPECT_EQ(Meter.WriteParameter(901, "15", message), 1);
+  EXPECT_EQ(Meter.WriteParameter(901, "16", message), 9);
+  EXPECT_EQ(lastWrite(), 16);
+  EXPECT_EQ(FindParamDef(901)->LastValue, 15.0);
+}
+
+// A change of meter while the old meter's reply is on its way: that reply is
+// dropped, and once a group read has ended the old transaction the new
+// meter's first reply is stored.
+TEST_F(DriverLine, ChangeOfMeterDropsTheReplyInFlight) {
+  ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
+  Meter.RelayReadInterval = NEVER;
+  Sim->HoldRegister(1, 7500, 231.5);
+  // Late enough to be still on its way when the step after the change polls.
+  Sim->SetFaults(SimFaults{.DelayMs = 500});
+  for (const bool groupReadBetween : {false, true}) {
+    SCOPED_TRACE(groupReadBetween ? "group read in between" : "next step");
+    ASSERT_EQ(Meter.Update(0), MB_PENDING);
+    Meter.Kind = Meter.Kind == MT_TR5 ? MT_TR5B : MT_TR5;  // same address, another model
+    Meter.ResetValues();
+    ASSERT_EQ(Meter.Update(0), MB_PENDING);
+    if (groupReadBetween) {
+      Meter.LinkState = 1;
+      std::string text;
+      Meter.ReadOrFormatValue(0, text, nullptr);
+      EXPECT_EQ(Meter.LastGroupReadOk, 1);
+    }
+    ASSERT_NO_FATAL_FAILURE(Step());
+    EXPECT_EQ(Value("U1"), groupReadBetween ? 231.5f : NO_VALUE);
+    ASSERT_NO_FATAL_FAILURE(Step());
+    EXPECT_FLOAT_EQ(Value("U1"), 231.5f);
+  }
 }
 
 // The faults real lines have, in both framings: the values shown, the link
@@ -392,7 +430,26 @@ TEST_P(DriverLineFaults, ValuesEventsAndWritesStayTrue) {
     EXPECT_EQ(Meter.WriteParameter(1, std::to_string(value).c_str(), message), 1) << message;
     EXPECT_EQ(Sim->GetRegister(1, 4000), value);
     EXPECT_EQ(FindParamDef(1)->LastValue, value);
+    // A command acts and reads 0 again: done all the same.
+    FindParamDef(11)->LastValue = 1;
+    EXPECT_EQ(Meter.WriteParameter(11, "1", message), 1) << message;  // EnPO
+    EXPECT_EQ(LastWrite(Sim->Requests()).Reply, 6);
+    EXPECT_EQ(FindParamDef(11)->LastValue, 0.0);
   }
+
+  // A meter that confirms a write but keeps its old value has not done it;
+  // a command that reads back neither the value sent nor 0 neither.
+  Sim->HoldRegister(1, 4000, value);
+  Sim->HoldRegister(1, 4009, 5);  // PI_O
+  for (const int item : {1, 10}) {
+    SCOPED_TRACE(item);
+    EXPECT_EQ(Meter.WriteParameter(item, "1", message), 9);
+    EXPECT_EQ(message, "Impossible request");
+    EXPECT_EQ(LastWrite(Sim->Requests()).Reply, 6);
+  }
+  EXPECT_EQ(FindParamDef(1)->LastValue, value);
+  Sim->ReleaseRegister(1, 4000);
+  Sim->ReleaseRegister(1, 4009);
 
   // Setup values whose bytes bring the running CRC of the reply to 0 inside
   // it: the group is read whole every time, not cut at that point.
@@ -423,6 +480,21 @@ TEST_P(DriverLineFaults, ValuesEventsAndWritesStayTrue) {
   Sim->SetFaults(SimFaults{.Echo = true});
   Port.ReplyTimeout = ANSWERED;
   ASSERT_TRUE(RunUntilEvent("\tConnection to Feeder_1"));
+
+  // A line whose echo is not known yet, and a meter that misses one request:
+  // a command is done only when the meter itself confirmed it, never on the
+  // strength of a copy that may be our own echo. A quiet line stays unknown
+  // when the meter misses the read that was to learn it: nothing is written.
+  // The time-out lets one silence run out and is many times the replies' line time.
+  Port.ReplyTimeout = 1000;
+  for (const bool echo : {true, false}) {
+    SCOPED_TRACE(echo ? "echoing" : "quiet");
+    ASSERT_EQ(Port.Configure(0, BAUD_9600, GetParam(), 0), 0);
+    Sim->ClearRequests();
+    Sim->SetFaults(SimFaults{.NoReply = true, .ForReplies = 1, .Echo = echo});
+    EXPECT_EQ(Meter.WriteParameter(11, "1", message), echo ? 1 : 9);
+    EXPECT_EQ(LastWrite(Sim->Requests()).Reply, echo ? 6 : 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Framing, DriverLineFaults, ::testing::Values(MODE_ASCII_8N1, MODE_RTU_8N1),

@@ -147,6 +147,8 @@ TEST(ParamTables, EveryGroupIsWellFormed) {
       EXPECT_GT(std::strlen(d.Description), 0u);
       EXPECT_EQ(d.LastValue, 0.0);  // nothing has been read yet
       longestDescription = std::max(longestDescription, std::strlen(d.Description));
+      // The commands are the "Cancellation of ... (1-yes)" items, on every model.
+      EXPECT_EQ(d.Command, std::strncmp(d.Description, "Cancellation of", 15) == 0) << d.Code;
       if (setup) {
         EXPECT_TRUE(d.Kind == 2 || d.Kind == 5) << d.Kind;
         EXPECT_LE(d.Min, d.Max);

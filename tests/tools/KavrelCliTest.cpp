@@ -352,6 +352,20 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   run = Run(Args() + "write 1 12.7");
   EXPECT_EQ(run.Code, 0) << run.Err;
   EXPECT_NE(run.Out.find("tr_I = 12 written"), std::string::npos) << run.Out;
+  // A command clears the active energy and reads 0 again: written.
+  run = Run(Args() + "write 11 1");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("EnPO = 0 written"), std::string::npos) << run.Out;
+
+  // Confirmed, but the meter keeps its old value: not written.
+  Sim->HoldRegister(1, 4000, 12);
+  run = Run(Args() + "write 1 50");
+  EXPECT_EQ(run.Code, 3) << run.Out;
+  EXPECT_EQ(run.Err, "kavrel-cli: Impossible request\n");
+  const std::vector<SimRequest> log = Sim->Requests();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2].Reply, 6);  // confirmed, then read back
+  Sim->ReleaseRegister(1, 4000);
 
   // Only the echo comes back: no write is reported done.
   Sim->SetFaults(SimFaults{.NoReply = true, .Echo = true});
@@ -412,13 +426,27 @@ TEST_P(CliLine, SetupBackupDiffAndRestore) {
   EXPECT_EQ(writes, 2u);
   EXPECT_EQ(Run(Args() + "--model VR5 diff before.txt").Code, 0);
 
+  // A file that asks for a command (ClearPav = 1) and a ratio the meter
+  // confirms but does not take: the command is written, the ratio is not.
+  auto withValue = [&](std::string text, const std::string& item, const std::string& value) {
+    const size_t at = text.find("\n" + item + "\t");
+    EXPECT_NE(at, std::string::npos) << saved;
+    const size_t start = text.find('\t', text.find('\t', text.find('\t', at + 1) + 1) + 1) + 1;
+    return text.replace(start, text.find('\t', start) - start, value);
+  };
+  std::ofstream(Dir.Path() + "/commands.txt", std::ios::binary)
+      << withValue(withValue(saved, "504", "1"), "501", "300");
+  Sim->HoldRegister(1, 4000, 250);
+  run = Run(Args() + "--model VR5 restore commands.txt --yes");
+  EXPECT_EQ(run.Code, 3) << run.Out << run.Err;
+  EXPECT_NE(run.Out.find("   504  ClearPav   1 written\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("   501  IRatio     300 not confirmed: Impossible request\n"), std::string::npos)
+      << run.Out;
+  Sim->ReleaseRegister(1, 4000);
+
   // Refused before anything is sent: another model, a value outside its
   // limits, a file cut short.
-  std::string outside = saved;
-  const size_t line = outside.find("\n501\tIRatio\t");
-  ASSERT_NE(line, std::string::npos) << saved;
-  const size_t value = outside.find('\t', line + 12) + 1;  // after the description
-  outside.replace(value, outside.find('\t', value) - value, "99999");
+  const std::string outside = withValue(saved, "501", "99999");
   const std::pair<std::string, std::string> refused[] = {
       {"--model VR5B ", "the file is for a VR5, the meter is a VR5B"},
       {"--model VR5 ", "is outside its limits"},

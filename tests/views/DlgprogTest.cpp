@@ -195,6 +195,12 @@ TEST_F(DialogProgram, WriteReachesTheMeterAndRefreshesItsLineFromTheKeptValue) {
   EXPECT_EQ(Sim->GetRegister(1, 4000), 250.0);
   EXPECT_TRUE(d->isVisible());
   EXPECT_EQ(Lines(*d).at(0), "Ratio of current transformer\t250  ");
+
+  // A command acts and reads 0 again: written, and its line shows the 0 read back.
+  ClickLine(*d, 10);
+  Use(*d, "1");
+  EXPECT_EQ(d->Label3->text(), "");
+  EXPECT_EQ(Lines(*d).at(10), "Cancellation of the active energy counter 1-yes)\t0  ");
 }
 
 TEST_F(DialogProgram, RefusedWritesShowTheMessageAndKeepTheLine) {
