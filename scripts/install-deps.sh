@@ -16,8 +16,9 @@ PACKAGES=(
   # pdftotext reads the service report back in the tests.
   poppler-utils
   # The .deb and its checks: CPack's dpkg-shlibdeps and file, the desktop and
-  # AppStream validators, lintian, man, and rsvg-convert for the PNG icons.
-  dpkg-dev file lintian desktop-file-utils appstream man-db librsvg2-bin
+  # AppStream validators, lintian, man, rsvg-convert for the PNG icons, and
+  # systemd-analyze for kavrel-gateway's unit.
+  dpkg-dev file lintian desktop-file-utils appstream man-db librsvg2-bin systemd
   # Only for the Windows build and its tests under Wine (googletest: the
   # sources, built with MinGW); Kavrel does not need them to run here.
   g++-mingw-w64-x86-64-posix googletest wine64
