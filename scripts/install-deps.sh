@@ -24,11 +24,12 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix googletest wine64
 )
 
+# One dpkg-query for the whole list: asked one by one, they take seconds.
+installed=$(dpkg-query -W -f='${Package}\t${Status}\n' "${PACKAGES[@]}" 2>/dev/null |
+  awk -F'\t' '$2 == "install ok installed" {print $1}' || true)
 missing=()
 for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  grep -Fxq -- "$p" <<<"$installed" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
