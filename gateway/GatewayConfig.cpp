@@ -1,12 +1,14 @@
 #include "gateway/GatewayConfig.h"
 
+#include <toml++/toml.h>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <set>
 #include <sstream>
-#include <toml++/toml.h>
 
 #include "model/ParamDef.h"
 #include "settings/Settings.h"
@@ -144,6 +146,15 @@ int ModeOf(const std::string& framing, const std::string& format, long line) {
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Where a relative database path leads: the state directory systemd gives a
+// service (StateDirectory=, the only place it may write), else beside the file.
+std::string DatabaseDirectory(const std::string& sourceName) {
+  const char* state = std::getenv("STATE_DIRECTORY");  // several are separated by ':'
+  if (!state || !*state) return DirectoryOf(sourceName);
+  const std::string first(state, std::strcspn(state, ":"));
+  return first + "/";
 }
 
 // The meters of a Kavrel.INI device list ("Dev<n>=MODEL,ADDRESS,DESCRIPTION,"), named
@@ -287,7 +298,7 @@ void ReadConfig(const toml::table& root, const std::string& sourceName, TGateway
     c.Enabled = r.Bool("enabled", true);
     c.Path = r.String("path", c.Path);
     if (c.Path.empty()) throw TConfigError{r.Line("path"), "[sqlite] path must not be empty"};
-    if (c.Path[0] != '/') c.Path = DirectoryOf(sourceName) + c.Path;
+    if (c.Path[0] != '/') c.Path = DatabaseDirectory(sourceName) + c.Path;
     c.IntervalS = r.Number("interval_s", c.IntervalS, 0, 86400);
     c.RetentionDays = r.Number("retention_days", c.RetentionDays, 0.0001, 36500);
     c.QueueLimit = static_cast<size_t>(r.Integer("queue", 10000, 10, 10000000));

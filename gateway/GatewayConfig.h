@@ -72,7 +72,8 @@ struct TConfigSection {
 const std::vector<TConfigSection>& GatewayConfigSections();
 
 // Parses the text of a configuration file. sourceName is used in messages and
-// relative "ini" paths are taken from its directory. On error returns false
+// relative "ini" paths are taken from its directory, as is a relative SQLite
+// path unless $STATE_DIRECTORY (a service's) names the place for it. On error returns false
 // and puts "<source>:<line>: <what>" into error.
 bool ParseGatewayConfig(std::string_view text, const std::string& sourceName, TGatewayConfig& config,
                         std::string& error);

@@ -2,8 +2,9 @@
 # Builds the .deb with CPack from a finished build folder, unpacks it into a
 # temporary root and checks it the way a Debian desktop will use it: files where
 # the desktop looks for them, programs that run, valid desktop entry and
-# AppStream metainfo, readable manual pages, and lintian without errors or
-# warnings.
+# AppStream metainfo, readable manual pages, kavrel-gateway's systemd unit
+# (systemd-analyze verify) with its configuration as a conffile, and lintian
+# without errors or warnings.
 #
 # lintian tags kept (all of them "info", none a warning):
 #   hardening-no-bindnow, hardening-no-fortify-functions
@@ -38,11 +39,13 @@ fail() {
 }
 
 # Where the desktop, man and dpkg look.
-for f in usr/bin/kavrel usr/bin/kavrel-cli usr/bin/kavrel-sim \
+for f in usr/bin/kavrel usr/bin/kavrel-cli usr/bin/kavrel-sim usr/bin/kavrel-gateway \
          "usr/share/applications/$APP_ID.desktop" "usr/share/metainfo/$APP_ID.metainfo.xml" \
          "usr/share/icons/hicolor/scalable/apps/$APP_ID.svg" \
          usr/share/man/man1/kavrel.1.gz usr/share/man/man1/kavrel-cli.1.gz \
-         usr/share/man/man1/kavrel-sim.1.gz \
+         usr/share/man/man1/kavrel-sim.1.gz usr/share/man/man1/kavrel-gateway.1.gz \
+         usr/lib/systemd/system/kavrel-gateway.service etc/kavrel/gateway.toml \
+         usr/share/doc/kavrel/examples/gateway.toml \
          usr/share/doc/kavrel/copyright usr/share/doc/kavrel/changelog.gz; do
   [ -f "$root/$f" ] || fail "$f is not in the package"
 done
@@ -51,8 +54,25 @@ for size in 16 22 24 32 48 64 128 256; do
   file -b "$png" 2>/dev/null | grep -q "PNG image data, $size x $size," ||
     fail "no ${size}x${size} PNG icon ($(file -b "$png" 2>&1))"
 done
-outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
-[ -z "$outside" ] || fail "files outside /usr: $outside"
+outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr ! -name etc)
+[ -z "$outside" ] || fail "files outside /usr and /etc: $outside"
+
+# Every file in /etc is a conffile (dpkg keeps the administrator's edits), and
+# the service's unit starts the package's gateway on one of them.
+conffiles=$(dpkg-deb --info "$deb" conffiles 2>/dev/null || true)
+for f in $(cd "$root" && find etc -type f); do
+  grep -qx "/$f" <<<"$conffiles" || fail "/$f is not a conffile (conffiles: $conffiles)"
+done
+unit="$root/usr/lib/systemd/system/kavrel-gateway.service"
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+read -r exec_program exec_option exec_config exec_rest <<<"$exec_start"
+[ "$exec_program" = /usr/bin/kavrel-gateway ] || fail "ExecStart= runs $exec_program, not /usr/bin/kavrel-gateway"
+[ "$exec_option" = --config ] && grep -qx "$exec_config" <<<"$conffiles" ||
+  fail "ExecStart= reads \"$exec_option $exec_config\", not a conffile of the package"
+grep -qx 'StateDirectory=kavrel-gateway' "$unit" || fail "the unit has no StateDirectory=kavrel-gateway"
+# The shipped configuration is one the shipped gateway accepts.
+out=$(timeout 10 "$root/usr/bin/kavrel-gateway" --config "$root/etc/kavrel/gateway.toml" --check 2>&1) ||
+  fail "kavrel-gateway --check of /etc/kavrel/gateway.toml: $out"
 
 # The menu entry starts a program of the package and shows its icon.
 desktop="$root/usr/share/applications/$APP_ID.desktop"
@@ -88,6 +108,14 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || true
   [ -z "$out" ] || fail "$(basename "$page"): $out"
 done
+
+# The unit as systemd reads it, inside the unpacked root: its program must be
+# there, its manual page found, every key known. The units it refers to
+# (sysinit.target, ...) are this machine's, copied beside it.
+cp -an /usr/lib/systemd/system/. "$root/usr/lib/systemd/system/"
+out=$(MANPATH="$root/usr/share/man" systemd-analyze verify --root="$root" "$unit" 2>&1) ||
+  fail "systemd-analyze verify (exit $?): $out"
+[ -z "$out" ] || fail "systemd-analyze verify: $out"
 
 # lintian: no errors, and no warnings but these (a tag and its file, as lintian
 # prints them).

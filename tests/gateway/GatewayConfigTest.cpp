@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "gateway/GatewayConfig.h"
 #include "model/ParamDef.h"
@@ -71,6 +73,40 @@ TEST(GatewayConfig, TheSampleFileShowsEveryKey) {
   }
   for (const auto& [s, keys] : shown)
     for (const std::string& k : keys) EXPECT_TRUE(known.count(s + "." + k)) << s << "." << k;
+}
+
+// The service's configuration in /etc/kavrel is read-only to it: with SQLite
+// switched on, the database must land in the state directory systemd hands over.
+TEST(GatewayConfig, TheServiceSampleKeepsItsDatabaseInTheStateDirectory) {
+  std::ifstream in(KAVREL_SERVICE_CONFIG);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string toml = text.str();
+  const std::string off =
+      "[sqlite]                    # one row per sampled value and per event\nenabled = false";
+  const size_t at = toml.find(off);
+  ASSERT_NE(at, std::string::npos) << "the sample's [sqlite] section changed: adapt this test";
+  toml.replace(at + off.size() - 5, 5, "true ");
+
+  TGatewayConfig c;
+  std::string error;
+  ASSERT_EQ(setenv("STATE_DIRECTORY", "/var/lib/kavrel-gateway:/var/lib/other", 1), 0);
+  const bool asService = ParseGatewayConfig(toml, "/etc/kavrel/gateway.toml", c, error);
+  unsetenv("STATE_DIRECTORY");
+  ASSERT_TRUE(asService) << error;
+  EXPECT_TRUE(c.Sqlite.Enabled);
+  EXPECT_EQ(c.Sqlite.Path, "/var/lib/kavrel-gateway/kavrel-gateway.db");
+  EXPECT_EQ(c.Lines.at(0).Port, "/dev/ttyUSB0");
+
+  // Run by hand, beside the file as before; an absolute path is kept as given.
+  ASSERT_TRUE(ParseGatewayConfig(toml, "/etc/kavrel/gateway.toml", c, error)) << error;
+  EXPECT_EQ(c.Sqlite.Path, "/etc/kavrel/kavrel-gateway.db");
+  ASSERT_EQ(setenv("STATE_DIRECTORY", "/var/lib/kavrel-gateway", 1), 0);
+  const bool absolute =
+      ParseGatewayConfig(std::string("[sqlite]\npath = \"/srv/g.db\"\n") + GOOD_LINE, "g.toml", c, error);
+  unsetenv("STATE_DIRECTORY");
+  ASSERT_TRUE(absolute) << error;
+  EXPECT_EQ(c.Sqlite.Path, "/srv/g.db");
 }
 
 TEST(GatewayConfig, FramingFormatsAndNetworkPortNames) {
