@@ -215,7 +215,7 @@ constinit TParamDef Tr5Setup[] = {
     Setup(4007, 5, "PI_n", "Quantity on the pulse input", 38, 40),
     Setup(4008, 2, "PI_c", "Constant of the external energy counter", 1, 9999),
     Setup(4009, 2, "PI_O", "Cancellation of the external energy counter(1-yes)", 0, 34),
-    Setup(4010, 2, "EnPO", "Cancellation of the active energy counter 1-yes)", 0, 1),
+    Setup(4010, 2, "EnPO", "Cancellation of the active energy counter (1-yes)", 0, 1),
     Setup(4011, 2, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
     Setup(4012, 2, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
     Setup(4013, 2, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
@@ -483,7 +483,7 @@ constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5, Tr5Alarms, "Alarm setting", 4017),                              // 1
     Group(MM_TR5, Tr5Time, "Time setting", 4027),                                 // 2
     Group(MM_TR5, Tr5Relay, "Relay output", 4030),                                // 3
-    Group(MM_TR5, Tr5Harmonics, "Harmonic measurment", 4031),                     // 4
+    Group(MM_TR5, Tr5Harmonics, "Harmonic measurement", 4031),                    // 4
     Group(MM_VR5, Vr5Mode, "Mode Parameters", 4000),                              // 5
     Group(MM_VR5, Vr5Alarms, "Mode Alarms", 4007),                                // 6
     Group(MM_VR5, Vr5Outputs, "Mode Analog Outputs", 4020),                       // 7

@@ -251,7 +251,7 @@ TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
   EXPECT_EQ(thd, std::vector<std::string>{"1"});
   const auto events = Query(path, "SELECT meter, text FROM events ORDER BY time");
   EXPECT_NE(std::find(events.begin(), events.end(), "incomer|Connection to TR5_1"), events.end());
-  EXPECT_NE(std::find(events.begin(), events.end(), "drive|Transmision error with TR8_3"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "drive|Transmission error with TR8_3"), events.end());
   // A sample row per value read: as many U1 rows of the TR5 as its process blocks answered.
   const auto perBlock = Query(path, "SELECT count(*) = (SELECT count(*) FROM samples WHERE meter='incomer' AND "
                                     "quantity='Pav') FROM samples WHERE meter='incomer' AND quantity='U1'");
