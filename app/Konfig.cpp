@@ -31,7 +31,7 @@ public:
     const auto* line = qobject_cast<QLineEdit*>(editor);
     const QString typed = line ? line->text() : QString();
     QStyledItemDelegate::setModelData(editor, model, index);
-    if (line) Committed(index, typed);
+    Committed(index, typed);
   }
 
 private:
