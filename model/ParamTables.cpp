@@ -477,7 +477,8 @@ constexpr TParamGroup Group(uint16_t models, std::array<TParamDef, N>& defs, con
 // list, one for each register of the process block.
 constexpr int PROCESS_VARIABLE_COUNT = PROCESS_BLOCK_LENGTH;
 
-// clang-format off (a table, kept in its rows)
+// A table, kept in its rows:
+// clang-format off
 constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5, Tr5Setup, "Setup mode parameters", 4000),                       // 0
     Group(MM_TR5, Tr5Alarms, "Alarm setting", 4017),                              // 1
