@@ -4,9 +4,13 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <functional>
+#include <utility>
 
 #include "app/ScanDialog.h"
 #include "comm/Trans.h"
@@ -14,6 +18,27 @@
 #include "settings/Settings.h"
 
 int MeterTypeOfModel(const QString& model) { return ModelType(model.toLatin1().constData()); }
+
+namespace {
+
+// The grid's delegate, which reports every text typed into a cell, also one
+// that leaves the cell as it was.
+class TCommitDelegate : public QStyledItemDelegate {
+public:
+  TCommitDelegate(std::function<void(const QModelIndex&, const QString&)> committed, QObject* parent)
+      : QStyledItemDelegate(parent), Committed(std::move(committed)) {}
+  void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+    const auto* line = qobject_cast<QLineEdit*>(editor);
+    const QString typed = line ? line->text() : QString();
+    QStyledItemDelegate::setModelData(editor, model, index);
+    Committed(index, typed);
+  }
+
+private:
+  std::function<void(const QModelIndex&, const QString&)> Committed;
+};
+
+}  // namespace
 
 TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* parent)
     : QDialog(parent), DeviceLines(deviceLines) {
@@ -71,6 +96,15 @@ TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* par
     accept();
   });
   connect(StringGrid1, &QTableWidget::itemChanged, this, &TDialogKonfig::AddressEdited);
+  // An address typed again as it stands changes no item, but corrects the
+  // row all the same: the error goes.
+  StringGrid1->setItemDelegate(new TCommitDelegate(
+      [this](const QModelIndex& index, const QString& typed) {
+        int address = 0;
+        if (index.column() == 1 && ParseWholeNumber(typed.toStdString(), address) && IsSlaveAddress(address))
+          Message->hide();
+      },
+      StringGrid1));
   connect(StringGrid1, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) {
             if (row >= 0) StringGrid1SelectCell(row + 1, column);
@@ -205,18 +239,28 @@ void TDialogKonfig::FindBtnClick() {
   TScanDialog scan(ScanPort, this);
   connect(&scan, &TScanDialog::ScanRunning, this, &TDialogKonfig::ScanRunning);
   if (scan.exec() != QDialog::Accepted) return;
+  // What the message said was about the rows before the scan.
+  Message->hide();
   const TLineSetting own{ScanPort->BaudIndex, ScanPort->Mode};
+  QStringList already;
   for (const TScanDialog::TChosen& c : scan.Chosen()) {
     const QString type = QString::fromLatin1(ModelName(c.MeterType));
     const QString address = QString::number(c.Address);
     bool listed = false;
     for (int r = 2; r < GridRowCount() && !listed; ++r) listed = Cell(0, r) == type && Cell(1, r) == address;
-    if (listed) continue;
+    if (listed) {
+      already << QStringLiteral("%1 at address %2").arg(type, address);
+      continue;
+    }
     // A meter found at other line settings says so in its description (no
     // comma: the list's entries are split at commas).
     QString description;
     if (!(c.Setting == own))
       description = QString::fromStdString("found at " + LineSettingText(c.Setting)).remove(QLatin1Char(','));
     AppendRow(type, address, description);
+  }
+  if (!already.isEmpty()) {
+    Message->setText(QStringLiteral("Already in the list: %1.").arg(already.join(QStringLiteral(", "))));
+    Message->show();
   }
 }

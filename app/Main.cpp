@@ -128,7 +128,7 @@ void TMainForm::CreateActions() {
     connect(action, &QAction::triggered, this, handler);
     return action;
   };
-  TabelaBtn = button(TGlyph::Table, "Measurments table", &TMainForm::Tabela1Click);
+  TabelaBtn = button(TGlyph::Table, "Measurements table", &TMainForm::Tabela1Click);
   WykresBtn = button(TGlyph::Charts, "Charts", &TMainForm::Wykresy2Click);
   PrintBtn = button(TGlyph::Print, "Print", &TMainForm::Drukuj1Click);
   ExitBtn = button(TGlyph::Exit, "Exit", &TMainForm::FileExitItemClick);
@@ -260,7 +260,11 @@ void TMainForm::FormCreate() {
 
   Meter.Address = settings.MeterAddress;
   Meter.Kind = settings.MeterType;
-  Meter.SetName(settings.MeterName.c_str());
+  // A meter without a name goes by its model and address, as in kavrel-cli:
+  // events and file names need one.
+  DefaultMeterName = settings.MeterName.empty();
+  Meter.SetName(DefaultMeterName ? ::DefaultMeterName(Meter.Kind, Meter.Address).c_str()
+                                 : settings.MeterName.c_str());
   Meter.SetDescription(settings.MeterDescription.c_str());
   // The link counts as down until the meter has answered: without this the
   // first event would report a connection before anything was read.
@@ -492,7 +496,7 @@ void TMainForm::Zapisz1Click() {
     settings.Network = TcpDeviceName(server).substr(std::strlen(TCP_NAME_PREFIX));
   settings.MeterAddress = Meter.Address;
   settings.MeterType = Meter.Kind;
-  settings.MeterName = FileText(Meter, true);
+  settings.MeterName = DefaultMeterName ? std::string() : FileText(Meter, true);
   settings.MeterDescription = FileText(Meter, false);
   settings.DeviceLines = *DeviceLines;
   *SettingsLines = ComposeSettings(settings);
@@ -566,11 +570,19 @@ void TMainForm::Konfig1Click() {
   if (dialog.exec() != QDialog::Accepted) return;
 
   const bool changed = dialog.DeviceAddress != Meter.Address || dialog.DeviceType != Meter.Kind;
+  if (changed) {
+    // What the previous meter still has to report is logged under its name
+    // before the new one takes over; its alarms end with it, unreported,
+    // rather than as "End of alarm" after the new meter's connection.
+    if (auto* view = dynamic_cast<TMeterView*>(TableWindow.data())) view->TakeEvents();
+    Meter.AlarmFlags = 0;
+  }
   Meter.Address = dialog.DeviceAddress;
   Meter.Kind = dialog.DeviceType;
   // The fields hold 9 and 39 characters; the meter object cuts them.
   Meter.SetDescription(dialog.DeviceDescription.toStdString().c_str());
   Meter.SetName(dialog.DeviceName.toStdString().c_str());
+  DefaultMeterName = false;
   ShowDevice(dialog.DeviceDescription, dialog.DeviceName);
 
   if (changed) {

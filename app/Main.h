@@ -45,6 +45,9 @@ public:
   std::optional<std::vector<std::string>> DeviceLines;
   TTextEncoding SettingsEncoding = TTextEncoding::Utf8;
   bool SettingsByteOrderMark = false;
+  // The meter goes by the default name, the settings file naming none; the
+  // file keeps naming none when saved.
+  bool DefaultMeterName = false;
 
   // The views; null while they do not exist. The MDI views are held by their
   // content widget; the harmonics and extreme values windows are forgotten

@@ -1,12 +1,15 @@
 #include "app/ServiceReport.h"
 
+#include <QColor>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -19,6 +22,12 @@
 namespace {
 
 constexpr int THD_GROUP = 20;
+// A harmonic's bar: the largest of a phase this long, in the document's
+// pixels; the image it is drawn with.
+constexpr int BAR_LENGTH = 400;
+constexpr int BAR_HEIGHT = 10;
+constexpr const char* BAR_IMAGE = "bar.png";
+const QColor BAR_COLOUR(0x3a, 0x6f, 0xb0);
 // Harmonics of U1, U2, U3, I1, I2, I3 (groups 22 to 27), their THD items in group 20.
 constexpr int FIRST_HARMONICS_GROUP = 22;
 constexpr int PHASES = 6;
@@ -148,14 +157,21 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
     double high = 0;
     for (int i = 0; i < g->Count; ++i)
       if (std::fabs(g->Definitions[i].LastValue) < NO_VALUE) high = std::max(high, g->Definitions[i].LastValue);
-    html += QStringLiteral("<table width=100%><tr><th>Order</th><th>Value</th><th width=70%></th></tr>");
+    html += QStringLiteral("<table><tr><th>Order</th><th>Value</th><th></th></tr>");
     for (int i = 0; i < g->Count; ++i) {
+      // The bar is an image stretched to a length that follows the value: the
+      // layout keeps an image's width on every page, where it gives a nested
+      // table the whole cell.
       const double v = g->Definitions[i].LastValue;
-      const int width = high > 0 && std::fabs(v) < NO_VALUE ? std::clamp(int(v / high * 100), 1, 100) : 0;
-      html += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td><table width=%3% cellspacing=0>"
-                             "<tr><td bgcolor=#3a6fb0>&nbsp;</td></tr></table></td></tr>")
-                  .arg(Esc(g->Definitions[i].Code), ValueText(meter, group * 100 + i + 1))
-                  .arg(std::max(width, 1));
+      const int length =
+          high > 0 && v > 0 && v < NO_VALUE ? std::max(1, int(std::lround(v / high * BAR_LENGTH))) : 0;
+      const QString bar = length > 0 ? QStringLiteral("<img src=\"%1\" width=%2 height=%3>")
+                                           .arg(QLatin1String(BAR_IMAGE))
+                                           .arg(length)
+                                           .arg(BAR_HEIGHT)
+                                     : QString();
+      html += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td>%3</td></tr>")
+                  .arg(Esc(g->Definitions[i].Code), ValueText(meter, group * 100 + i + 1), bar);
     }
     html += QStringLiteral("</table>");
   }
@@ -228,6 +244,9 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
     writer.setTitle(QStringLiteral("Kavrel service report"));
     writer.setCreator(QStringLiteral("Kavrel %1").arg(version));
     QTextDocument document;
+    QImage bar(1, 1, QImage::Format_RGB32);
+    bar.fill(BAR_COLOUR);
+    document.addResource(QTextDocument::ImageResource, QUrl(QLatin1String(BAR_IMAGE)), bar);
     document.setHtml(html);
     // Printing a document without a page size of its own breaks it into pages
     // of the writer's size and numbers them at the foot of each page.

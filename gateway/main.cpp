@@ -70,9 +70,12 @@ int main(int argc, char** argv) {
   if (config.Http.Enabled) outputs += " http";
   if (config.Mqtt.Enabled) outputs += " mqtt";
   if (config.Sqlite.Enabled) outputs += " sqlite";
-  GatewayLog(TLogLevel::Info, "configuration " + path + ": " + std::to_string(config.Lines.size()) + " lines, " +
-                                  std::to_string(config.MeterCount()) + " meters, outputs:" +
-                                  (outputs.empty() ? " none" : outputs));
+  const auto count = [](size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  GatewayLog(TLogLevel::Info, "configuration " + path + ": " + count(config.Lines.size(), "line", "lines") +
+                                  ", " + count(config.MeterCount(), "meter", "meters") +
+                                  ", outputs:" + (outputs.empty() ? " none" : outputs));
   if (check) return 0;
 
   // Signals are taken by this thread alone, with sigwait; every thread started

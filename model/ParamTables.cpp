@@ -222,7 +222,7 @@ constinit TParamDef Tr5Setup[] = {
     Setup(4007, 5, "PI_n", "Quantity on the pulse input", 38, 40),
     Setup(4008, 2, "PI_c", "Constant of the external energy counter", 1, 9999),
     Command(4009, "PI_O", "Cancellation of the external energy counter(1-yes)", 0, 34),
-    Command(4010, "EnPO", "Cancellation of the active energy counter 1-yes)", 0, 1),
+    Command(4010, "EnPO", "Cancellation of the active energy counter (1-yes)", 0, 1),
     Command(4011, "EnQO", "Cancellation of the reactive energy counter (1-yes)", 0, 1),
     Command(4012, "EnSO", "Cancellation of the apparent energy counter(1-yes)", 0, 1),
     Command(4013, "PA_O", "Cancellation of the average active power Pav (1-yes)", 0, 1),
@@ -484,13 +484,14 @@ constexpr TParamGroup Group(uint16_t models, std::array<TParamDef, N>& defs, con
 // list, one for each register of the process block.
 constexpr int PROCESS_VARIABLE_COUNT = PROCESS_BLOCK_LENGTH;
 
-// clang-format off (a table, kept in its rows)
+// A table, kept in its rows:
+// clang-format off
 constinit TParamGroup ParamGroups[] = {
     Group(MM_TR5, Tr5Setup, "Setup mode parameters", 4000),                       // 0
     Group(MM_TR5, Tr5Alarms, "Alarm setting", 4017),                              // 1
     Group(MM_TR5, Tr5Time, "Time setting", 4027),                                 // 2
     Group(MM_TR5, Tr5Relay, "Relay output", 4030),                                // 3
-    Group(MM_TR5, Tr5Harmonics, "Harmonic measurment", 4031),                     // 4
+    Group(MM_TR5, Tr5Harmonics, "Harmonic measurement", 4031),                    // 4
     Group(MM_VR5, Vr5Mode, "Mode Parameters", 4000),                              // 5
     Group(MM_VR5, Vr5Alarms, "Mode Alarms", 4007),                                // 6
     Group(MM_VR5, Vr5Outputs, "Mode Analog Outputs", 4020),                       // 7

@@ -3,6 +3,11 @@
 
 #include <memory>
 
+std::string DefaultMeterName(int meterType, int address) {
+  const char* model = ModelName(meterType);
+  return std::string(model ? model : "Meter") + "_" + std::to_string(address);
+}
+
 TTR5::TTR5(bool populate, TModbusPort* port)
     : TSlownik("TR5", "Network parameter meter", MT_TR5), Port(port) {
   // The first acquisition step reads the process variables.

@@ -28,6 +28,10 @@ enum : int {
 // converted.
 std::string MeterTimeIso(double value);
 
+// The name of a meter that was given none: its model and bus address
+// ("TR5_1"); "Meter_1" for a model that is not known.
+std::string DefaultMeterName(int meterType, int address);
+
 // The Id of the relay output state variable "ALR", whatever register the model keeps it in.
 constexpr int RELAY_VARIABLE_ID = 4030;
 

@@ -7,7 +7,7 @@ constexpr int ALARM_COUNT = 3;
 
 const char* const ALARM_START_TEXT[ALARM_COUNT] = {
     "\tStart of alarm A1",
-    "\tStrat of alarm A2",
+    "\tStart of alarm A2",
     "\tStart of alarm A3",
 };
 const char* const ALARM_END_TEXT[ALARM_COUNT] = {

@@ -238,7 +238,7 @@ int TSlownik::NextEvent(int& code, std::string& text) {
     case 3:
       LinkState = 3;
       ErrorCount = 10;
-      format = "\tTransmision error with %s";
+      format = "\tTransmission error with %s";
       break;
     case 4:
       LinkState = 2;
@@ -248,7 +248,7 @@ int TSlownik::NextEvent(int& code, std::string& text) {
     case 5:
       LinkState = 4;
       ErrorCount = 10;
-      format = "\tTransmision error with %s";
+      format = "\tTransmission error with %s";
       break;
     default:
       break;

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Makes docs/kavrel-main-window.png, the screenshot of the AppStream metainfo:
-# the main window of a built Kavrel polling a simulated TR5, on a virtual X
-# display. Needs xvfb, x11-apps (xwd), x11-utils (xwininfo) and netpbm; not part of the test run.
+# Makes the pictures of docs/: docs/kavrel-main-window.png (also the
+# screenshot of the AppStream metainfo) and docs/guide-*.png, one for each
+# window and dialog of the user guide (docs/guide.md). A built Kavrel polls a
+# simulated TR5 for a while; kavrel-screenshots then opens every window and
+# dialog in turn and saves what it shows. Runs on Qt's offscreen platform, so
+# it needs no display; not part of the test run.
 #
 # Usage: packaging/make-screenshot.sh [BUILD_DIR]     (default: build)
+#        SECONDS_OF_VALUES=N  seconds of polling before the first picture (20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD=$(cd "${1:-build}" && pwd)
 SECONDS_OF_VALUES=${SECONDS_OF_VALUES:-20}
+
+echo "make-screenshot: building the simulator and kavrel-screenshots in $BUILD"
+cmake --build "$BUILD" --target kavrel-sim kavrel-screenshots >/dev/null
 
 work=$(mktemp -d)
 pids=()
@@ -19,12 +26,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1366x934x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
-for _ in $(seq 50); do xwd -root -silent >/dev/null 2>&1 && break; sleep 0.1; done
-
 cd "$work"
 # A sleeping feeder keeps the simulator's standard input open.
 sleep 3600 | "$BUILD/sim/kavrel-sim" >/dev/null &
@@ -32,11 +33,8 @@ pids+=($!)
 for _ in $(seq 50); do [ -e COM1 ] && break; sleep 0.1; done
 printf 'COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\nMeterName=Feeder 3\r\nMeterDsc=TR5\r\n' >Kavrel.INI
 
-"$BUILD/program/kavrel" >/dev/null 2>&1 &
-pids+=($!)
-sleep "$SECONDS_OF_VALUES"
 mkdir -p "$ROOT/docs"
-# The main window's title carries the active view's ("Kavrel - [Table]").
-window=$(xwininfo -root -tree | awk '/ "Kavrel/ {print $1; exit}')
-xwd -silent -id "$window" | xwdtopnm 2>/dev/null | pnmtopng -compression 9 >"$ROOT/docs/kavrel-main-window.png"
-file "$ROOT/docs/kavrel-main-window.png"
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
+echo "make-screenshot: polling the simulated meter for $SECONDS_OF_VALUES s, then the pictures"
+"$BUILD/program/kavrel-screenshots" "$ROOT/docs" "$SECONDS_OF_VALUES" 2> >(grep -v '^QStandardPaths' >&2)
+du -ch "$ROOT"/docs/kavrel-main-window.png "$ROOT"/docs/guide-*.png | tail -1

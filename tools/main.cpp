@@ -2,6 +2,7 @@
 //
 // Port and meter come from "Kavrel.INI" in the working directory (the same
 // keys and defaults as the program); options override them.
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -285,7 +286,7 @@ public:
     // The device list names a meter by model and address; the settings name
     // belongs to the settings' meter only.
     std::string name = settings.MeterName;
-    if (meterOverridden || name.empty()) name = std::string(model) + "_" + std::to_string(Meter.Address);
+    if (meterOverridden || name.empty()) name = DefaultMeterName(Meter.Kind, Meter.Address);
     Meter.SetName(name.c_str());
     Meter.SetDescription(settings.MeterDescription.c_str());
     Meter.ResetValues();  // the link counts as down until a block has been read
@@ -434,7 +435,8 @@ public:
     for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
       if (Meter.GetCatalogText(g * 100, title) != CATALOG_MENU) continue;
       const TParamGroup* group = GetParamGroup(g);
-      std::printf("%6d  %s (%d items)\n", g * 100, title.c_str(), group ? group->Count : 0);
+      const int count = group ? group->Count : 0;
+      std::printf("%6d  %s (%d %s)\n", g * 100, title.c_str(), count, count == 1 ? "item" : "items");
     }
     return RC_OK;
   }
@@ -559,12 +561,19 @@ public:
       return RC_OK;
     }
     if (!yes) {
-      std::printf("Write these %zu items into %s at address %d? [y/N] ", differences.size(), Meter.Name,
-                  Meter.Address);
+      if (differences.size() == 1)
+        std::printf("Write this item into %s at address %d? [y/N] ", Meter.Name, Meter.Address);
+      else
+        std::printf("Write these %zu items into %s at address %d? [y/N] ", differences.size(), Meter.Name,
+                    Meter.Address);
       std::fflush(stdout);
       char answer[16] = "";
-      if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) {
-        std::printf("\nNothing written.\n");
+      const bool agreed = std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
+      // A terminal echoes the answer with its line end; an answer from a pipe
+      // or file is not echoed, so the line is ended here.
+      if (!isatty(STDIN_FILENO)) std::printf("\n");
+      if (!agreed) {
+        std::printf("Nothing written.\n");
         return RC_DECLINED;
       }
     }

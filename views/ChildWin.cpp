@@ -511,6 +511,8 @@ void TMDIChild::ListBox1Click() {
   TSeriesSlot& s = Charts[4].Series[0];
   s.Quantity = dynamic_cast<TZmiennaNum*>(Meter.FindByName(name.constData(), 0));
   s.Series->clear();
+  // The series goes by its quantity's name, in the export's header too.
+  s.Series->setName(item->text());
   NextSampleTime[size_t(Charts[4].Number)] = 0;
   if (const TZmiennaNum* q = s.Quantity) {
     char qname[TZmienna::NAME_SIZE] = {};

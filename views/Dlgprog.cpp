@@ -2,22 +2,22 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFontMetricsF>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
-#include <QTextOption>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "model/TR5.h"
 #include "model/Zmienna.h"
@@ -32,15 +32,10 @@ constexpr int SELECTORS_PER_GROUP = 100;
 // Bounds the walk over a catalogue that never reports its end.
 constexpr int MAX_GROUPS = 1000;
 
-// The list's tab stops, 160 dialog units apart: a dialog unit is a quarter of
-// the average width of the letters of the font.
-constexpr qreal TAB_STOP_DIALOG_UNITS = 160;
-
-qreal TabStopFor(const QFont& font) {
-  static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  const qreal averageWidth = QFontMetricsF(font).horizontalAdvance(letters) / letters.size();
-  return std::max<qreal>(1, TAB_STOP_DIALOG_UNITS * averageWidth / 4);
-}
+// Room between the longest description and the value column, in pixels.
+constexpr int VALUE_COLUMN_GAP = 16;
+// What the value column allows for a value: a signed number of this width.
+const char* const WIDEST_VALUE = "-20000.000";
 
 QString FromMeter(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
@@ -52,12 +47,13 @@ QString MeterText(Getter get) {
   return QtFieldText(buffer);
 }
 
-// Draws the parameter lines with the list's tab stops, so the values start in
-// one column, and reports the width that takes so the list can scroll sideways
-// to a value behind a long description.
-class TTabStopDelegate : public QStyledItemDelegate {
+// Draws a parameter line "description\tvalue  unit" in two columns: the
+// value starts at the dialog's value column, so the values of all lines stand
+// one under the other however long the descriptions are.
+class TValueColumnDelegate : public QStyledItemDelegate {
 public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  TValueColumnDelegate(const TDialogProgram& dialog, QObject* parent)
+      : QStyledItemDelegate(parent), Dialog(dialog) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem item(option);
@@ -77,13 +73,15 @@ public:
     const QPalette::ColorRole role =
         (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
 
-    QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
-    layout.setWrapMode(QTextOption::NoWrap);
-    layout.setTabStopDistance(TabStopFor(item.font));
+    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+    const int column = Dialog.ValueColumn();
     painter->save();
     painter->setFont(item.font);
     painter->setPen(item.palette.color(group, role));
-    painter->drawText(QRectF(area), text, layout);
+    const int align = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter->drawText(area.adjusted(0, 0, -(area.width() - std::min(area.width(), column)), 0), align,
+                      text.left(tab));
+    if (tab >= 0) painter->drawText(area.adjusted(column, 0, 0, 0), align, text.mid(tab + 1));
     painter->restore();
   }
 
@@ -92,21 +90,22 @@ public:
     const QString text = index.data(Qt::DisplayRole).toString();
     const qsizetype tab = text.indexOf(QLatin1Char('\t'));
     if (tab < 0) return size;
-    const QFontMetricsF metrics(option.font);
-    const qreal stop = TabStopFor(option.font);
-    const qreal column = (std::floor(metrics.horizontalAdvance(text.left(tab)) / stop) + 1) * stop;
-    const qreal width = column + metrics.horizontalAdvance(text.mid(tab + 1)) + 8;
-    size.setWidth(std::max(size.width(), int(std::ceil(width))));
+    const int width =
+        Dialog.ValueColumn() + QFontMetrics(option.font).horizontalAdvance(text.mid(tab + 1)) + 8;
+    size.setWidth(std::max(size.width(), width));
     return size;
   }
+
+private:
+  const TDialogProgram& Dialog;
 };
 
 }  // namespace
 
 TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Parameter programming"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+  setSizeGripEnabled(true);
 
   Bevel1 = new QFrame(this);
   Bevel1->setFrameShape(QFrame::Box);
@@ -122,7 +121,7 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   ListBox2 = new QListWidget(Bevel1);
   ListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
   ListBox2->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  ListBox2->setItemDelegate(new TTabStopDelegate(ListBox2));
+  ListBox2->setItemDelegate(new TValueColumnDelegate(*this, ListBox2));
   ListBox2->setMinimumSize(348, 151);
 
   Label5 = new QLabel(QStringLiteral("Value"), Bevel1);
@@ -141,7 +140,7 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   OKBtn->setMinimumWidth(75);
 
   Label3 = new QLabel(Bevel1);
-  Label3->setFixedSize(349, std::max(17, Label3->fontMetrics().height()));
+  Label3->setMinimumSize(349, std::max(17, Label3->fontMetrics().height()));
 
   auto* menuRow = new QHBoxLayout;
   menuRow->addWidget(Label1);
@@ -163,7 +162,6 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(3, 3, 3, 3);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(Bevel1);
 
   connect(ComboBox3, &QComboBox::activated, this, &TDialogProgram::ComboBox3Click);
@@ -191,13 +189,44 @@ bool TDialogProgram::eventFilter(QObject* watched, QEvent* event) {
 
 void TDialogProgram::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
-    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
     FormShow();
+    if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   }
   QDialog::showEvent(event);
 }
 
-qreal TDialogProgram::TabStop() const { return TabStopFor(ListBox2->font()); }
+void TDialogProgram::FitToModel() {
+  // The widest description and unit of every parameter of the model, not
+  // only of the first menu: the dialog keeps its size from menu to menu.
+  const QFontMetrics metrics(ListBox2->font());
+  int description = 0;
+  int unit = 0;
+  std::string text;
+  for (int group = 0; Program && group < MAX_GROUPS; ++group) {
+    const int menu = group * SELECTORS_PER_GROUP;
+    const int found = Program->GetCatalogText(menu, text);
+    if (found == CATALOG_END) break;
+    if (found != CATALOG_MENU) continue;
+    for (int item = 1; item < SELECTORS_PER_GROUP; ++item) {
+      const int kind = Program->GetCatalogText(menu + item, text);
+      if (kind == CATALOG_END || kind == CATALOG_MENU || kind == CATALOG_OTHER_MODEL) break;
+      if (kind != CATALOG_PARAMETER) continue;
+      description = std::max(description, metrics.horizontalAdvance(FromMeter(text)));
+      if (const TParamDef* def = FindParamDef(menu + item))
+        unit = std::max(unit, metrics.horizontalAdvance(FromMeter(def->Unit)));
+    }
+  }
+  Column = description + VALUE_COLUMN_GAP;
+  const int value =
+      metrics.horizontalAdvance(QString::fromLatin1(WIDEST_VALUE) + QStringLiteral("  ")) + unit;
+
+  // The list shows a whole line without scrolling sideways: its frame, the
+  // item's margins and the vertical scroll bar come on top of the text.
+  const int margins = 2 * ListBox2->frameWidth() + 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin) +
+                      12 + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  ListBox2->setMinimumWidth(std::max(348, Column + value + margins));
+  adjustSize();
+}
 
 int TDialogProgram::SelectedLine() const {
   const QList<QListWidgetItem*> selected = ListBox2->selectedItems();
@@ -215,6 +244,7 @@ void TDialogProgram::FormShow() {
       MeterText<TZmienna::DESCRIPTION_SIZE>([this](char* b, int n) { Program->GetDescription(b, n); });
   const QString name = MeterText<TZmienna::NAME_SIZE>([this](char* b, int n) { Program->GetName(b, n); });
   setWindowTitle(description + QLatin1Char(' ') + name);
+  FitToModel();
 
   // Shown once more, the dialog starts afresh rather than listing every menu twice.
   ComboBox3->clear();
@@ -297,8 +327,24 @@ void TDialogProgram::Button1Click() {
     std::string description;
     Program->GetCatalogText(selector, description);
     line->setText(ParameterLine(selector, description));
+  } else if (result == WRITE_OUT_OF_RANGE) {
+    message = RefusalReason(selector, text.constData());
   }
   Label3->setText(FromMeter(message));
+}
+
+std::string TDialogProgram::RefusalReason(int selector, const char* text) {
+  // The meter object refuses both with "Out of range"; the user is told
+  // which it was, and what the parameter accepts.
+  float v = 0;
+  if (std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) return "Not a number";
+  const TParamDef* def = FindParamDef(selector);
+  if (!def) return "Out of range";
+  char range[64];
+  std::snprintf(range, sizeof range, "Out of range: allowed %g to %g", double(def->Min), double(def->Max));
+  std::string reason = range;
+  if (*def->Unit) reason += std::string(" ") + def->Unit;
+  return reason;
 }
 
 QString TDialogProgram::ParameterLine(int selector, const std::string& description) {

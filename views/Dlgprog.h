@@ -52,18 +52,26 @@ public:
   TSlownik* MeterInUse() const { return Program; }
   // Row of the selected parameter line, -1 when none is selected.
   int SelectedLine() const;
-  // Distance between the list's tab stops in pixels.
-  qreal TabStop() const;
+  // Where the values of the parameter lines start, in pixels from the left
+  // of a line: past the longest description of the meter's model.
+  int ValueColumn() const { return Column; }
 
 protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // Sets the value column and the list's width so that the longest
+  // description of the model shows with its value and unit.
+  void FitToModel();
+  // Why a value was refused as out of range: not a number at all, or the
+  // range the parameter accepts.
+  static std::string RefusalReason(int selector, const char* text);
   // "description\tvalue  unit" of a parameter from the value the meter keeps.
   QString ParameterLine(int selector, const std::string& description);
 
   TSlownik* Program = nullptr;
+  int Column = 0;
 };
 
 // Runs the dialog modally for the context's meter, over its owner, and

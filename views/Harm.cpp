@@ -56,7 +56,6 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
     : QWidget(parent, Qt::Window), Meter(meter) {
   setWindowTitle(QStringLiteral("Harmonics"));
   setAttribute(Qt::WA_DeleteOnClose);
-  resize(638, 317);
 
   TabControl2 = new QTabBar(this);
   for (const THarmonicsTab& tab : TABS) TabControl2->addTab(QString::fromUtf8(tab.Caption));
@@ -67,7 +66,7 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
   Panel1 = new QWidget(this);
   const int lineWidth = Panel1->fontMetrics().horizontalAdvance(QStringLiteral("HarU1_25 = 100.00 %"));
   Panel1->setFixedWidth(std::max(125, lineWidth + 32));
-  Label1 = new QLabel(QStringLiteral("List of value:"), Panel1);
+  Label1 = new QLabel(QStringLiteral("List of values:"), Panel1);
   ListBox1 = new QListWidget(Panel1);
   Button2 = new QPushButton(QStringLiteral("Restore"), Panel1);
   Button1 = new QPushButton(QStringLiteral("Close"), Panel1);
@@ -124,6 +123,9 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
 
   ChartView1 = new QChartView(Chart1, this);  // takes the chart
   ChartView1->setRenderHint(QPainter::Antialiasing);
+  // Room for the title, the rotated order labels and a plot area in which
+  // 24 bars and the value labels can be told apart.
+  ChartView1->setMinimumSize(480, 300);
 
   auto* page = new QHBoxLayout;
   page->setContentsMargins(4, 4, 4, 4);
@@ -134,6 +136,7 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
   layout->setSpacing(0);
   layout->addWidget(TabControl2);
   layout->addLayout(page, 1);
+  resize(layout->totalMinimumSize().expandedTo(QSize(638, 317)));
 
   // Connected once the tabs exist, so that building them reads nothing.
   connect(TabControl2, &QTabBar::currentChanged, this, [this] { TabControl2Change(); });

@@ -26,6 +26,9 @@ public:
   virtual ~TMeterView() = default;
   // Binds the window to Meter's quantities again after the meter changed.
   virtual void RebindMeter() = 0;
+  // Logs the events Meter has pending now, before it changes; a window that
+  // shows no events leaves them.
+  virtual void TakeEvents() {}
 };
 
 // The trend charts window.

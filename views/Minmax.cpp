@@ -2,7 +2,11 @@
 #include "views/Minmax.h"
 
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
+#include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStringList>
 #include <QTabBar>
@@ -69,13 +73,27 @@ TExtrema::TExtrema(TTR5& meter, QWidget* parent)
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
 
-  resize(std::max(552, tableWidth + 2 * StringGrid1->frameWidth() + 20), 256);
+  resize(std::max(552, tableWidth + 2 * StringGrid1->frameWidth() + 20), 290);
+
+  CloseBtn = new QPushButton(QStringLiteral("Close"), this);
+  CloseBtn->setAutoDefault(false);
+  connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
+  // Escape closes it, as it closes a dialog.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->setContentsMargins(6, 6, 6, 6);
+  buttons->addStretch(1);
+  buttons->addWidget(CloseBtn);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(TabControl1);
   layout->addWidget(StringGrid1, 1);
+  layout->addLayout(buttons);
 
   // Connected once the tabs exist, so that building them reads nothing.
   connect(TabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });

@@ -10,6 +10,7 @@
 
 #include "views/MeterView.h"
 
+class QPushButton;
 class QTabBar;
 class QTableWidget;
 class TTR5;
@@ -25,6 +26,7 @@ public:
   // Columns: quantity, minimum, maximum, time min, time max. The header row is
   // the table's column header, so grid row r (r >= 1) is table row r - 1.
   QTableWidget* StringGrid1;
+  QPushButton* CloseBtn;  // "Close"; Escape closes too
 
   // Reads the extremes of the selected tab and fills the table; also the
   // handler of a double click in the table.

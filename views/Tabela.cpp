@@ -278,6 +278,18 @@ void TForm2::LoadLayout(const QStringList& entries) {
       SetCellText(column, row, text);
     }
   }
+  // A column is as wide as its longest fixed text needs ("THD_U[%]" in bold),
+  // at least the default width.
+  const QFontMetrics metrics(StringGrid1->font());
+  const int padding =
+      2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 8;
+  for (int c = 1; c < GRID_SIZE; ++c) {
+    int width = StringGrid1->horizontalHeader()->defaultSectionSize();
+    for (int r = 1; r < GRID_SIZE; ++r)
+      if (!Params[c][r])
+        width = std::max(width, metrics.horizontalAdvance(StringGrid1->item(r - 1, c - 1)->text()) + padding);
+    StringGrid1->setColumnWidth(c - 1, width);
+  }
 }
 
 void TForm2::EvChartZmiana() {

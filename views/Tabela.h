@@ -42,6 +42,7 @@ public:
 
   void FormShow();
   void RebindMeter() override;
+  void TakeEvents() override { ShowEvents(); }
   // Clears every non-fixed cell and applies entries "column,row,kind,text":
   // kind 0 puts text into the cell as a label, any other kind binds the cell
   // to the quantity named text. Malformed or out-of-grid entries are skipped.

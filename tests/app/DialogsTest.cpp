@@ -116,6 +116,10 @@ TEST(DeviceListDialog, TypedTextIsTakenAsTypedButOnlySlaveAddressesCount) {
     EXPECT_TRUE(dialog->Message->isVisible());
     EXPECT_TRUE(dialog->Message->text().contains("1 to 247")) << dialog->Message->text().toStdString();
   }
+  // The row corrected, even to the address it kept, clears the error.
+  ASSERT_NE(TypeIntoCell(*dialog, 2, 1, "5"), nullptr);
+  dialog->StringGrid1->setCurrentCell(1, 2);
+  EXPECT_FALSE(dialog->Message->isVisible());
   // The address still being edited when OK is pressed counts too.
   ASSERT_NE(TypeIntoCell(*dialog, 2, 1, "247"), nullptr);
   QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);

@@ -33,8 +33,14 @@ namespace {
 // Stand-ins for the views, counting what the main window asks of them.
 struct FakeTable : QWidget, TMeterView {
   int Rebinds = 0;
+  TTR5* Meter = nullptr;
+  std::vector<std::string> Events;  // taken on request
   FakeTable() { setWindowTitle("Table"); }
   void RebindMeter() override { ++Rebinds; }
+  void TakeEvents() override {
+    int code;
+    for (std::string text; Meter->NextEvent(code, text) == 1;) Events.push_back(text);
+  }
 };
 struct FakeCharts : QWidget, TTrendView {
   int Rebinds = 0;
@@ -66,7 +72,11 @@ protected:
 
   TViewFactories Views() {
     TViewFactories views;
-    views.TableWindow = [this](const TViewContext&) { return Table = new FakeTable; };
+    views.TableWindow = [this](const TViewContext&) {
+      Table = new FakeTable;
+      Table->Meter = &Meter;
+      return Table;
+    };
     views.ChartWindow = [this](const TViewContext&) { return Charts = new FakeCharts; };
     views.Harmonics = [this](const TViewContext&) { return LastHarmonics = new QWidget; };
     views.Extreme = [](const TViewContext&) { return new QWidget; };
@@ -107,11 +117,12 @@ TEST_F(MainWindowTest, StartsWithDefaultsWithoutASettingsFile) {
   EXPECT_EQ(LinkSettings(Port), (Link{-1, 6, 0, 0}));
   EXPECT_EQ(Meter.Address, 1);
   EXPECT_EQ(Meter.Kind, 80);
+  EXPECT_STREQ(Meter.Name, "TR5_1");  // named as kavrel-cli names it
   ASSERT_TRUE(form.DeviceLines.has_value());
   EXPECT_TRUE(form.DeviceLines->empty());
   EXPECT_EQ(form.Label1->text(), "Device address");
   Show(form);
-  EXPECT_EQ(form.Label1->text(), " ");
+  EXPECT_EQ(form.Label1->text(), " TR5_1");
   EXPECT_FALSE(form.PortProblem->isVisible());  // a missing port is not explained
 
   // Nothing has answered yet: no connection is reported.
@@ -309,7 +320,13 @@ TEST_F(MainWindowTest, ChoosingAnotherMeterResetsAndRebindsTheViews) {
   EXPECT_EQ(U1(), 230.0f);
   EXPECT_EQ(Table->Rebinds + Charts->Rebinds, 0);
 
-  // Another meter: values back to none, both views bound again.
+  // Another meter: what the previous one had pending is logged under its
+  // name, and an alarm it had on (not seen to end while its link was down)
+  // does not end after the new meter has connected.
+  Meter.LinkState = 1;
+  Meter.ErrorCount = 3;
+  Meter.AlarmFlags = 1;
+  // Values back to none, both views bound again.
   ChooseDevice(form, [](TDialogKonfig* d) {
     ClickRow(d, 3);
     QTest::mouseClick(d->OKBtn, Qt::LeftButton);
@@ -317,6 +334,8 @@ TEST_F(MainWindowTest, ChoosingAnotherMeterResetsAndRebindsTheViews) {
   EXPECT_EQ(Meter.Address, 9);
   EXPECT_EQ(Meter.Kind, 85);
   EXPECT_STREQ(Meter.Name, "VR5_9");
+  EXPECT_EQ(Table->Events, Lines{"\tTransmission error with TR5_1"});
+  EXPECT_EQ(Meter.AlarmFlags, 0);
   EXPECT_EQ(U1(), NO_VALUE);
   EXPECT_EQ(Meter.LinkState, 0);
   EXPECT_EQ(Table->Rebinds, 1);

@@ -93,7 +93,16 @@ TEST(FindMeters, ScanFromTheDeviceListPausesPollingAndAddsTheChosenMeters) {
       model->setCurrentIndex(model->findText(QStringLiteral("VR5B")));
       scan->AddButton->click();
     });
+    // The TR5 at address 3 is listed already; an error is showing.
+    list->Button1->click();
+    list->StringGrid1->item(1, 1)->setText("3");
+    list->StringGrid1->item(1, 1)->setText("x");
+    ASSERT_TRUE(list->Message->isVisible());
     list->FindBtn->click();
+    // The meter already listed is not added twice, and the list says so in
+    // place of the old error.
+    EXPECT_TRUE(list->Message->isVisible());
+    EXPECT_EQ(list->Message->text(), QStringLiteral("Already in the list: TR5 at address 3."));
     ASSERT_EQ(list->GridRowCount(), 4);
     EXPECT_EQ(list->Cell(0, 2), QStringLiteral("TR5"));
     EXPECT_EQ(list->Cell(1, 2), QStringLiteral("3"));

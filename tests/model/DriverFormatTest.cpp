@@ -285,8 +285,8 @@ TEST_F(DriverAlarms, StartsAndEndsComeOneByOneLowestAlarmFirst) {
   EXPECT_TRUE(Drain().empty());
 
   Alr->Update(2);
-  EXPECT_EQ(Drain(), (std::vector<std::string>{"\tEnd of alarm A1", "\tStrat of alarm A2",
-                                               "\tEnd of alarm A3"}));
+  EXPECT_EQ(Drain(),
+            (std::vector<std::string>{"\tEnd of alarm A1", "\tStart of alarm A2", "\tEnd of alarm A3"}));
   EXPECT_EQ(Meter.AlarmFlags, 2);
 
   Alr->Update(7.9f);  // truncated to 7
@@ -325,7 +325,7 @@ TEST_F(DriverAlarms, LinkEventsComeFirstAndAlarmsOnlyWhileConnected) {
   Meter.ErrorCount = 3;
   Alr->Update(0);
   int last = 9;
-  EXPECT_EQ(Drain(&last), (std::vector<std::string>{"\tTransmision error with TR5"}));
+  EXPECT_EQ(Drain(&last), (std::vector<std::string>{"\tTransmission error with TR5"}));
   EXPECT_EQ(Codes, std::vector<int>{3});
   EXPECT_EQ(last, -1);
   EXPECT_EQ(Meter.ErrorCount, 10);

@@ -208,7 +208,7 @@ TEST_F(DriverLine, LinkEventsThroughConnectLossAndRecovery) {
 
   Port.ReplyTimeout = SILENT;
   Sim->SetFaults(SimFaults{.NoReply = true});
-  ASSERT_TRUE(RunUntilEvent("\tTransmision error with Feeder_1"));
+  ASSERT_TRUE(RunUntilEvent("\tTransmission error with Feeder_1"));
   EXPECT_EQ(Meter.LinkState, 3);
   int code = 0;
   std::string text = "untouched";
@@ -224,9 +224,9 @@ TEST_F(DriverLine, LinkEventsThroughConnectLossAndRecovery) {
   ASSERT_TRUE(RunUntilEvent("\tConnection to Feeder_1"));
   // The meter answers in order, so by now it has seen every request made.
   for (const auto& read : Reads(Sim->Requests())) EXPECT_NE(read.first, 4027);
-  EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1",
-                                              "\tTransmision error with Feeder_1",
-                                              "\tConnection to Feeder_1"}));
+  EXPECT_EQ(Events,
+            (std::vector<std::string>{"\tConnection to Feeder_1", "\tTransmission error with Feeder_1",
+                                      "\tConnection to Feeder_1"}));
 }
 
 TEST_F(DriverLine, AlarmEventsFollowEachModelsRelayRegister) {
@@ -244,7 +244,7 @@ TEST_F(DriverLine, AlarmEventsFollowEachModelsRelayRegister) {
     ASSERT_TRUE(RunUntilEvent("\tStart of alarm A3"));
     Sim->HoldRegister(1, reg, 1 | output4);
     ASSERT_TRUE(RunUntilEvent("\tEnd of alarm A3"));
-    EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1", "\tStrat of alarm A2",
+    EXPECT_EQ(Events, (std::vector<std::string>{"\tConnection to Feeder_1", "\tStart of alarm A2",
                                                 "\tStart of alarm A3", "\tStart of alarm A1",
                                                 "\tEnd of alarm A2", "\tEnd of alarm A3"}));
     EXPECT_EQ(Meter.AlarmFlags, 1);
@@ -469,7 +469,7 @@ TEST_P(DriverLineFaults, ValuesEventsAndWritesStayTrue) {
   // the link goes down and a write is not reported done.
   Port.ReplyTimeout = SILENT;
   Sim->SetFaults(SimFaults{.NoReply = true, .Echo = true});
-  ASSERT_TRUE(RunUntilEvent("\tTransmision error with Feeder_1"));
+  ASSERT_TRUE(RunUntilEvent("\tTransmission error with Feeder_1"));
   EXPECT_EQ(Meter.LinkState, 3);
   Meter.LinkState = 1;
   EXPECT_EQ(Meter.WriteParameter(1, "77", message), 9);

@@ -341,7 +341,7 @@ TEST(Meter, LinkEventsFollowTheErrorCount) {
 
   meter.ErrorCount = 3;
   EXPECT_EQ(meter.NextEvent(code, text), 1);
-  EXPECT_EQ(text, "\tTransmision error with Hall7");
+  EXPECT_EQ(text, "\tTransmission error with Hall7");
   EXPECT_EQ(code, base + 3);
   EXPECT_EQ(meter.ErrorCount, 10);
   EXPECT_EQ(meter.NextEvent(code, text), -1);
@@ -360,7 +360,7 @@ TEST(Meter, LinkEventsFollowTheErrorCount) {
   meter.ErrorCount = 5;
   EXPECT_EQ(meter.NextEvent(code, text), 1);
   EXPECT_EQ(meter.LinkState, 4);
-  EXPECT_EQ(text, "\tTransmision error with Hall7");
+  EXPECT_EQ(text, "\tTransmission error with Hall7");
 }
 
 TEST(Meter, VariableFromDefinitionKeepsAMultiByteUnit) {

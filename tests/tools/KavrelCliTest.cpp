@@ -80,12 +80,15 @@ protected:
 
   // Runs kavrel-cli with the arguments in the test's directory. The reply
   // time-out is long unless the arguments set their own, so that a loaded
-  // machine does not turn a slow answer into none.
-  TRun Run(const std::string& arguments) {
+  // machine does not turn a slow answer into none. Standard input is the
+  // given text, from a file.
+  TRun Run(const std::string& arguments, const std::string& input = "") {
+    const std::string in = Dir.Path() + "/in.txt";
     const std::string out = Dir.Path() + "/out.txt";
     const std::string err = Dir.Path() + "/err.txt";
-    const std::string command = std::string("'") + KAVREL_CLI + "' --timeout 5000 " + Transport + arguments + " >'" + out +
-                                "' 2>'" + err + "' </dev/null";
+    std::ofstream(in, std::ios::binary) << input;
+    const std::string command = std::string("'") + KAVREL_CLI + "' --timeout 5000 " + Transport + arguments +
+                                " >'" + out + "' 2>'" + err + "' <'" + in + "'";
     TRun run;
     const int status = std::system(command.c_str());
     run.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -131,7 +134,8 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
                 "MeterName=Incomer\r\nMeterDsc=Main board\r\n");
   TRun run = Run("groups");
   EXPECT_EQ(run.Code, 0);
-  EXPECT_NE(run.Out.find("3300  Tariffs"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("3300  Tariffs ("), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("  Relay output (1 item)\n"), std::string::npos) << run.Out;
   EXPECT_EQ(run.Out.find("Energy"), std::string::npos);  // a TR5 group
 
   Sim->HoldRegister(5, 7780, 1500.0);
@@ -207,7 +211,7 @@ TEST_P(CliOverLine, PollPrintsTheTableAfterEachCycleWithEvents) {
   run = Run("--timeout 100 poll --cycles 1 --csv");
   EXPECT_EQ(run.Code, 3);
   EXPECT_NE(run.Out.find(",1,----,----,"), std::string::npos) << run.Out;
-  EXPECT_NE(run.Err.find("\tTransmision error with TR5_1"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("\tTransmission error with TR5_1"), std::string::npos) << run.Err;
 }
 
 TEST_P(CliOverLine, ReadPrintsCodeDescriptionAndValueOfEachItem) {
@@ -379,7 +383,7 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   auto poll = std::async(std::launch::async, [&] { return Run(Args() + "--timeout 300 poll --csv --cycles 20"); });
   ASSERT_TRUE(WaitForText("out.txt", ",2,", 20000));
   Sim->Unplug();
-  const bool down = WaitForText("err.txt", "\tTransmision error with TR5_1", 20000);
+  const bool down = WaitForText("err.txt", "\tTransmission error with TR5_1", 20000);
   ASSERT_TRUE(Sim->Plug());
   run = poll.get();
   ASSERT_TRUE(down) << run.Err;
@@ -413,18 +417,27 @@ TEST_P(CliLine, SetupBackupDiffAndRestore) {
   EXPECT_NE(run.Out.find("meter 250"), std::string::npos) << run.Out;
   EXPECT_NE(run.Out.find("   602  "), std::string::npos) << run.Out;
 
-  // Asked and not agreed: nothing written. With --yes: only the two, then no difference.
-  run = Run(Args() + "--model VR5 restore before.txt");
+  // Asked and not agreed: nothing written. Agreed: only the two, then no
+  // difference. The answer, not echoed from a file, leaves its line end.
+  const std::string question = "Write these 2 items into VR5_1 at address 1? [y/N] \n";
+  run = Run(Args() + "--model VR5 restore before.txt", "n\n");
   EXPECT_EQ(run.Code, 7) << run.Out;
+  EXPECT_TRUE(run.Out.ends_with("\n" + question + "Nothing written.\n")) << run.Out;
   EXPECT_EQ(Sim->GetRegister(1, 4000), 250.0);
   Sim->ClearRequests();
-  run = Run(Args() + "--model VR5 restore before.txt --yes");
+  run = Run(Args() + "--model VR5 restore before.txt", "y\n");
   EXPECT_EQ(run.Code, 0) << run.Out << run.Err;
+  EXPECT_NE(run.Out.find("\n" + question + "   501  "), std::string::npos) << run.Out;
   EXPECT_EQ(Count(run.Out, " written\n"), 2u) << run.Out;
   size_t writes = 0;
   for (const SimRequest& r : Sim->Requests()) writes += r.Function == 6;
   EXPECT_EQ(writes, 2u);
   EXPECT_EQ(Run(Args() + "--model VR5 diff before.txt").Code, 0);
+  // One item differing is asked about as one.
+  ASSERT_EQ(Run(Args() + "--model VR5 write 501 260").Code, 0);
+  run = Run(Args() + "--model VR5 restore before.txt", "n\n");
+  EXPECT_TRUE(run.Out.ends_with("\nWrite this item into VR5_1 at address 1? [y/N] \nNothing written.\n"))
+      << run.Out;
 
   // A file that asks for a command (ClearPav = 1) and a ratio the meter
   // confirms but does not take: the command is written, the ratio is not.

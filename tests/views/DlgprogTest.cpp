@@ -1,14 +1,16 @@
 // The parameter programming dialog driven through its widgets against the
 // simulated meter on a pseudo-terminal.
+#include <gtest/gtest.h>
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "tests/support/GuiTestSupport.h"
@@ -137,6 +139,45 @@ TEST_F(DialogProgram, MenusAreTheGroupsOfTheMeterModel) {
   }
 }
 
+// At its default size the dialog shows every line of every menu whole, the
+// longest descriptions included, with the values in one column; made larger,
+// the list takes the room.
+TEST_F(DialogProgram, DefaultSizeShowsEveryLineWithItsValueInOneColumn) {
+  for (int type : {MT_TR5, MT_VR5B, MT_TR8}) {
+    SCOPED_TRACE(type);
+    ASSERT_NO_FATAL_FAILURE(StartMeter(type));
+    SetRegister(4003, 100);
+    auto d = Show();
+    const QFontMetrics metrics(d->ListBox2->font());
+    int widest = 0;
+    for (int menu = 0; menu < d->ComboBox3->count(); ++menu) {
+      d->ComboBox3->setCurrentIndex(menu);
+      d->ComboBox3Click();
+      QApplication::processEvents();
+      ASSERT_GT(d->ListBox2->count(), 0);
+      for (const std::string& line : Lines(*d)) {
+        SCOPED_TRACE(line);
+        const QString text = QString::fromStdString(line);
+        const qsizetype tab = text.indexOf('\t');
+        ASSERT_GT(tab, 0);
+        widest = std::max(widest, metrics.horizontalAdvance(text.left(tab)));
+        EXPECT_LT(metrics.horizontalAdvance(text.left(tab)), d->ValueColumn());
+        EXPECT_LE(d->ValueColumn() + metrics.horizontalAdvance(text.mid(tab + 1)),
+                  d->ListBox2->viewport()->width());
+      }
+      EXPECT_EQ(d->ListBox2->horizontalScrollBar()->maximum(), 0)
+          << d->ComboBox3->currentText().toStdString();
+    }
+    // The column follows the longest description, not a fixed stop far beyond.
+    EXPECT_LE(d->ValueColumn(), widest + metrics.horizontalAdvance("0000"));
+
+    const int listWidth = d->ListBox2->width();
+    d->resize(d->width() + 200, d->height() + 100);
+    QApplication::processEvents();
+    EXPECT_EQ(d->ListBox2->width(), listWidth + 200);
+  }
+}
+
 TEST_F(DialogProgram, EveryChoiceOfAMenuReadsItsGroupAndShowsTheMetersValues) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
   SetRegister(4000, 150);
@@ -200,21 +241,31 @@ TEST_F(DialogProgram, WriteReachesTheMeterAndRefreshesItsLineFromTheKeptValue) {
   ClickLine(*d, 10);
   Use(*d, "1");
   EXPECT_EQ(d->Label3->text(), "");
-  EXPECT_EQ(Lines(*d).at(10), "Cancellation of the active energy counter 1-yes)\t0  ");
+  EXPECT_EQ(Lines(*d).at(10), "Cancellation of the active energy counter (1-yes)\t0  ");
 }
 
 TEST_F(DialogProgram, RefusedWritesShowTheMessageAndKeepTheLine) {
   ASSERT_NO_FATAL_FAILURE(StartMeter(MT_TR5));
   SetRegister(4000, 150);
   auto d = Show();
-  ClickLine(*d, 0);
-  for (const QString& text : {QString("20001"), QString(""), QString("ratio"), QString(5000, '9')}) {
+  // Letters are no number; a number outside the limits is told the range,
+  // with the unit where the parameter has one.
+  const std::pair<int, QString> refused[] = {
+      {0, "20001"}, {0, ""}, {0, "ratio"}, {0, QString(5000, '9')}, {3, "121"}};
+  const QString outside = "Out of range: allowed 1 to 20000";
+  const QString reasons[] = {outside, "Not a number", "Not a number", outside,
+                             "Out of range: allowed 80 to 120 %"};
+  for (size_t i = 0; i < std::size(refused); ++i) {
+    const auto& [row, text] = refused[i];
     SCOPED_TRACE(text.left(8).toStdString());
+    const std::string before = Lines(*d).at(row);
+    ClickLine(*d, row);
     d->Label3->clear();
     Use(*d, text);
-    EXPECT_EQ(d->Label3->text(), "Out of range");
-    EXPECT_EQ(Lines(*d).at(0), "Ratio of current transformer\t150  ");
+    EXPECT_EQ(d->Label3->text(), reasons[i]);
+    EXPECT_EQ(Lines(*d).at(row), before);
   }
+  EXPECT_EQ(Lines(*d).at(0), "Ratio of current transformer\t150  ");
   EXPECT_EQ(Sim->GetRegister(1, 4000), 150.0);
 
   ChooseMenu(*d, "Process variables");

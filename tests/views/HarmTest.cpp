@@ -1,7 +1,9 @@
 // The harmonics window against a simulated TR5 on a pseudo-terminal: which
 // groups it reads for each tab, what it lists and draws, and what it shows
 // when the meter cannot be read.
+#include <gtest/gtest.h>
 #include <QBarSet>
+#include <QChart>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedBarSeries>
@@ -9,7 +11,6 @@
 #include <QTest>
 #include <chrono>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <map>
 #include <utility>
 #include <vector>
@@ -74,6 +75,10 @@ TEST_F(HarmonicsWindow, ShowsThdAndHarmonicsOfTheSelectedTab) {
   THarmoniczne* w = Open();
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
+  // Opened at a size where the chart's plot area has room for its 24 bars.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  EXPECT_GE(w->Chart1->plotArea().width(), 24 * 12) << w->width();
+  EXPECT_GE(w->Chart1->plotArea().height(), 150) << w->height();
 
   // Shown: the THD group, then the harmonics of the first tab.
   EXPECT_EQ(TakeReads(), (Reads{THD, U1}));

@@ -1,12 +1,13 @@
 // The extreme values window against a simulated TR5, VR5 and VR5B on a
 // pseudo-terminal: rows and labels of each tab, values and times in their
 // columns, the groups read, and what is left when the meter cannot be read.
+#include <gtest/gtest.h>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
 #include <chrono>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <utility>
 
 #include "tests/support/ViewTestSupport.h"
@@ -111,11 +112,22 @@ TEST_F(ExtremeWindow, EachTabListsItsQuantitiesWithMinimumAndMaximum) {
     }
   }
 
-  // Closing ends the window and clears the main window's reference.
-  QPointer<TExtrema> closing = w;
-  w->close();
-  EXPECT_TRUE(Form->Extrema.isNull());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }, 10000));
+  // Closing, by Escape or by "Close", ends the window and clears the main
+  // window's reference.
+  for (bool escape : {true, false}) {
+    SCOPED_TRACE(escape);
+    if (!w) w = Open();
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    QPointer<TExtrema> closing = w;
+    if (escape)
+      QTest::keyClick(w->StringGrid1, Qt::Key_Escape);
+    else
+      QTest::mouseClick(w->CloseBtn, Qt::LeftButton);
+    EXPECT_TRUE(Form->Extrema.isNull());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }, 10000));
+    w = nullptr;
+  }
 }
 
 TEST_F(ExtremeWindow, Vr5ShowsTheTimesOfItsExtremes) {

@@ -2,6 +2,9 @@
 // window's menus against the simulated meter: a setup file saved, compared
 // and restored; each view exported as CSV and read back by an independent CSV
 // reader; and the service report as a PDF whose text is checked.
+#include <gtest/gtest.h>
+#include <QColor>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -13,8 +16,8 @@
 #include <QTest>
 #include <cstdio>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sstream>
+#include <utility>
 
 #include "app/SetupDialog.h"
 #include "model/ParamDef.h"
@@ -38,6 +41,35 @@ std::string Output(const std::string& command) {
     pclose(p);
   }
   return out;
+}
+
+// The lengths of the report's harmonic bars in pixels, in the order they
+// stand in the PDF, from its pages rendered by pdftoppm: a bar is a run of
+// rows holding the bar colour, its length the widest run of that colour.
+std::vector<int> BarLengths(const std::string& pdf, const std::string& dir) {
+  Output("pdftoppm -r 72 -png '" + pdf + "' '" + dir + "/page'");
+  std::vector<int> bars;
+  for (int page = 1;; ++page) {
+    QImage image;
+    for (const char* digits : {"%d", "%02d", "%03d"})
+      if (image.isNull())
+        image.load(QString::fromStdString(dir + "/page-") + QString::asprintf(digits, page) + ".png");
+    if (image.isNull()) break;
+    int length = 0;  // of the bar the rows above belong to, 0 between bars
+    for (int y = 0; y < image.height(); ++y) {
+      int run = 0, widest = 0;
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        const bool blue = std::abs(c.red() - 0x3a) < 24 && std::abs(c.green() - 0x6f) < 24 &&
+                          std::abs(c.blue() - 0xb0) < 24;
+        run = blue ? run + 1 : 0;
+        widest = std::max(widest, run);
+      }
+      if (widest > 0) length = std::max(length, widest);
+      if (widest == 0 && length > 0) bars.push_back(std::exchange(length, 0));
+    }
+  }
+  return bars;
 }
 
 // The file as Python's csv module reads it (strict RFC 4180 dialect checks).
@@ -157,6 +189,13 @@ TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   ASSERT_GE(rows.size(), 2u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "U1", "U2", "U3"}));
   EXPECT_EQ(rows[1][1], "231.5");
+  // The "Others" page names the quantity chosen in its list.
+  charts->PageControl1->setCurrentIndex(4);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return charts->CsvRows().size() > 1; }, 30000));
+  Form->Export1Click();
+  rows = ReadCsv(Chosen.toStdString());
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"time", "tf"}));
   Form->Timer1->stop();
 
   Form->HarmonClick();
@@ -181,9 +220,18 @@ TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   EXPECT_EQ(rows[1][1], CsvNumber(FindParamDef(2801)->LastValue));
 
   // The report: a PDF whose text holds the meter's name, a setup code and a
-  // harmonic value.
+  // harmonic value. The harmonics of current L3, the last bars, on a later
+  // page: order 1 the largest, order 2 half of it, the others none.
+  for (int order = 1; order <= 25; ++order)
+    Sim->HoldRegister(1, 7754 + order, order == 1 ? 40 : order == 2 ? 20 : 0);
   Chosen = Path("report.pdf");
   Form->Raport1Click();
+  const std::vector<int> bars = BarLengths(Chosen.toStdString(), Dir.Path());
+  ASSERT_GE(bars.size(), 2u);
+  const int full = bars[bars.size() - 2];
+  const int half = bars.back();
+  EXPECT_GT(full, 100);
+  EXPECT_NEAR(double(half) / full, 0.5, 0.05) << half << " of " << full;
   EXPECT_TRUE(Form->StatusBar->currentMessage().startsWith("Service report written")) << Form->StatusBar->currentMessage().toStdString();
   const std::string pdf = Output("pdftotext -layout '" + Chosen.toStdString() + "' -");
   EXPECT_NE(pdf.find("Feeder_1"), std::string::npos);

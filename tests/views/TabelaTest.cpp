@@ -1,5 +1,7 @@
 // The measurement table window: what its grid, bars and event list show of a
 // meter, and the window at work in the program against a simulated meter.
+#include <gtest/gtest.h>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -9,7 +11,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <set>
@@ -99,6 +100,13 @@ TEST(TableWindow, GridBindsTheLayoutsQuantitiesAndFormatsThem) {
     EXPECT_TRUE(form.Cells(c, 6).isEmpty()) << c;
     EXPECT_TRUE(form.Cells(c, 9).isEmpty()) << c;
   }
+  // Every fixed text fits its column whole: "THD_U[%]" in bold is not cut.
+  const QFontMetrics metrics(form.StringGrid1->font());
+  for (int c = 1; c < TForm2::GRID_SIZE; ++c)
+    for (int r = 1; r < TForm2::GRID_SIZE; ++r)
+      if (!form.CellParam(c, r))
+        EXPECT_LT(metrics.horizontalAdvance(form.Cells(c, r)), form.StringGrid1->columnWidth(c - 1) - 4)
+            << form.Cells(c, r).toStdString();
 
   // 40 value cells, each bound to a quantity of its own and showing its value.
   std::set<TZmienna*> bound;
@@ -248,7 +256,7 @@ TEST(TableWindow, EventsGoOnTopWithTheTicksTimeStamp) {
   form.EvTimer();
   form.EvTimer();  // nothing new to report
   ASSERT_EQ(form.ListBox1->count(), 3);
-  EXPECT_EQ(form.ListBox1->item(0)->text(), "03/08 00:05:09\tTransmision error with TR5_1");
+  EXPECT_EQ(form.ListBox1->item(0)->text(), "03/08 00:05:09\tTransmission error with TR5_1");
   EXPECT_EQ(form.ListBox1->item(2)->text(), "03/07 14:05:09\tConnection to TR5_1");
 }
 
@@ -339,7 +347,7 @@ TEST(TableWindowInProgram, ShowsLinkEventsAndLiveValues) {
   };
 
   // The meter does not answer: after three failed steps the window reports it.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return topLine().endsWith("\tTransmision error with TR5_1"); }, 30000))
+  ASSERT_TRUE(QTest::qWaitFor([&] { return topLine().endsWith("\tTransmission error with TR5_1"); }, 30000))
       << topLine().toStdString();
   EXPECT_EQ(Cell(*table, "B2"), "----");
   EXPECT_NE(meter.LinkState, 1);
