@@ -1,0 +1,19 @@
+// kavrel-cli groups: the register groups of the meter model.
+#include "tools/CliSession.h"
+
+#include <cstdio>
+
+namespace cli {
+
+int TSession::Groups() {
+  std::printf("Groups of %s:\n", ModelName(Meter.Kind));
+  std::string title;
+  for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
+    if (Meter.GetCatalogText(g * 100, title) != CATALOG_MENU) continue;
+    const TParamGroup* group = GetParamGroup(g);
+    std::printf("%6d  %s (%d items)\n", g * 100, title.c_str(), group ? group->Count : 0);
+  }
+  return RC_OK;
+}
+
+}  // namespace cli
