@@ -82,6 +82,8 @@ public:
   // settings in force. False at once when no port was asked for, or it was
   // closed since.
   bool RetryOpen();
+  // True while a port asked for is not open and RetryOpen keeps trying it.
+  bool WaitingForPort() const { return OpenWanted && PortIndex < 0; }
   static constexpr uint32_t PORT_RETRY_MAX_MS = 5000;
 
   // Fields.

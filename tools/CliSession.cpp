@@ -70,26 +70,27 @@ int TSession::Setup(const TOptions& o) {
   return RC_OK;
 }
 
-int TSession::OpenPort() {
+int TSession::OpenPort(bool wait) {
   if (PortIndex < 0 || PortIndex > 7) {
     std::fprintf(stderr, "kavrel-cli: no serial port configured (COM=%d)\n", PortIndex);
     return RC_PORT;
   }
   Port.UseNetwork(Network);
+  SetLastSerialOpenError(TSerialOpenError::None);
   const int r = Port.Configure(PortIndex, BaudIndex, Mode, LinkType);
-  if (r < 0 && !Network.empty()) {
-    std::fprintf(stderr, "kavrel-cli: cannot open %s\n", LastTcpError().c_str());
-    return RC_PORT;
-  }
-  if (r < 0) {
-    const std::string portName = "COM" + std::to_string(PortIndex + 1);
-    const std::string device = ResolveSerialDeviceName(portName);
-    std::fprintf(stderr, "kavrel-cli: cannot open port %s%s%s%s\n", portName.c_str(),
-                 device.empty() ? "" : " (", device.c_str(), device.empty() ? "" : ")");
-    return RC_PORT;
-  }
   if (TimeoutMs > 0) Port.ReplyTimeout = static_cast<uint32_t>(TimeoutMs);
-  return RC_OK;
+  if (r >= 0) return RC_OK;
+  const std::string problem = PortOpenProblem(Port.WantedName());
+  if (!wait) {
+    std::fprintf(stderr, "kavrel-cli: cannot open %s\n", problem.c_str());
+    return RC_PORT;
+  }
+  // A port that comes late (an adapter plugged in, a server started) is
+  // waited for; the port tries it again, backed off.
+  std::fprintf(stderr, "kavrel-cli: waiting for %s\n", problem.c_str());
+  std::fflush(stderr);
+  while (!Interrupted && !Port.RetryOpen()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return Interrupted ? RC_PORT : RC_OK;
 }
 
 // Runs the acquisition cycle until the link is up (true) or three steps

@@ -66,7 +66,9 @@ public:
   TSession() : Meter(true, &Port) {}
 
   int Setup(const TOptions& o);
-  int OpenPort();
+  // Opens the port; with wait a port that is missing or refused is tried
+  // again until it opens or the program is interrupted.
+  int OpenPort(bool wait = false);
   // Runs the acquisition cycle until the link is up (true) or three steps
   // failed (false).
   bool Connect();

@@ -56,6 +56,6 @@ int main(int argc, char** argv) {
   if (command == "diff") return session.Diff(options.Arguments[1]);
   if (command == "restore") return session.Restore(options.Arguments[1], options.Yes);
   if (command == "scan") return session.Scan(options);
-  if (int r = session.OpenPort(); r != RC_OK) return r;
+  if (int r = session.OpenPort(true); r != RC_OK) return r;
   return session.Poll(options);
 }

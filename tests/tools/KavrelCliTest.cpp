@@ -148,10 +148,11 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
   run = Run("--address 6 --timeout 100 read 3300");
   EXPECT_EQ(run.Code, 3);
   EXPECT_NE(run.Err.find("no reply from VR5_6 at address 6 on COM2"), std::string::npos) << run.Err;
+  // A one-shot command fails at once, with the system's reason.
   Dir.Link(1, Dir.Path() + "/no-such-tty");
-  run = Run("--port 1 poll --cycles 1");
+  run = Run("--port 1 read 3301");
   EXPECT_EQ(run.Code, 1);
-  EXPECT_NE(run.Err.find("cannot open port COM1"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("cannot open COM1: no such device"), std::string::npos) << run.Err;
 
   // A settings address that is no slave address: the default, and a word why.
   WriteSettings("COM=1\r\nBaud=6\r\nMode=6\r\nMeterAdr=300\r\nMeterType=85\r\n");
@@ -284,6 +285,20 @@ TEST_F(Cli, NetworkServerFromSettingsOrOption) {
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("cannot open tcp://127.0.0.1:" + std::to_string(port) + ": connection refused"),
             std::string::npos) << run.Err;
+  // poll waits for the server instead, and polls once it listens.
+  auto late = std::async(std::launch::async, [&] { return Run("poll --cycles 1"); });
+  bool waiting = false;
+  for (int waited = 0; waited < 20000 && !waiting; waited += 20) {
+    waiting = ReadAll(Dir.Path() + "/err.txt").find("waiting for tcp://127.0.0.1:") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Net = std::make_unique<SimTcpListener>(*Sim);
+  std::string error;
+  EXPECT_TRUE(Net->Start("127.0.0.1", port, &error)) << error;
+  run = late.get();
+  EXPECT_TRUE(waiting) << run.Err;
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("  cycle 1  "), std::string::npos) << run.Out;
   run = Run("--port COM2 read 1901");
   EXPECT_EQ(run.Code, 0) << run.Err;
   WriteSettings("COM=1\r\nTCP=converter\r\n");
@@ -359,9 +374,20 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   EXPECT_EQ(run.Code, 3) << run.Out;
   EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
 
+  // A port missing at the start (its link leads nowhere yet) is waited for:
+  // poll says so, and starts once the port is there.
+  Sim->SetFaults(SimFaults{.Echo = true});
+  Dir.Link(1, Dir.Path() + "/no-such-tty");
+  auto late = std::async(std::launch::async, [&] { return Run(Args() + "poll --csv --cycles 1"); });
+  const bool waiting = WaitForText("err.txt", "kavrel-cli: waiting for COM1: no such device", 20000);
+  Dir.Link(1, Sim->DevicePath());
+  run = late.get();
+  EXPECT_TRUE(waiting) << run.Err;
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find(",1,231.5,"), std::string::npos) << run.Out;
+
   // Unplugged mid-poll: cycles without values, never the old ones again; the
   // port comes back through its COM1 link once the link is back.
-  Sim->SetFaults(SimFaults{.Echo = true});
   auto poll = std::async(std::launch::async, [&] { return Run(Args() + "--timeout 300 poll --csv --cycles 20"); });
   ASSERT_TRUE(WaitForText("out.txt", ",2,", 20000));
   Sim->Unplug();
