@@ -58,6 +58,9 @@ int UsageError(const std::string& what);
 // Returns RC_OK, or the code to exit with after the message was printed.
 int ParseCommandLine(int argc, char** argv, TOptions& o);
 
+// Reads a file whole; false with the system's reason in error.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
+
 // The local time of day, "HH:MM:SS".
 std::string Now();
 

@@ -2,6 +2,7 @@
 #include "tools/CliSession.h"
 
 #include <cstdio>
+#include <string>
 
 namespace cli {
 
@@ -9,6 +10,11 @@ int TSession::Restore(const std::string& path, bool yes) {
   TSetup file;
   std::vector<TSetupDifference> differences;
   if (int r = Differences(path, file, differences); r != RC_OK) return r;
+  // Only what would be written must lie within its limits.
+  if (std::string error; !CheckRestore(differences, error)) {
+    std::fprintf(stderr, "kavrel-cli: %s: %s; nothing written\n", path.c_str(), error.c_str());
+    return RC_SETUP_FILE;
+  }
   if (differences.empty()) {
     std::printf("%s: the meter holds the file's setup already\n", Meter.Name);
     return RC_OK;
