@@ -1,10 +1,13 @@
 // kavrel-cli: the help text and the command line.
 #include "tools/CliSession.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
+#include "comm/LineFraming.h"
 #include "comm/SerialDeviceTcp.h"
 #include "settings/Settings.h"
 
@@ -59,8 +62,12 @@ const char* const HELP_TEXT =
     "                             instead of the serial port; overrides TCP= of Kavrel.INI.\n"
     "                             --port alone uses the serial port even when TCP= is set\n"
     "  --baud RATE                300, 600, 1200, 2400, 4800, 9600 or 19200\n"
-    "  --mode N                   0 ASCII 8N1, 1 ASCII 7E1, 2 ASCII 7O1, 3 RTU 8N2,\n"
+    "  --mode N                   the mode as the settings file keeps it (Mode= of Kavrel.INI):\n"
+    "                             0 ASCII 8N1, 1 ASCII 7E1, 2 ASCII 7O1, 3 RTU 8N2,\n"
     "                             4 RTU 8E1, 5 RTU 8O1, 6 RTU 8N1\n"
+    "  --framing ascii | rtu      the mode as a gateway line names it, instead of --mode:\n"
+    "  --format 8N1 | 7E1 | ...   ASCII 8N1, 7E1 or 7O1; RTU 8N1, 8N2, 8E1 or 8O1 (framing\n"
+    "                             rtu and format 8N1 unless given)\n"
     "  --link rs485 | kx7         RS485 card (0) or KX7 converter (1)\n"
     "  --address N                bus address of the meter, 1 to 247\n"
     "  --model NAME               TR5, TR5B, VR5, VR5B or TR8 (or its type code 80, 81, 85,\n"
@@ -132,6 +139,11 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       o.Arguments.push_back(arg);
       continue;
     }
+    static const char* const WITH_VALUE[] = {"--port",    "--tcp",          "--baud",    "--mode",   "--link",
+                                             "--address", "--model",        "--timeout", "--cycles", "--from",
+                                             "--to",      "--probe-margin", "--framing", "--format"};
+    if (std::find(std::begin(WITH_VALUE), std::end(WITH_VALUE), arg) == std::end(WITH_VALUE))
+      return UsageError("unknown option " + arg);
     if (i + 1 >= argc) return UsageError("option " + arg + " needs a value");
     const char* value = argv[++i];
     bool ok = true;
@@ -154,6 +166,9 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       ok = ok && o.BaudIndex >= 0;
     } else if (arg == "--mode") {
       ok = ParseInt(value, 0, 6, o.Mode);
+    } else if (arg == "--framing" || arg == "--format") {
+      (arg == "--framing" ? o.Framing : o.Format) = value;
+      o.FramingGiven = true;
     } else if (arg == "--link") {
       if (EqualNoCase(value, "rs485") || std::strcmp(value, "0") == 0) {
         o.LinkType = 0;
@@ -184,6 +199,14 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
       return UsageError("unknown option " + arg);
     }
     if (!ok) return UsageError("bad value '" + std::string(value) + "' for " + arg);
+  }
+  // --framing and --format as a gateway line names them (framing rtu unless
+  // given, format 8N1 unless given); they are another way to say --mode.
+  if (o.FramingGiven) {
+    if (o.Mode >= 0) return UsageError("--mode and --framing/--format both set the mode; give one");
+    std::string error;
+    o.Mode = ModeFromFraming(o.Framing.empty() ? "rtu" : o.Framing, o.Format, error);
+    if (o.Mode < 0) return UsageError(error);
   }
   return RC_OK;
 }

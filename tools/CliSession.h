@@ -39,6 +39,9 @@ struct TOptions {
   std::string Network;  // "tcp://HOST:PORT" of --tcp
   int BaudIndex = -1;
   int Mode = -1;
+  std::string Framing;  // --framing and --format, another way to give the mode
+  std::string Format;
+  bool FramingGiven = false;
   int LinkType = -1;
   int Address = -1;
   int MeterType = -1;

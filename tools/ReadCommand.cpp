@@ -2,8 +2,34 @@
 #include "tools/CliSession.h"
 
 #include <cstdio>
+#include <string>
+
+#include "comm/ModbusFrame.h"
 
 namespace cli {
+
+namespace {
+
+// A Modbus exception code, with what it means for a read of this meter.
+std::string ExceptionText(int code) {
+  const std::string head = "exception " + std::to_string(code);
+  switch (code) {
+    case 1:
+      return head + " (illegal function): the meter does not read registers this way";
+    case 2:
+      return head + " (illegal data address): the registers do not exist on that meter; is the model right?";
+    case 3:
+      return head + " (illegal data value): the meter refuses a read of that length";
+    case 4:
+      return head + " (slave device failure): the meter could not carry the read out";
+    case 6:
+      return head + " (slave device busy): try again";
+    default:
+      return head;
+  }
+}
+
+}  // namespace
 
 int TSession::Read(const std::string& selectorText) {
   int selector = 0;
@@ -12,9 +38,15 @@ int TSession::Read(const std::string& selectorText) {
   if (!Connect()) return RC_NO_REPLY;
   const int group = selector / 100;
   std::string text;
+  Port.Reply.Function = 0;  // an exception reply to this read, not to an earlier one
   Meter.ReadOrFormatValue(group * 100, text, nullptr);
   if (!Meter.LastGroupReadOk) {
-    std::fprintf(stderr, "kavrel-cli: no reply to the read of group %d from %s\n", group, Meter.Name);
+    if (Port.Reply.Function == (modbus::READ_HOLDING_REGISTERS | modbus::EXCEPTION_FLAG)) {
+      std::fprintf(stderr, "kavrel-cli: %s answered the read of group %d with %s\n", Meter.Name, group,
+                   ExceptionText(Port.Reply.ByteCount).c_str());
+    } else {
+      std::fprintf(stderr, "kavrel-cli: no reply to the read of group %d from %s\n", group, Meter.Name);
+    }
     return RC_NO_REPLY;
   }
   std::string title;

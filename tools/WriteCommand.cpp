@@ -1,13 +1,20 @@
 // kavrel-cli write: one setup parameter, confirmed by reading it back.
 #include "tools/CliSession.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace cli {
 
 int TSession::Write(const std::string& selectorText, const std::string& value) {
   int selector = 0;
   if (int r = CheckSelector(selectorText, false, selector); r != RC_OK) return r;
+  // Letters are a mistake of the command line, not a value the meter refuses.
+  char* end = nullptr;
+  const double number = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !std::isfinite(number))
+    return UsageError("'" + value + "' is not a number");
   if (int r = OpenPort(); r != RC_OK) return r;
   if (!Connect()) return RC_NO_REPLY;
   std::string message;

@@ -113,16 +113,48 @@ TEST_F(Cli, HelpAndCommandLineErrors) {
   EXPECT_NE(run.Out.find("Exit codes"), std::string::npos);
   EXPECT_NE(run.Out.find("write SELECTOR VALUE"), std::string::npos);
 
-  for (const char* bad : {"", "bogus", "read", "write 1", "poll --cycles 0", "poll --cycles",
-                          "--baud 1234 poll", "--port COM9 poll", "--model TR6 groups",
-                          "--address 0 poll", "--address 248 poll", "--address 300 poll", "read 12x",
-                          "read 4100", "read 2426", "groups --csv", "--frobnicate poll", "--from 3 poll",
-                          "read 100 --all-settings", "scan --from 9 --to 3", "scan --to 248",
-                          "scan --probe-margin x", "scan 7"}) {
+  for (const char* bad : {"",
+                          "bogus",
+                          "read",
+                          "write 1",
+                          "poll --cycles 0",
+                          "poll --cycles",
+                          "--baud 1234 poll",
+                          "--port COM9 poll",
+                          "--model TR6 groups",
+                          "--address 0 poll",
+                          "--address 248 poll",
+                          "--address 300 poll",
+                          "read 12x",
+                          "read 4100",
+                          "read 2426",
+                          "groups --csv",
+                          "--frobnicate poll",
+                          "--from 3 poll",
+                          "read 100 --all-settings",
+                          "scan --from 9 --to 3",
+                          "scan --to 248",
+                          "scan --probe-margin x",
+                          "scan 7",
+                          "write 101 abc",
+                          "write 101 12x",
+                          "--framing x poll",
+                          "--framing ascii --format 8N2 poll",
+                          "--format 7E1 poll",
+                          "--mode 6 --framing rtu poll"}) {
     run = Run(bad);
     EXPECT_EQ(run.Code, 2) << bad;
     EXPECT_NE(run.Err.find("kavrel-cli: "), std::string::npos) << bad;
   }
+  // Each message says which mistake it is.
+  const std::pair<const char*, const char*> said[] = {
+      {"poll --bogus", "unknown option --bogus\n"},
+      {"poll --cycles", "option --cycles needs a value\n"},
+      {"write 101 abc", "'abc' is not a number\n"},
+      {"--framing ascii --format 8n2 poll", "format \"8n2\" is not one of ASCII's 8N1, 7E1, 7O1\n"},
+  };
+  for (const auto& [arguments, message] : said)
+    EXPECT_NE(Run(arguments).Err.find(std::string("kavrel-cli: ") + message), std::string::npos) << arguments;
 }
 
 TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
@@ -145,6 +177,13 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
   // Options take precedence; the meter is then named by model and address.
   run = Run("--port COM2 --model TR5 --address 5 groups");
   EXPECT_NE(run.Out.find("Groups of TR5"), std::string::npos);
+  // The wrong model: the meter answers a group it lacks with exception 2.
+  run = Run("--port COM2 --model TR5 --address 5 read 3200");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_NE(run.Err.find("TR5_5 answered the read of group 32 with exception 2 (illegal data address): "
+                         "the registers do not exist on that meter; is the model right?"),
+            std::string::npos)
+      << run.Err;
   run = Run("--address 6 --timeout 100 read 3300");
   EXPECT_EQ(run.Code, 3);
   EXPECT_NE(run.Err.find("no reply from VR5_6 at address 6 on COM2"), std::string::npos) << run.Err;
@@ -347,7 +386,11 @@ TEST_F(Cli, ScanListsTheMetersFoundWithModelAndSettings) {
 // replies, the meter gone, and the adapter pulled out and put back mid-poll.
 class CliLine : public Cli, public ::testing::WithParamInterface<int> {
 protected:
-  std::string Args() const { return "--baud 9600 --mode " + std::to_string(GetParam()) + " "; }
+  // The framing as a gateway line names it, which kavrel-cli takes too.
+  std::string Args() const {
+    return std::string("--baud 9600 ") +
+           (GetParam() >= 3 ? "--framing rtu " : "--framing ASCII --format 8n1 ");
+  }
   bool WaitForText(const std::string& file, const std::string& text, int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
       if (ReadAll(Dir.Path() + "/" + file).find(text) != std::string::npos) return true;
