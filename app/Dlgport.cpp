@@ -221,8 +221,10 @@ bool TDialogPort::OKBtnClick() {
   if (result >= 0) return true;
   QMessageBox box(QMessageBox::Information, QStringLiteral("Message"),
                   QStringLiteral("Incorrect port"), QMessageBox::Ok, this);
-  box.setInformativeText(network.empty() ? OpenProblem(ComboBox1->currentIndex())
-                                         : QString::fromStdString(LastTcpError()));
+  // The reason the user can fix, worded here; else the system's own reason.
+  QString why = network.empty() ? OpenProblem(ComboBox1->currentIndex()) : QString();
+  if (why.isEmpty()) why = QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
+  box.setInformativeText(why);
   box.exec();
   ShowPortDevice();
   return false;

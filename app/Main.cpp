@@ -367,13 +367,29 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::EvTimer() {
+  // A port that did not open (an adapter not plugged in yet, a server not
+  // started) is tried again, backed off, and polled as soon as it opens.
+  if (ModbusPort.WaitingForPort() && ModbusPort.RetryOpen()) ShowPortProblem(QString());
   Meter.Update(0.0f);
-  // A network serial server out of reach says why in the status bar, next to
-  // the link events the meter reports as for a dead serial line.
-  const bool serverDown = !ModbusPort.NetworkName.empty() && !ModbusPort.Handle;
-  if (serverDown) StatusBar->showMessage(QString::fromStdString(LastTcpError()));
-  else if (ServerDownShown) StatusBar->clearMessage();
-  ServerDownShown = serverDown;
+  // What the link waits for shows in the status bar: a port that is not open
+  // yet, or a network serial server out of reach (the link events are those
+  // of a dead serial line). Shown when it changes, so menu hints stay readable;
+  // not over a problem the user can fix, which the status bar would hide.
+  QString waiting;
+  if (!PortProblem->text().isEmpty())
+    waiting.clear();
+  else if (ModbusPort.WaitingForPort())
+    waiting =
+        QStringLiteral("waiting for ") + QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
+  else if (!ModbusPort.NetworkName.empty() && !ModbusPort.Handle)
+    waiting = QString::fromStdString(LastTcpError());
+  if (waiting != PortWaitShown) {
+    if (!waiting.isEmpty())
+      StatusBar->showMessage(waiting);
+    else if (StatusBar->currentMessage() == PortWaitShown)
+      StatusBar->clearMessage();
+    PortWaitShown = waiting;
+  }
 }
 
 void TMainForm::UpdateMenuItems() {

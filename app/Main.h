@@ -158,6 +158,6 @@ private:
 
   TViewFactories Views;
   bool FirstShowDone = false;
-  bool ServerDownShown = false;  // the status bar shows why the network server is out of reach
+  QString PortWaitShown;  // what the status bar last said the link waits for
   QMetaObject::Connection FocusHook;
 };

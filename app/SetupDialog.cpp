@@ -52,8 +52,9 @@ TSetupDialog::TSetupDialog(TTR5& meter, TMode mode, const QString& path, QWidget
   setWindowTitle(mode == TMode::Compare ? QStringLiteral("Compare with file") : QStringLiteral("Restore from file"));
   Summary = new QLabel(this);
   Summary->setWordWrap(true);
-  Table = new QTableWidget(0, mode == TMode::Restore ? COLUMN_COUNT : RESULT, this);
-  Table->setHorizontalHeaderLabels({"Item", "Code", "Description", "File", "Meter", "Unit", "Result"});
+  Table = new QTableWidget(0, COLUMN_COUNT, this);
+  Table->setHorizontalHeaderLabels(
+      {"Item", "Code", "Description", "File", "Meter", "Unit", mode == TMode::Restore ? "Result" : "Limits"});
   Table->verticalHeader()->hide();
   Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   Table->horizontalHeader()->setStretchLastSection(true);
@@ -80,8 +81,12 @@ TSetupDialog::TSetupDialog(TTR5& meter, TMode mode, const QString& path, QWidget
 
 void TSetupDialog::Load(const QString& path) {
   QFile in(path);
-  if (!in.open(QIODevice::ReadOnly) || in.size() > (1 << 20)) {
-    Summary->setText(QStringLiteral("Cannot read %1.").arg(path));
+  if (!in.open(QIODevice::ReadOnly)) {
+    Summary->setText(QStringLiteral("Cannot read %1: %2.").arg(path, in.errorString()));
+    return;
+  }
+  if (in.size() > (1 << 20)) {
+    Summary->setText(QStringLiteral("Cannot read %1: larger than a setup file can be (1 MB).").arg(path));
     return;
   }
   const QByteArray bytes = in.readAll();
@@ -109,10 +114,14 @@ void TSetupDialog::Load(const QString& path) {
     SetCell(Table, row, FILE_VALUE, Text(SetupValueText(d.Item.Value)));
     SetCell(Table, row, METER_VALUE, d.InMeter ? Text(SetupValueText(d.MeterValue)) : QString());
     SetCell(Table, row, UNIT, Text(d.Item.Unit));
+    // A value outside its limits is shown, and marked; restore refuses it.
+    SetCell(Table, row, RESULT, Text(OutsideLimits(d.Item.Selector, d.Item.Code, d.Item.Value)));
   }
   const QString name = QString::fromUtf8(Meter.Name);
   if (Found.empty()) {
     Summary->setText(QStringLiteral("%1 holds the setup of the file: no item differs.").arg(name));
+  } else if (Mode == TMode::Restore && !CheckRestore(Found, error)) {
+    Summary->setText(QStringLiteral("%1 is refused, nothing is sent: %2").arg(path, Text(error)));
   } else if (Mode == TMode::Restore) {
     Summary->setText(QStringLiteral("%1 of %2 items of %3 differ from the file. Write the file's values?")
                          .arg(Found.size())

@@ -518,3 +518,27 @@ std::string LastTcpError() {
   std::lock_guard lock(ErrorMutex);
   return ErrorText;
 }
+
+std::string PortOpenProblem(const std::string& name) {
+  if (IsTcpDeviceName(name)) {
+    const std::string why = LastTcpError();
+    return why.empty() ? name + ": cannot be reached" : why;
+  }
+  const std::string device = ResolveSerialDeviceName(name);
+  const std::string port = device.empty() || device == name ? name : name + " (" + device + ")";
+  switch (LastSerialOpenError()) {
+    case TSerialOpenError::NotFound:
+      return port + ": no such device";
+    case TSerialOpenError::NoPermission:
+      // Serial devices belong to the group dialout on Debian.
+      return port +
+             ": permission denied; add your user to the group \"dialout\" (sudo adduser $USER dialout), "
+             "then log out and log in again";
+    case TSerialOpenError::InUse:
+      return port + ": busy, in use by another program";
+    case TSerialOpenError::NotASerialPort:
+      return port + ": not a serial port";
+    default:
+      return port + ": cannot be opened";
+  }
+}

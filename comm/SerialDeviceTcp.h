@@ -49,3 +49,8 @@ std::unique_ptr<SerialDevice> OpenPortDevice(const std::string& name);
 // Why the last OpenPortDevice of a network name on this thread failed, or why
 // that connection was lost since; empty after a success with nothing lost.
 std::string LastTcpError();
+
+// Why the last open of the port name on this thread failed, in words for the
+// user, starting with the name: "COM3 (/dev/ttyUSB0): busy, in use by another
+// program", "tcp://host:502: Connection refused".
+std::string PortOpenProblem(const std::string& name);

@@ -87,10 +87,6 @@ TModbusPort::TModbusPort() : TModbusPort(OpenPortDevice) {}
 
 TModbusPort::TModbusPort(DeviceOpener opener) : Opener(std::move(opener)) {
   if (!Opener) Opener = OpenPortDevice;
-  // With a network server chosen every port name, first open or reopen, leads to it.
-  Opener = [this, open = std::move(Opener)](const std::string& name) {
-    return open(NetworkName.empty() ? name : NetworkName);
-  };
 }
 
 TModbusPort::~TModbusPort() = default;
@@ -104,6 +100,25 @@ void TModbusPort::UseNetwork(const std::string& name) {
   if (name == NetworkName) return;
   if (PortIndex >= 0) Close();
   NetworkName = name;
+}
+
+void TModbusPort::UseDevice(const std::string& name) {
+  if (IsTcpDeviceName(name)) {
+    if (!DeviceName.empty() && PortIndex >= 0) Close();
+    DeviceName.clear();
+    UseNetwork(name);
+    return;
+  }
+  UseNetwork("");
+  if (name == DeviceName) return;
+  if (PortIndex >= 0) Close();
+  DeviceName = name;
+}
+
+std::string TModbusPort::WantedName() const {
+  if (!NetworkName.empty()) return NetworkName;
+  if (!DeviceName.empty()) return DeviceName;
+  return RequestedPortIndex >= 0 ? PortName(RequestedPortIndex) : std::string();
 }
 
 bool TModbusPort::PrepareDevice(SerialDevice& device, const char* lineSettings, bool rtsToggle) {
@@ -121,18 +136,38 @@ int TModbusPort::Open(int portIndex) {
   RequestedPortIndex = portIndex;
   if (portIndex == PortIndex) return PortIndex;
   if (PortIndex >= 0) Close();
-  std::unique_ptr<SerialDevice> device = portIndex >= 0 ? Opener(PortName(portIndex)) : nullptr;
+  OpenWanted = portIndex >= 0;
+  const std::string name = portIndex >= 0 ? WantedName() : std::string();
+  std::unique_ptr<SerialDevice> device = portIndex >= 0 ? Opener(name) : nullptr;
+  LastOpenTryTick = GetTickCount32();
   if (!device) {
     PortIndex = -1;
     return -1;
   }
+  OpenRetryMs = 0;
   Handle = std::move(device);
   DeviceLost = false;
-  OpenedThroughFile = SerialPortFileExists(PortName(portIndex));
+  OpenedName = name;
+  OpenedThroughFile = SerialPortFileExists(name);
   LineEcho = TLineEcho::Unknown;
   PortIndex = portIndex;
   if (!PrepareDevice(*Handle, OPEN_LINE_SETTINGS, false)) return -2;
   return PortIndex;
+}
+
+bool TModbusPort::RetryOpen() {
+  if (PortIndex >= 0) return true;
+  if (!OpenWanted) return false;
+  OpenRetryMs = std::clamp<uint32_t>(OpenRetryMs, 500, PORT_RETRY_MAX_MS);
+  if (GetTickCount32() - LastOpenTryTick < OpenRetryMs) return false;
+  const uint32_t step = OpenRetryMs;
+  if (Open(RequestedPortIndex) < 0) {
+    OpenRetryMs = std::min(2 * step, PORT_RETRY_MAX_MS);
+    return false;
+  }
+  if (LineSettingsText[0]) Handle->ApplyLineSettings(LineSettingsText, true);
+  Handle->SetRts(false);
+  return true;
 }
 
 int TModbusPort::Close() {
@@ -148,6 +183,7 @@ int TModbusPort::Close() {
     PortIndex = -1;
   }
   DeviceLost = false;
+  OpenWanted = false;
   RingRead = 0;
   RingWrite = 0;
   State = 0;
@@ -219,12 +255,11 @@ void TModbusPort::RecoverDevice() {
   const uint32_t now = GetTickCount32();
   if (now - LastReopenTick < REOPEN_INTERVAL_MS) return;
   LastReopenTick = now;
-  // Only by the way it was opened: while the port's file in the working
-  // directory is missing, the port stays unplugged rather than becoming the
-  // machine's own serial port of that number.
-  const std::string name = PortName(PortIndex);
-  if (SerialPortFileExists(name) != OpenedThroughFile) return;
-  std::unique_ptr<SerialDevice> device = Opener(name);
+  // Only by the name and the way it was opened: while the port's file in the
+  // working directory is missing, the port stays unplugged rather than
+  // becoming the machine's own serial port of that number.
+  if (SerialPortFileExists(OpenedName) != OpenedThroughFile) return;
+  std::unique_ptr<SerialDevice> device = Opener(OpenedName);
   if (!device) return;
   const char* settings = LineSettingsText[0] ? LineSettingsText : OPEN_LINE_SETTINGS;
   PrepareDevice(*device, settings, LineSettingsText[0] != 0);

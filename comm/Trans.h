@@ -20,7 +20,8 @@ uint32_t GetTickCount32();
 
 class TModbusPort {
 public:
-  // Opens a device by its port name ("COM1"); replaceable for tests.
+  // Opens a device by its port name ("COM1", a device path, "tcp://HOST:PORT");
+  // replaceable for tests.
   using DeviceOpener = std::function<std::unique_ptr<SerialDevice>(const std::string&)>;
 
   TModbusPort();
@@ -63,6 +64,27 @@ public:
   // or Configure opens the new choice.
   void UseNetwork(const std::string& name);
   std::string NetworkName;
+  // A name to open instead of COM<index+1> whatever index the port is opened
+  // under: "COM<n>", a device path ("/dev/ttyUSB0"), or a network server's
+  // "tcp://HOST:PORT" (which is UseNetwork). Empty: the index's COM name. A
+  // change closes the open port.
+  void UseDevice(const std::string& name);
+  std::string DeviceName;
+  // The name the port is asked to open: the server, the device, or COM<n>.
+  std::string WantedName() const;
+  // The name the open port was opened by; a lost device is reopened by this
+  // name only, never by another that an index or a setting might lead to.
+  std::string OpenedName;
+
+  // A port asked for that did not open (not there yet, refused) is tried again
+  // here, at most once per back-off step: half a second, doubling up to
+  // PORT_RETRY_MAX_MS. True once the port is open; it then has the line
+  // settings in force. False at once when no port was asked for, or it was
+  // closed since.
+  bool RetryOpen();
+  // True while a port asked for is not open and RetryOpen keeps trying it.
+  bool WaitingForPort() const { return OpenWanted && PortIndex < 0; }
+  static constexpr uint32_t PORT_RETRY_MAX_MS = 5000;
 
   // Fields.
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
@@ -101,6 +123,9 @@ private:
   bool DeviceLost = false;      // the open port's device failed for good; reopened by name
   bool OpenedThroughFile = false;  // the open port's name is a file in the working directory
   uint32_t LastReopenTick = 0;  // tick of the last attempt to reopen a lost device
+  uint32_t LastOpenTryTick = 0;  // tick of the last attempt to open a port that did not open
+  uint32_t OpenRetryMs = 0;      // the back-off step RetryOpen waits now
+  bool OpenWanted = false;       // a port was asked of Open and not closed since
 
   // Echo of the request that is out (TxBuffer holds its frame, SentLength long).
   enum class TEchoCheck { Off, Watching, Skipped, Held };

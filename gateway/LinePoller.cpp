@@ -36,9 +36,10 @@ int ValueBytes(int blockStart, int count) {
 TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state, std::vector<TGatewaySink*> sinks)
     : Line(std::move(line)), State(state), Sinks(std::move(sinks)) {
   // The port opens the configured name, whatever index it is opened under:
-  // COMn, a device path, or a network serial server's "tcp://host:port".
-  const std::string name = Line.Port;
-  Port = std::make_unique<TModbusPort>([name](const std::string&) { return OpenPortDevice(name); });
+  // COMn, a device path, or a network serial server's "tcp://host:port"; and
+  // a lost device is reopened by that name only.
+  Port = std::make_unique<TModbusPort>();
+  Port->UseDevice(Line.Port);
   int index = firstMeter;
   for (const TMeterConfig& m : Line.Meters) {
     TPolled p;

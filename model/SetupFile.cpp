@@ -208,13 +208,24 @@ bool CheckSetupForMeter(const TSetup& file, int meterType, std::string& error) {
       error = "item " + std::to_string(item.Selector) + " is unknown";
       return false;
     }
-    if (item.Value < def->Min || item.Value > def->Max) {
-      error = item.Code + " = " + SetupValueText(item.Value) + " is outside its limits " +
-              SetupValueText(def->Min) + " to " + SetupValueText(def->Max);
-      return false;
-    }
   }
   return true;
+}
+
+std::string OutsideLimits(int selector, const std::string& code, double value) {
+  const TParamDef* def = FindParamDef(selector);
+  if (!def || (value >= def->Min && value <= def->Max)) return {};
+  return code + " = " + SetupValueText(value) + " is outside its limits " + SetupValueText(def->Min) +
+         " to " + SetupValueText(def->Max);
+}
+
+bool CheckRestore(const std::vector<TSetupDifference>& differences, std::string& error) {
+  error.clear();
+  for (const TSetupDifference& d : differences) {
+    const std::string outside = OutsideLimits(d.Item.Selector, d.Item.Code, d.Item.Value);
+    if (!outside.empty()) error += (error.empty() ? "" : "; ") + outside;
+  }
+  return error.empty();
 }
 
 std::vector<TSetupDifference> CompareSetup(const TSetup& file, const TSetup& meter) {

@@ -60,9 +60,14 @@ std::string FormatSetup(const TSetup& setup);
 // model, a value that is no number, an item twice, or items missing.
 bool ParseSetup(std::string_view text, TSetup& setup, std::string& error);
 
-// Whether the file may be written into a meter of this model: the same model,
-// and every value within its item's limits. False with the reason in error.
+// Whether the file belongs to a meter of this model: the same model, and only
+// items the model knows. Values outside their limits do not matter here (a
+// meter may hold one, and its backup with it). False with the reason in error.
 bool CheckSetupForMeter(const TSetup& file, int meterType, std::string& error);
+
+// "Ao_L = 1 is outside its limits 80 to 120" for a value outside its item's
+// limits; empty for one within them.
+std::string OutsideLimits(int selector, const std::string& code, double value);
 
 struct TSetupDifference {
   TSetupItem Item;          // as the file has it
@@ -72,6 +77,11 @@ struct TSetupDifference {
 
 // The items whose value in the file differs from the meter's, in file order.
 std::vector<TSetupDifference> CompareSetup(const TSetup& file, const TSetup& meter);
+
+// Whether restore may write the differing items: every value it would write
+// within its item's limits. False with each item outside them named in error;
+// nothing may then be written.
+bool CheckRestore(const std::vector<TSetupDifference>& differences, std::string& error);
 
 enum class TRestoreOutcome { Written, Refused, NotConfirmed };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "comm/LineFraming.h"
 #include "sim/SimCommands.h"
 #include "sim/SimServer.h"
 #include "sim/SimTcpListener.h"
@@ -40,10 +41,14 @@ void PrintHelp() {
       "Options:\n"
       "  --meter MODEL[:ADDRESS]  add a meter (MODEL TR5, TR5B, VR5, VR5B or TR8; ADDRESS\n"
       "                           1-247, default 1); repeat for several meters on the line\n"
-      "  --mode N                 transmission mode as in Kavrel's port settings, 0-6:\n"
+      "  --mode N                 transmission mode as the settings file keeps it (Mode= of\n"
+      "                           Kavrel.INI), 0-6:\n"
       "                           0 ASCII N,8,1  1 ASCII E,7,1  2 ASCII O,7,1\n"
       "                           3 RTU N,8,2    4 RTU E,8,1    5 RTU O,8,1   6 RTU N,8,1\n"
       "                           (default 0)\n"
+      "  --framing ascii|rtu      the mode as a gateway line names it, instead of --mode:\n"
+      "  --format 8N1|7E1|...     ASCII 8N1, 7E1 or 7O1; RTU 8N1, 8N2, 8E1 or 8O1 (framing rtu\n"
+      "                           and format 8N1 unless given)\n"
       "  --baud N                 300, 600, 1200, 2400, 4800, 9600 or 19200 (default 19200)\n"
       "  --link NAME              name of the link to create (default COM1); it must not\n"
       "                           exist, unless it is a dead link left by an earlier run\n"
@@ -97,6 +102,8 @@ int main(int argc, char** argv) {
   std::string listenHost;
   int listenPort = -1;  // no TCP service
 
+  std::string framing, format;
+  bool framingGiven = false, modeGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](const char*& out) {
@@ -127,6 +134,11 @@ int main(int argc, char** argv) {
     } else if (arg == "--mode") {
       if (!value(v) || !ParseInt(v, n)) return Usage("--mode needs a number 0-6");
       config.Mode = n;
+      modeGiven = true;
+    } else if (arg == "--framing" || arg == "--format") {
+      if (!value(v)) return Usage(arg + " needs a value");
+      (arg == "--framing" ? framing : format) = v;
+      framingGiven = true;
     } else if (arg == "--baud") {
       if (!value(v) || !ParseInt(v, n)) return Usage("--baud needs a number");
       config.Baud = n;
@@ -160,6 +172,13 @@ int main(int argc, char** argv) {
     } else {
       return Usage("unknown option \"" + arg + "\"");
     }
+  }
+  // --framing and --format as a gateway line names them: another way to say --mode.
+  if (framingGiven) {
+    if (modeGiven) return Usage("--mode and --framing/--format both set the mode; give one");
+    std::string why;
+    config.Mode = ModeFromFraming(framing.empty() ? "rtu" : framing, format, why);
+    if (config.Mode < 0) return Usage(why);
   }
   if (config.Meters.empty()) config.Meters.push_back({});
   if (!config.Device.empty()) config.LinkPath.clear();

@@ -267,8 +267,8 @@ TEST_F(PortDialogTest, APortInUseOrWithoutPermissionSaysWhyAndHowToFixIt) {
   ASSERT_EQ(other.Configure(0, 5, 0, 0), 0);
   const std::string pts = std::filesystem::canonical(Meter.SlavePath()).string();
   EXPECT_EQ(messageFor(1), "COM2 (" + pts + ") is in use by another program.");
-  // A missing port: nothing more to say than the device line of the dialog.
-  EXPECT_EQ(messageFor(2), "");
+  // A missing port: the system's reason.
+  EXPECT_EQ(messageFor(2), "COM3: no such device");
   other.Close();
 
   // No permission (what a user outside the dialout group meets); the opener

@@ -137,6 +137,17 @@ TEST_F(MainWindowTest, StartsWithDefaultsWithoutASettingsFile) {
   EXPECT_EQ(ReadFile("Kavrel.INI"),
             "COM=0\r\nBaud=6\r\nMode=0\r\nType=0\r\nMeterAdr=1\r\nMeterType=80\r\n"
             "MeterName=\r\nMeterDsc=\r\n");
+
+  // The port is waited for, and polled within the longest retry step (plus
+  // room for a loaded machine) of its coming.
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return form.StatusBar->currentMessage().startsWith("waiting for COM1"); }, 2000))
+      << form.StatusBar->currentMessage().toStdString();
+  testsupport::PtyPair meter;
+  Dir.Link(1, meter.SlavePath());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Port.Handle != nullptr; }, TModbusPort::PORT_RETRY_MAX_MS + 3000));
+  EXPECT_EQ(Opened.back(), "COM1");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.StatusBar->currentMessage().isEmpty(); }, 2000));
 }
 
 TEST_F(MainWindowTest, TakesItsSettingsFromAnOldFileAndSavesOnlyOnRequest) {

@@ -379,32 +379,84 @@ TEST_F(Port, LostDeviceIsReopenedByNameAtMostOnceASecond) {
   EXPECT_EQ(P.Close(), -100);
 }
 
+// A port that is not there yet (an adapter plugged in later, a server that
+// starts late) is tried again, backed off, and gets the settings in force.
+TEST_F(Port, PortThatDidNotOpenIsTriedAgainBackedOff) {
+  Line->Present = false;
+  ASSERT_EQ(P.Configure(2, 6, 4, 0), -1);
+  EXPECT_EQ(P.WantedName(), "COM3");
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1600)) {
+    EXPECT_FALSE(P.RetryOpen());
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Half a second, then a second: two more attempts, not one per call.
+  EXPECT_GE(OpenedNames.size(), 2u);
+  EXPECT_LE(OpenedNames.size(), 3u);
+
+  Line->Present = true;
+  const auto appeared = std::chrono::steady_clock::now();
+  while (!P.RetryOpen() && std::chrono::steady_clock::now() - appeared < std::chrono::seconds(8))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(P.PortIndex, 2);
+  EXPECT_LE(std::chrono::steady_clock::now() - appeared,
+            std::chrono::milliseconds(TModbusPort::PORT_RETRY_MAX_MS + 1000));
+  EXPECT_TRUE(Logged("settings:19200,E,8,1"));
+  EXPECT_EQ(OpenedNames.back(), "COM3");
+
+  // A port closed on purpose stays closed.
+  P.Close();
+  Line->Present = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_FALSE(P.RetryOpen());
+  EXPECT_LT(P.PortIndex, 0);
+}
+
 #ifndef _WIN32
 // Port files in the working directory exist on POSIX only.
 TEST_F(Port, PortOpenedThroughItsFileIsReopenedOnlyThroughIt) {
   testsupport::ComDirectory dir;  // the working directory for the test's length
-  const std::string file = dir.Path() + "/COM2";
-  { std::ofstream(file) << "adapter"; }
-  ASSERT_EQ(P.Configure(1, 6, 4, 0), 1);
-  P.ReplyTimeout = 50;
-  Line->Answer = [](const Bytes& request) { return Rtu({request[0], 3, 2, 0, 7}); };
-  ASSERT_EQ(P.ReadRegistersWait(1, 7612, 1), 3);
+  // How the port is named: by its index, by a name opened under index 0 as a
+  // gateway line does, and a server opened while a stale COM1 file is about.
+  struct Case {
+    const char* Device;
+    int Index;
+    const char* File;
+    bool ReopensWithoutFile;
+  };
+  for (const Case& c : {Case{"", 1, "COM2", false}, Case{"COM2", 0, "COM2", false},
+                        Case{"tcp://server:502", 0, "COM1", true}}) {
+    SCOPED_TRACE(std::string("device '") + c.Device + "' index " + std::to_string(c.Index));
+    const std::string file = dir.Path() + "/" + c.File;
+    { std::ofstream(file) << "adapter"; }
+    P.UseDevice(c.Device);
+    Line->Opens = 0;
+    Line->Gone = false;
+    ASSERT_EQ(P.Configure(c.Index, 6, 4, 0), c.Index);
+    P.ReplyTimeout = 50;
+    Line->Answer = [](const Bytes& request) { return Rtu({request[0], 3, 2, 0, 7}); };
+    ASSERT_EQ(P.ReadRegistersWait(1, 7612, 1), 3);
+    const std::string opened = OpenedNames.back();
+    EXPECT_EQ(opened, *c.Device ? c.Device : c.File);
 
-  // Unplugged: the file vanishes with the device. The same number must not
-  // come back as the machine's own serial port.
-  Line->Gone = true;
-  std::remove(file.c_str());
-  const auto start = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1300))
-    EXPECT_EQ(P.ReadRegistersWait(1, 7612, 1), MB_NO_REPLY);
-  EXPECT_EQ(Line->Opens, 1);
-  EXPECT_FALSE(P.Handle);
+    // Unplugged: the file vanishes with the device. The same number must not
+    // come back as the machine's own serial port; a server has no file.
+    Line->Gone = true;
+    std::remove(file.c_str());
+    int r = MB_NO_REPLY;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1300) && r != 3)
+      r = P.ReadRegistersWait(1, 7612, 1);
+    EXPECT_EQ(r == 3, c.ReopensWithoutFile);
+    EXPECT_EQ(Line->Opens, c.ReopensWithoutFile ? 2 : 1);
 
-  { std::ofstream(file) << "adapter"; }
-  int r = MB_NO_REPLY;
-  for (int k = 0; k < 100 && r != 3; ++k) r = P.ReadRegistersWait(1, 7612, 1);
-  EXPECT_EQ(r, 3);
-  EXPECT_EQ(Line->Opens, 2);
+    { std::ofstream(file) << "adapter"; }
+    for (int k = 0; k < 100 && r != 3; ++k) r = P.ReadRegistersWait(1, 7612, 1);
+    EXPECT_EQ(r, 3);
+    EXPECT_EQ(OpenedNames.back(), opened);
+    P.Close();
+    std::remove(file.c_str());
+  }
 }
 #endif
 

@@ -63,9 +63,14 @@ TEST(SetupFile, DifferencesAndRefusals) {
   std::string error;
   EXPECT_FALSE(CheckSetupForMeter(file, MT_VR5, error));
   EXPECT_EQ(error, "the file is for a TR5, the meter is a VR5");
+  // A value outside its limits belongs to the file all the same; restore
+  // refuses it only where it would write it.
   file.Items[0].Value = 20001;  // tr_I: 1 to 20000
-  EXPECT_FALSE(CheckSetupForMeter(file, MT_TR5, error));
-  EXPECT_NE(error.find("tr_I = 20001 is outside its limits"), std::string::npos) << error;
+  EXPECT_TRUE(CheckSetupForMeter(file, MT_TR5, error)) << error;
+  EXPECT_FALSE(CheckRestore(CompareSetup(file, meter), error));
+  EXPECT_EQ(error, "tr_I = 20001 is outside its limits 1 to 20000");
+  meter.Items[0].Value = 20001;
+  EXPECT_TRUE(CheckRestore(CompareSetup(file, meter), error)) << error;
 
   const std::string good = FormatSetup(MeterSetup(MT_TR5));
   const struct {

@@ -276,7 +276,8 @@ def check_with_mbpoll(exe):
     mbpoll = shutil.which("mbpoll")
     if not check(mbpoll is not None, "mbpoll is installed (Debian package mbpoll)"):
         return
-    sim = Sim(exe, "--mode", "4", "--baud", "19200", "--meter", "TR5B:3")
+    # RTU 8E1 named as a gateway line names it (mode 4)
+    sim = Sim(exe, "--framing", "rtu", "--format", "8E1", "--baud", "19200", "--meter", "TR5B:3")
     base = [mbpoll, "-m", "rtu", "-b", "19200", "-P", "even", "-a", "3", "-0", "-1", "-o", "1"]
 
     def run(*args, write=None):

@@ -116,16 +116,48 @@ TEST_F(Cli, HelpAndCommandLineErrors) {
   EXPECT_NE(run.Out.find("Exit codes"), std::string::npos);
   EXPECT_NE(run.Out.find("write SELECTOR VALUE"), std::string::npos);
 
-  for (const char* bad : {"", "bogus", "read", "write 1", "poll --cycles 0", "poll --cycles",
-                          "--baud 1234 poll", "--port COM9 poll", "--model TR6 groups",
-                          "--address 0 poll", "--address 248 poll", "--address 300 poll", "read 12x",
-                          "read 4100", "read 2426", "groups --csv", "--frobnicate poll", "--from 3 poll",
-                          "read 100 --all-settings", "scan --from 9 --to 3", "scan --to 248",
-                          "scan --probe-margin x", "scan 7"}) {
+  for (const char* bad : {"",
+                          "bogus",
+                          "read",
+                          "write 1",
+                          "poll --cycles 0",
+                          "poll --cycles",
+                          "--baud 1234 poll",
+                          "--port COM9 poll",
+                          "--model TR6 groups",
+                          "--address 0 poll",
+                          "--address 248 poll",
+                          "--address 300 poll",
+                          "read 12x",
+                          "read 4100",
+                          "read 2426",
+                          "groups --csv",
+                          "--frobnicate poll",
+                          "--from 3 poll",
+                          "read 100 --all-settings",
+                          "scan --from 9 --to 3",
+                          "scan --to 248",
+                          "scan --probe-margin x",
+                          "scan 7",
+                          "write 101 abc",
+                          "write 101 12x",
+                          "--framing x poll",
+                          "--framing ascii --format 8N2 poll",
+                          "--format 7E1 poll",
+                          "--mode 6 --framing rtu poll"}) {
     run = Run(bad);
     EXPECT_EQ(run.Code, 2) << bad;
     EXPECT_NE(run.Err.find("kavrel-cli: "), std::string::npos) << bad;
   }
+  // Each message says which mistake it is.
+  const std::pair<const char*, const char*> said[] = {
+      {"poll --bogus", "unknown option --bogus\n"},
+      {"poll --cycles", "option --cycles needs a value\n"},
+      {"write 101 abc", "'abc' is not a number\n"},
+      {"--framing ascii --format 8n2 poll", "format \"8n2\" is not one of ASCII's 8N1, 7E1, 7O1\n"},
+  };
+  for (const auto& [arguments, message] : said)
+    EXPECT_NE(Run(arguments).Err.find(std::string("kavrel-cli: ") + message), std::string::npos) << arguments;
 }
 
 TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
@@ -149,13 +181,21 @@ TEST_F(Cli, SettingsFileChoosesPortAndMeterAndOptionsOverrideIt) {
   // Options take precedence; the meter is then named by model and address.
   run = Run("--port COM2 --model TR5 --address 5 groups");
   EXPECT_NE(run.Out.find("Groups of TR5"), std::string::npos);
+  // The wrong model: the meter answers a group it lacks with exception 2.
+  run = Run("--port COM2 --model TR5 --address 5 read 3200");
+  EXPECT_EQ(run.Code, 3);
+  EXPECT_NE(run.Err.find("TR5_5 answered the read of group 32 with exception 2 (illegal data address): "
+                         "the registers do not exist on that meter; is the model right?"),
+            std::string::npos)
+      << run.Err;
   run = Run("--address 6 --timeout 100 read 3300");
   EXPECT_EQ(run.Code, 3);
   EXPECT_NE(run.Err.find("no reply from VR5_6 at address 6 on COM2"), std::string::npos) << run.Err;
+  // A one-shot command fails at once, with the system's reason.
   Dir.Link(1, Dir.Path() + "/no-such-tty");
-  run = Run("--port 1 poll --cycles 1");
+  run = Run("--port 1 read 3301");
   EXPECT_EQ(run.Code, 1);
-  EXPECT_NE(run.Err.find("cannot open port COM1"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("cannot open COM1: no such device"), std::string::npos) << run.Err;
 
   // A settings address that is no slave address: the default, and a word why.
   WriteSettings("COM=1\r\nBaud=6\r\nMode=6\r\nMeterAdr=300\r\nMeterType=85\r\n");
@@ -288,6 +328,20 @@ TEST_F(Cli, NetworkServerFromSettingsOrOption) {
   EXPECT_EQ(run.Code, 1);
   EXPECT_NE(run.Err.find("cannot open tcp://127.0.0.1:" + std::to_string(port) + ": connection refused"),
             std::string::npos) << run.Err;
+  // poll waits for the server instead, and polls once it listens.
+  auto late = std::async(std::launch::async, [&] { return Run("poll --cycles 1"); });
+  bool waiting = false;
+  for (int waited = 0; waited < 20000 && !waiting; waited += 20) {
+    waiting = ReadAll(Dir.Path() + "/err.txt").find("waiting for tcp://127.0.0.1:") != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  Net = std::make_unique<SimTcpListener>(*Sim);
+  std::string error;
+  EXPECT_TRUE(Net->Start("127.0.0.1", port, &error)) << error;
+  run = late.get();
+  EXPECT_TRUE(waiting) << run.Err;
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("  cycle 1  "), std::string::npos) << run.Out;
   run = Run("--port COM2 read 1901");
   EXPECT_EQ(run.Code, 0) << run.Err;
   WriteSettings("COM=1\r\nTCP=converter\r\n");
@@ -336,7 +390,11 @@ TEST_F(Cli, ScanListsTheMetersFoundWithModelAndSettings) {
 // replies, the meter gone, and the adapter pulled out and put back mid-poll.
 class CliLine : public Cli, public ::testing::WithParamInterface<int> {
 protected:
-  std::string Args() const { return "--baud 9600 --mode " + std::to_string(GetParam()) + " "; }
+  // The framing as a gateway line names it, which kavrel-cli takes too.
+  std::string Args() const {
+    return std::string("--baud 9600 ") +
+           (GetParam() >= 3 ? "--framing rtu " : "--framing ASCII --format 8n1 ");
+  }
   bool WaitForText(const std::string& file, const std::string& text, int ms) {
     for (int waited = 0; waited < ms; waited += 20) {
       if (ReadAll(Dir.Path() + "/" + file).find(text) != std::string::npos) return true;
@@ -377,9 +435,20 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   EXPECT_EQ(run.Code, 3) << run.Out;
   EXPECT_EQ(Sim->GetRegister(1, 4000), 12.0);
 
+  // A port missing at the start (its link leads nowhere yet) is waited for:
+  // poll says so, and starts once the port is there.
+  Sim->SetFaults(SimFaults{.Echo = true});
+  Dir.Link(1, Dir.Path() + "/no-such-tty");
+  auto late = std::async(std::launch::async, [&] { return Run(Args() + "poll --csv --cycles 1"); });
+  const bool waiting = WaitForText("err.txt", "kavrel-cli: waiting for COM1: no such device", 20000);
+  Dir.Link(1, Sim->DevicePath());
+  run = late.get();
+  EXPECT_TRUE(waiting) << run.Err;
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find(",1,231.5,"), std::string::npos) << run.Out;
+
   // Unplugged mid-poll: cycles without values, never the old ones again; the
   // port comes back through its COM1 link once the link is back.
-  Sim->SetFaults(SimFaults{.Echo = true});
   auto poll = std::async(std::launch::async, [&] { return Run(Args() + "--timeout 300 poll --csv --cycles 20"); });
   ASSERT_TRUE(WaitForText("out.txt", ",2,", 20000));
   Sim->Unplug();
@@ -457,8 +526,23 @@ TEST_P(CliLine, SetupBackupDiffAndRestore) {
       << run.Out;
   Sim->ReleaseRegister(1, 4000);
 
-  // Refused before anything is sent: another model, a value outside its
-  // limits, a file cut short.
+  // A meter that holds a value outside its item's limits: its backup diffs
+  // clean, with the value marked, and restores nothing.
+  Sim->HoldRegister(1, 4000, 30000);
+  ASSERT_EQ(Run(Args() + "--model VR5 backup odd.txt").Code, 0);
+  run = Run(Args() + "--model VR5 diff odd.txt");
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("the same in both  [IRatio = 30000 is outside its limits 1 to 20000]"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_EQ(Run(Args() + "--model VR5 restore odd.txt --yes").Code, 0);
+  Sim->ReleaseRegister(1, 4000);
+  run = Run(Args() + "--model VR5 diff missing.txt");
+  EXPECT_EQ(run.Code, 6);
+  EXPECT_EQ(run.Err, "kavrel-cli: cannot read missing.txt: No such file or directory\n");
+
+  // Refused before anything is written: another model, a value to write
+  // outside its limits, a file cut short.
   const std::string outside = withValue(saved, "501", "99999");
   const std::pair<std::string, std::string> refused[] = {
       {"--model VR5B ", "the file is for a VR5, the meter is a VR5B"},
@@ -472,7 +556,10 @@ TEST_P(CliLine, SetupBackupDiffAndRestore) {
     run = Run(Args() + refused[i].first + "restore bad.txt --yes");
     EXPECT_EQ(run.Code, 6) << refused[i].second;
     EXPECT_NE(run.Err.find(refused[i].second), std::string::npos) << run.Err;
-    EXPECT_EQ(Sim->RequestCount(), 0u) << refused[i].second;
+    // The limits are those of what would be written: the meter is read first.
+    size_t sent = 0;
+    for (const SimRequest& r : Sim->Requests()) sent += i == 1 ? r.Function == 6 : 1;
+    EXPECT_EQ(sent, 0u) << refused[i].second;
   }
 }
 

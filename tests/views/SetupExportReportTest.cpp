@@ -157,6 +157,35 @@ TEST_F(ServiceWork, SetupIsSavedComparedAndRestoredThroughTheMenus) {
   });
   Form->OdtworzSetup1Click();
   EXPECT_EQ(Sim->RequestCount(), 0u);
+
+  // A value to be written outside its limits: refused and named, nothing written.
+  text.replace(text.find("Model=TR8"), 9, "Model=TR5");
+  const size_t item = text.find("\n1\ttr_I\t");
+  ASSERT_NE(item, std::string::npos) << text;
+  const size_t value = text.find('\t', text.find('\t', item + 6) + 1) + 1;
+  text.replace(value, text.find('\t', value) - value, "30000");
+  std::ofstream(Dir.Path() + "/outside.txt") << text;
+  Chosen = Path("outside.txt");
+  Sim->ClearRequests();
+  OnNextModal<TSetupDialog>([](TSetupDialog* d) {
+    EXPECT_FALSE(d->WriteBtn->isEnabled());
+    EXPECT_TRUE(d->Summary->text().contains(
+        "refused, nothing is sent: tr_I = 30000 is outside its limits 1 to 20000"))
+        << d->Summary->text().toStdString();
+    d->reject();
+  });
+  Form->OdtworzSetup1Click();
+  for (const SimRequest& r : Sim->Requests()) EXPECT_NE(r.Function, 6);
+
+  // A file that cannot be read says why.
+  Chosen = Path("missing.txt");
+  OnNextModal<TSetupDialog>([](TSetupDialog* d) {
+    EXPECT_TRUE(d->Summary->text().startsWith("Cannot read ")) << d->Summary->text().toStdString();
+    EXPECT_TRUE(d->Summary->text().endsWith(": No such file or directory."))
+        << d->Summary->text().toStdString();
+    d->reject();
+  });
+  Form->PorownajSetup1Click();
 }
 
 TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
