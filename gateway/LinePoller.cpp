@@ -228,7 +228,10 @@ void TLinePoller::Transact(TPolled& polled) {
     if (polled.FailStreak >= 2) {
       const double doubling = std::min<double>(
           FIRST_BACKOFF_MS * std::exp2(std::min(polled.FailStreak - 2, 20)), Line.MaxBackoffMs);
-      const double pause = std::max(doubling, SILENT_PAUSE_FACTOR * seconds * 1000);
+      // max_backoff_ms stays the cap: a meter that comes back is read again
+      // within it, on a slow line too.
+      const double pause =
+          std::min<double>(std::max(doubling, SILENT_PAUSE_FACTOR * seconds * 1000), Line.MaxBackoffMs);
       polled.NextTry = ended + microseconds(static_cast<long long>(pause * 1000));
     }
   }

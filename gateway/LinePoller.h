@@ -11,9 +11,9 @@
 // replies seen on the line (the margin never below LEARNT_MARGIN_FLOOR_MS); the
 // line's reply time-out stays the upper bound, and is the wait until the line
 // has answered once. A meter that stops answering is tried again in turn once,
-// then after a pause that doubles up to MaxBackoffMs but is never shorter than
-// 19 times what its last try cost: its tries take at most about 5 % of the
-// line, and the others keep their rate.
+// then after a pause that doubles up to MaxBackoffMs and, within that cap, is
+// never shorter than 19 times what its last try cost: its tries take at most
+// about 5 % of the line, and the others keep their rate.
 // Link and alarm events come from the meter model as in the GUI.
 #pragma once
 
