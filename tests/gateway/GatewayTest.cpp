@@ -38,6 +38,9 @@ protected:
     sim.Meters = {{MT_TR5, 1}, {MT_VR5, 2}, {MT_TR8, 3}};
     sim.Mode = GetParam().Mode;
     sim.Baud = 19200;
+    // Replies take the line's time, as on a real line: the gateway takes each
+    // as it arrives and would otherwise poll as fast as the machine allows.
+    sim.Pace = true;
     sim.LinkPath = Dir.Path() + "/COM1";
     Sim = std::make_unique<SimServer>(sim);
     std::string error;
