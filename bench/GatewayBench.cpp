@@ -5,13 +5,18 @@
 // Prints the gateway's block rate against what the line physically allows for
 // the frames it exchanged (request + reply + a 3.5-character silence after
 // each + the simulator's answer delay), the gateway's CPU time as a share of
-// one core, and its memory at the start and every minute.
+// one core, and its memory at the start and every minute. Then one meter (the
+// last) falls silent for 30 s: the others' worst rate over any 5 s window, as a
+// share of their rate with every meter answering. Then it falls silent and
+// comes back four times, after silences of different lengths: the time from
+// its return to its first value.
 //
-//   build/bench/kavrel_gateway_bench [--seconds N] [--meters N]   (default 60 s, 8 meters)
+//   build/bench/kavrel_gateway_bench [--seconds N] [--meters N]   (default 30 s, 8 meters)
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -72,10 +77,25 @@ double LineSeconds(int dataBytes) {
 
 int DataBytes(int reg, int count) { return count * (ValueKindForRegister(reg) == 'i' ? 2 : 4); }
 
+// One request the simulator answered or left unanswered.
+struct TSeen {
+  double Time;  // seconds, the simulator's clock
+  int Address;
+  bool Answered;
+  double ReplyS;  // line time of its reply
+};
+
+// Answered requests of `address` in [t0, t1).
+int AnsweredIn(const std::vector<TSeen>& seen, int address, double t0, double t1) {
+  int n = 0;
+  for (const TSeen& r : seen) n += r.Address == address && r.Answered && r.Time >= t0 && r.Time < t1;
+  return n;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int seconds = 60;
+  int seconds = 30;
   int meters = 8;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
@@ -100,18 +120,27 @@ int main(int argc, char** argv) {
   sim.LinkPath = dir + "/COM1";
   SimServer server(sim);
 
-  // Every answered request, with the line time its frames take.
+  // Every answered request, with the line time its frames take; and every
+  // request with its time.
   std::mutex mutex;
   long answered = 0;
   double busy = 0;
   bool counting = false;
+  std::vector<TSeen> seen;
+  double simNow = 0;
   server.SetObserver([&](const SimRequest& r) {
-    if (r.Reply != 3) return;
     std::lock_guard lock(mutex);
-    if (!counting) return;
+    const double replyS = (3 + DataBytes(r.Register, r.Count) + 2) * CHAR_S;
+    seen.push_back({r.Time, r.Address, r.Reply == 3, replyS});
+    simNow = r.Time;
+    if (r.Reply != 3 || !counting) return;
     ++answered;
     busy += LineSeconds(DataBytes(r.Register, r.Count));
   });
+  auto now = [&] {
+    std::lock_guard lock(mutex);
+    return simNow;
+  };
   std::string error;
   if (!server.Start(&error)) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
@@ -135,6 +164,7 @@ int main(int argc, char** argv) {
 
   std::this_thread::sleep_for(std::chrono::seconds(3));  // every meter connected
   const TProcStat start = ReadProc(pid);
+  const double calmFrom = now();
   const auto t0 = std::chrono::steady_clock::now();
   {
     std::lock_guard lock(mutex);
@@ -157,10 +187,61 @@ int main(int argc, char** argv) {
     blocks = answered;
     lineBusy = busy;
   }
+  const double calmTo = now();
+
+  // One meter silent for 30 s: the others' worst 5 s.
+  const int silent = meters;
+  server.SetFaults(SimFaults{.NoReply = true, .OnlyAddress = silent});
+  const double silentFrom = now();
+  std::this_thread::sleep_for(std::chrono::seconds(30));
+  const double silentTo = now();
+  // Back after silences of several lengths, so that it returns at different
+  // points of its back-off: time to its first value.
+  std::vector<double> returns;
+  for (int lengthMs : {0, 7000, 9500, 12000, 14500}) {
+    if (lengthMs > 0) {
+      server.SetFaults(SimFaults{.NoReply = true, .OnlyAddress = silent});
+      std::this_thread::sleep_for(std::chrono::milliseconds(lengthMs));
+    }
+    server.SetFaults(SimFaults{});
+    const double back = now();
+    double first = -1;
+    for (int wait = 0; wait < 600 && first < 0; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::lock_guard lock(mutex);
+      for (const TSeen& r : seen)
+        if (r.Address == silent && r.Answered && r.Time >= back) {
+          first = r.Time + r.ReplyS - back;
+          break;
+        }
+    }
+    returns.push_back(first);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+  }
+
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
   server.Stop();
+
+  double worstShare = 1e9;
+  int worstMeter = 0;
+  double worstAt = 0;
+  {
+    std::lock_guard lock(mutex);
+    for (int m = 1; m < silent; ++m) {
+      const double calmRate = AnsweredIn(seen, m, calmFrom, calmTo) / (calmTo - calmFrom);
+      if (calmRate <= 0) continue;
+      for (double t = silentFrom; t + 5 <= silentTo; t += 0.1) {
+        const double share = AnsweredIn(seen, m, t, t + 5) / 5.0 / calmRate;
+        if (share < worstShare) {
+          worstShare = share;
+          worstMeter = m;
+          worstAt = t - silentFrom;
+        }
+      }
+    }
+  }
 
   // The rate the line allows for this mix of frames is blocks / lineBusy.
   const double rate = blocks / elapsed;
@@ -177,6 +258,15 @@ int main(int argc, char** argv) {
   std::printf("gateway CPU: %.2f s in %.1f s = %.2f %% of one core\n", end.CpuS - start.CpuS, elapsed,
               100.0 * (end.CpuS - start.CpuS) / elapsed);
   std::printf("memory at end: %ld kB (start %ld kB)\n", end.RssKb, start.RssKb);
+  if (meters > 1)
+    std::printf(
+        "meter %d silent for %.0f s: the others' worst 5 s rate: %.1f %% of their rate with all answering "
+        "(meter %d, window from %.1f s)\n",
+        silent, silentTo - silentFrom, 100.0 * worstShare, worstMeter, worstAt);
+  std::sort(returns.begin(), returns.end());
+  std::printf("meter %d back after a silence: first value after", silent);
+  for (double r : returns) std::printf(r < 0 ? " (none in 60 s)" : " %.2f s", r);
+  std::printf("; worst %.2f s\n", returns.empty() ? 0.0 : returns.back());
   std::printf("gateway exit: %s\n", WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "clean (SIGTERM)" : "NOT clean");
 
   for (const char* f : {"/gateway.toml", "/gateway.log"}) std::remove((dir + f).c_str());

@@ -136,8 +136,9 @@ int BuildRtuFrame(const uint8_t* pdu, int size, uint8_t* out, int outSize) {
 }
 
 int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
-                    const TReplyMatch& match) {
+                    const TReplyMatch& match, bool* broken) {
   EmptyReply(reply);
+  bool spoilt = false;
   readIndex = WrapIndex(readIndex);
   writeIndex = WrapIndex(writeIndex);
 
@@ -181,7 +182,11 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
     if (c == '\n') {
       readIndex = NextIndex(p);
       inFrame = false;
-      if (sum != 0 || digits % 2 != 0 || count < MIN_ASCII_FRAME) continue;
+      if (count < MIN_ASCII_FRAME) continue;
+      if (sum != 0 || digits % 2 != 0) {
+        spoilt = true;
+        continue;
+      }
       if (!ReplyFits(match, reply.Data[0], reply.Data[1])) continue;
       const int function = FinishReply(reply, count, 1);
       if (function > 0) return function;
@@ -190,12 +195,14 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
     inFrame = false;  // foreign character: the frame is abandoned uncommitted
   }
   EmptyReply(reply);
+  if (broken) *broken = spoilt;
   return -1;
 }
 
 int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
-                  const TReplyMatch& match) {
+                  const TReplyMatch& match, bool* broken) {
   EmptyReply(reply);
+  bool spoilt = false;
   readIndex = WrapIndex(readIndex);
   writeIndex = WrapIndex(writeIndex);
   const int available = WrapIndex(writeIndex - readIndex);
@@ -232,7 +239,11 @@ int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusM
     }
     uint16_t crc = 0xFFFF;
     for (int i = 0; i < length; ++i) crc = Crc16Step(crc, at(start + i));
-    if (crc != 0) continue;
+    if (crc != 0) {
+      // Whole and fitting, yet spoilt; unless an earlier start is still arriving.
+      if (keep < 0) spoilt = true;
+      continue;
+    }
     for (int i = 0; i < length; ++i) reply.Data[i] = at(start + i);
     readIndex = WrapIndex(readIndex + start + length);
     writeIndex = readIndex;
@@ -240,6 +251,7 @@ int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusM
   }
   readIndex = WrapIndex(readIndex + (keep < 0 ? available : keep));
   EmptyReply(reply);
+  if (broken) *broken = spoilt;
   return -1;
 }
 

@@ -86,8 +86,12 @@ bool ReplyFits(const TReplyMatch& match, uint8_t address, uint8_t function);
 // long for the data area. Lower-case digits or any other
 // foreign character end the frame uncommitted; what follows is skipped up to
 // the next ':'.
+//
+// broken (when given) is set when no reply is found but a whole frame came
+// that failed its check (a wrong LRC or an odd number of digits at its LF):
+// the answer was spoilt on the way and waiting longer brings no other.
 int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
-                    const TReplyMatch& match = {});
+                    const TReplyMatch& match = {}, bool* broken = nullptr);
 
 // RTU: a frame ends where its header says: function 3 after 3 + byte count +
 // 2 bytes, function 6 after 8, an exception (function code with bit 7 set)
@@ -99,8 +103,12 @@ int ParseAsciiReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbu
 // is found, the positions already known not to start a reply are consumed and
 // the scan resumes at the first one that may still do so once more bytes come;
 // a frame longer than the data area (253 bytes) is never waited for.
+//
+// broken (when given) is set when no reply is found but a frame whose address
+// and function fit `match` has arrived whole, to the length its header gives,
+// with a wrong CRC, and no earlier start may still become a reply.
 int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusMessage& reply,
-                  const TReplyMatch& match = {});
+                  const TReplyMatch& match = {}, bool* broken = nullptr);
 
 // Appends a value to the request's data area at Tail, most significant byte
 // first. Kinds: 'c' one byte, 'i' int16_t, 'l' int32_t, 'f' float, 's' a

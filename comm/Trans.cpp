@@ -6,29 +6,15 @@
 #include <cstring>
 #include <thread>
 
+#include "comm/LineFormat.h"
 #include "comm/ModbusFrame.h"
 #include "comm/SerialDeviceTcp.h"
 #include "comm/SerialPlatform.h"
 
 namespace {
 
-struct BaudRow {
-  const char* Text;
-  long Rate;
-  uint32_t Timeout;  // ms
-};
-
-// clang-format off (a table, kept in its rows)
-constexpr BaudRow BAUD_TABLE[] = {
-    {"300", 300, 5000},   {"600", 600, 5000},   {"1200", 1200, 4900}, {"2400", 2400, 3100},
-    {"4800", 4800, 1100}, {"9600", 9600, 1000}, {"19200", 19200, 1000},
-};
-// clang-format on
-constexpr int BAUD_COUNT = 7;
-
-// Character format of each transmission mode; 3..6 are RTU.
-constexpr const char* MODE_FORMAT[] = {"N,8,1", "E,7,1", "O,7,1", "N,8,2", "E,8,1", "O,8,1", "N,8,1"};
-constexpr int MODE_COUNT = 7;
+// The port's reply time-out by baud index, ms.
+constexpr uint32_t BAUD_TIMEOUT_MS[lineformat::BAUD_COUNT] = {5000, 5000, 4900, 3100, 1100, 1000, 1000};
 
 constexpr int16_t IO_BASE[] = {0x3F8, 0x2F8, 0x3E8, 0x2E8, 0x2F8, -1, -1, -1};
 constexpr int PORT_COUNT = 8;
@@ -59,16 +45,12 @@ constexpr int RTS_WAIT_MARGIN_MS = 100;
 
 constexpr uint8_t GAP_MS = 20;
 
-int ModeIndex(int mode) { return mode >= 0 && mode < MODE_COUNT ? mode : 0; }
-int BaudIndexOf(int baud) { return baud >= 0 && baud < BAUD_COUNT ? baud : 5; }
+using lineformat::BitsPerCharacter;
 
-// Bits on the wire per character: start, data, parity, stop.
-int BitsPerCharacter(int mode) {
-  const char* f = MODE_FORMAT[ModeIndex(mode)];
-  const int parity = f[0] == 'N' ? 0 : 1;
-  const int data = f[2] - '0';
-  const int stop = f[4] - '0';
-  return 1 + data + parity + stop;
+// The settings text of a mode's character format, as "N,8,1".
+std::string FormatText(int mode) {
+  const lineformat::TCharFormat& f = lineformat::MODE_FORMATS[lineformat::ModeOrDefault(mode)];
+  return std::string(1, f.Parity) + "," + std::to_string(f.Data) + "," + std::to_string(f.Stop);
 }
 
 // Any int may arrive from the settings file; widen before adding one.
@@ -193,13 +175,13 @@ int TModbusPort::Close() {
 
 int TModbusPort::Configure(int portIndex, int baudIndex, int mode, int linkType) {
   const bool portGiven = portIndex >= 0 && portIndex < PORT_COUNT;
-  const bool baudGiven = baudIndex >= 0 && baudIndex < BAUD_COUNT;
-  const bool modeGiven = mode >= 0 && mode < MODE_COUNT;
+  const bool baudGiven = baudIndex >= 0 && baudIndex < lineformat::BAUD_COUNT;
+  const bool modeGiven = mode >= 0 && mode < lineformat::MODE_COUNT;
   int result = 0;
   if (portGiven) result = Open(portIndex);
   if (baudGiven) {
     BaudIndex = baudIndex;
-    BaseTimeout = BAUD_TABLE[baudIndex].Timeout;
+    BaseTimeout = BAUD_TIMEOUT_MS[baudIndex];
   }
   if (modeGiven) Mode = mode;
   if (linkType >= 0) LinkType = linkType;
@@ -212,8 +194,8 @@ int TModbusPort::Configure(int portIndex, int baudIndex, int mode, int linkType)
     ReplyTimeout = std::max(BaseTimeout, FrameLineTimeMs(chars) + REPLY_MARGIN_MS);
   }
 
-  std::snprintf(LineSettingsText, sizeof LineSettingsText, "%s,%s", BAUD_TABLE[BaudIndexOf(BaudIndex)].Text,
-                MODE_FORMAT[ModeIndex(Mode)]);
+  std::snprintf(LineSettingsText, sizeof LineSettingsText, "%ld,%s", lineformat::BaudRate(BaudIndex),
+                FormatText(Mode).c_str());
   if (PortIndex >= 0 && Handle) {
     Handle->ApplyLineSettings(LineSettingsText, true);
     Handle->SetRts(false);
@@ -236,7 +218,7 @@ void TModbusPort::GetSettings(int& portIndex, int& baudIndex, int& mode, int& li
 
 uint32_t TModbusPort::FrameLineTimeMs(int characters) const {
   const long bits = static_cast<long>(characters) * BitsPerCharacter(Mode);
-  const long rate = BAUD_TABLE[BaudIndexOf(BaudIndex)].Rate;
+  const long rate = lineformat::BaudRate(BaudIndex);
   return static_cast<uint32_t>((bits * 1000 + rate - 1) / rate);
 }
 
@@ -382,9 +364,14 @@ int TModbusPort::BuildFrame(TModbusMessage& request) {
 }
 
 int TModbusPort::ParseReply(TModbusMessage& reply) {
+  bool broken = false;
+  return ParseReply(reply, broken);
+}
+
+int TModbusPort::ParseReply(TModbusMessage& reply, bool& broken) {
   const modbus::TReplyMatch match{Request.Address, Request.Function};
-  return IsRtu() ? modbus::ParseRtuReply(Ring, RingRead, RingWrite, reply, match)
-                 : modbus::ParseAsciiReply(Ring, RingRead, RingWrite, reply, match);
+  return IsRtu() ? modbus::ParseRtuReply(Ring, RingRead, RingWrite, reply, match, &broken)
+                 : modbus::ParseAsciiReply(Ring, RingRead, RingWrite, reply, match, &broken);
 }
 
 // ---------------------------------------------------------------------------
@@ -404,22 +391,36 @@ int TModbusPort::RingAvailable() const {
 // copy is then held, and taken as the reply only when nothing follows it.
 void TModbusPort::SkipEcho() {
   if (EchoCheck != TEchoCheck::Watching) return;
-  const int n = std::min(RingAvailable(), SentLength);
-  for (int i = 0; i < n; ++i) {
-    if (Ring[(RingRead + i) % RING_SIZE] != TxBuffer[i]) {
-      EchoCheck = TEchoCheck::Off;  // no copy: these bytes are the reply
-      return;
+  // The copy is looked for by the request's own bytes. On a line known to echo
+  // our own bytes come back before anything our request causes, so whatever
+  // arrives in front of a copy is a stray (noise at the turnaround), never the
+  // start of the reply; elsewhere a copy can only come first. Nothing is
+  // passed over before a whole copy is there.
+  const int available = RingAvailable();
+  if (available == 0) return;
+  const int lastStart = LineEcho == TLineEcho::Echoing ? available - 1 : 0;
+  bool arriving = false;
+  for (int start = 0; start <= lastStart; ++start) {
+    const int n = std::min(available - start, SentLength);
+    int same = 0;
+    while (same < n && Ring[(RingRead + start + same) % RING_SIZE] == TxBuffer[same]) ++same;
+    if (same < n) continue;
+    if (n < SentLength) {  // a copy may still be arriving
+      arriving = true;
+      continue;
     }
+    RingRead = (RingRead + start) % RING_SIZE;
+    if (Request.Function == modbus::WRITE_SINGLE_REGISTER && LineEcho != TLineEcho::Echoing) {
+      HeldCopyStart = RingRead;
+      EchoCheck = TEchoCheck::Held;
+    } else {
+      EchoCheck = TEchoCheck::Skipped;
+      LineEcho = TLineEcho::Echoing;
+    }
+    RingRead = (RingRead + SentLength) % RING_SIZE;
+    return;
   }
-  if (n < SentLength) return;  // a copy may still be arriving
-  if (Request.Function == modbus::WRITE_SINGLE_REGISTER && LineEcho != TLineEcho::Echoing) {
-    HeldCopyStart = RingRead;
-    EchoCheck = TEchoCheck::Held;
-  } else {
-    EchoCheck = TEchoCheck::Skipped;
-    LineEcho = TLineEcho::Echoing;
-  }
-  RingRead = (RingRead + SentLength) % RING_SIZE;
+  if (!arriving) EchoCheck = TEchoCheck::Off;  // no copy: these bytes are the reply
 }
 
 // The held copy of a write, once the time-out has passed with nothing behind
@@ -436,26 +437,44 @@ int TModbusPort::PollReply() {
   const uint32_t now = GetTickCount32();
   if (Reply.StartTick == 0) Reply.StartTick = now;
   int result = -1;
+  bool broken = false;
   const bool arrived = ReadInput() > 0;
   const TEchoCheck before = EchoCheck;
   SkipEcho();
+  if (EchoCheck != TEchoCheck::Watching && EchoCheck != TEchoCheck::Held && RingAvailable() > 0)
+    ReplyStarted = true;
   if ((arrived || EchoCheck != before) && EchoCheck != TEchoCheck::Watching && RingAvailable() > 0)
-    result = ParseReply(Reply);
+    result = ParseReply(Reply, broken);
   if (result > 0) {
     // A reply to a read with no copy of the request in front: no echo here.
     if (EchoCheck == TEchoCheck::Off && Request.Function == modbus::READ_HOLDING_REGISTERS)
       LineEcho = TLineEcho::Quiet;
     if (EchoCheck == TEchoCheck::Held) LineEcho = TLineEcho::Echoing;
     EchoCheck = TEchoCheck::Off;
+    LastEnd = TReplyEnd::Reply;
     if (Reply.Address != Request.Address) result = MB_NO_REPLY;
     return result;
   }
-  if (now - Reply.StartTick > ReplyTimeout) {
+  // A whole answer that failed its check: no other is coming, end at once.
+  if (broken) {
+    EchoCheck = TEchoCheck::Off;
+    LastEnd = TReplyEnd::Broken;
+    RingRead = 0;
+    RingWrite = 0;
+    return MB_NO_REPLY;
+  }
+  const uint32_t limit =
+      ReplyWaitMs > 0 && !ReplyStarted ? std::min(ReplyWaitMs, ReplyTimeout) : ReplyTimeout;
+  if (now - Reply.StartTick > limit) {
     if (EchoCheck == TEchoCheck::Held) {
       result = TakeHeldCopy();
-      if (result > 0) return result;
+      if (result > 0) {
+        LastEnd = TReplyEnd::Reply;
+        return result;
+      }
     }
     EchoCheck = TEchoCheck::Off;
+    LastEnd = TReplyEnd::Silence;
     result = MB_NO_REPLY;
     RingRead = 0;
     RingWrite = 0;
@@ -481,6 +500,11 @@ int TModbusPort::SendRequest(uint8_t address, uint8_t function, int16_t reg, int
     Request.Clear();
     return MB_BAD_REQUEST;
   }
+  // Nothing left of the last transaction may be taken for this one's echo or reply.
+  RingRead = 0;
+  RingWrite = 0;
+  ReplyStarted = false;
+  LastEnd = TReplyEnd::None;
   Send(TxBuffer, length);
   SentLength = length;
   // On a line known to be quiet a copy of a write is the meter's reply.

@@ -42,6 +42,8 @@ public:
   // Framing.
   int BuildFrame(TModbusMessage& request);
   int ParseReply(TModbusMessage& reply);
+  // As above; broken tells that a whole frame failed its check and no reply came.
+  int ParseReply(TModbusMessage& reply, bool& broken);
 
   // Transactions.
   int AppendValue(char kind, const void* source);
@@ -85,6 +87,16 @@ public:
   // True while a port asked for is not open and RetryOpen keeps trying it.
   bool WaitingForPort() const { return OpenWanted && PortIndex < 0; }
   static constexpr uint32_t PORT_RETRY_MAX_MS = 5000;
+
+  // How the last transaction ended: its reply (or an exception, or another
+  // slave's answer), a whole frame that failed its check, or silence.
+  enum class TReplyEnd { None, Reply, Broken, Silence };
+  TReplyEnd LastEnd = TReplyEnd::None;
+  // The longest the transaction under way waits for its reply to start, in ms;
+  // 0 for the whole ReplyTimeout, which bounds it in any case. A reply that has
+  // started arriving is given the whole ReplyTimeout. Set by a master that
+  // learns its meters' timing (the gateway).
+  uint32_t ReplyWaitMs = 0;
 
   // Fields.
   std::unique_ptr<SerialDevice> Handle;  // the open port; null when none
@@ -132,4 +144,5 @@ private:
   TEchoCheck EchoCheck = TEchoCheck::Off;
   int SentLength = 0;
   int HeldCopyStart = 0;  // ring index of a copy that may be the echo or the reply
+  bool ReplyStarted = false;  // bytes other than our own copy came since the send
 };

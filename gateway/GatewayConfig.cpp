@@ -10,12 +10,12 @@
 #include <set>
 #include <sstream>
 
+#include "comm/LineFormat.h"
 #include "model/ParamDef.h"
 #include "settings/Settings.h"
 
 namespace {
 
-constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
 constexpr size_t CONFIG_SIZE_LIMIT = 4u << 20;
 
 // A configuration error with the line it was found on.
@@ -166,9 +166,9 @@ void ReadIniDevices(const std::string& path, long tomlLine, TLineConfig& line, b
     throw TConfigError{tomlLine, "cannot read the device list file \"" + path + "\""};
   const TSettings settings = ParseSettings(file.Lines);
   if (!portGiven) line.Port = "COM" + std::to_string(settings.PortIndex + 1);
-  if (!baudGiven && settings.BaudIndex >= 0 && settings.BaudIndex < 7) {
+  if (!baudGiven && settings.BaudIndex >= 0 && settings.BaudIndex < lineformat::BAUD_COUNT) {
     line.BaudIndex = settings.BaudIndex;
-    line.Baud = BAUD_RATES[settings.BaudIndex];
+    line.Baud = static_cast<int>(lineformat::BAUD_RATES[settings.BaudIndex]);
   }
   if (!modeGiven && settings.Mode >= 0 && settings.Mode <= 6) line.Mode = settings.Mode;
   if (!linkGiven && (settings.LinkType == 0 || settings.LinkType == 1)) line.LinkType = settings.LinkType;
@@ -229,7 +229,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
   else throw TConfigError{r.Line("link"), "link must be \"rs485\" or \"kx7\""};
   line.TimeoutMs = static_cast<int>(r.Integer("timeout_ms", 0, 0, 60000));
   line.RelayIntervalMs = static_cast<int>(r.Integer("relay_interval_ms", 5000, 100, 3600000));
-  line.MaxBackoffMs = static_cast<int>(r.Integer("max_backoff_ms", 30000, 100, 3600000));
+  line.MaxBackoffMs = static_cast<int>(r.Integer("max_backoff_ms", 5000, 100, 3600000));
   line.StaleAfterS = r.Number("stale_after_s", 0, 0, 86400);
 
   if (!ini.empty()) {
@@ -355,11 +355,7 @@ const char* MeterModelName(int type) {
   return name ? name : "?";
 }
 
-int BaudIndexOf(int baud) {
-  for (int i = 0; i < 7; ++i)
-    if (BAUD_RATES[i] == baud) return i;
-  return -1;
-}
+int BaudIndexOf(int baud) { return lineformat::BaudIndexOf(baud); }
 
 bool ParseGatewayConfig(std::string_view text, const std::string& sourceName, TGatewayConfig& config,
                         std::string& error) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "comm/LineFormat.h"
 #include "comm/ModbusFrame.h"
 #include "comm/SerialDeviceTcp.h"
 #include "comm/Trans.h"
@@ -18,13 +19,26 @@ using std::chrono::milliseconds;
 constexpr auto PORT_RETRY = std::chrono::seconds(2);
 constexpr int FIRST_BACKOFF_MS = 1000;
 
-// Bits per character of each transmission mode (start, data, parity, stop).
-constexpr int MODE_BITS[] = {10, 10, 10, 11, 11, 11, 10};
+// The margin beyond a meter's learnt answer delay never falls below this: it
+// covers a USB adapter's latency and a busy machine's scheduling, and keeps a
+// silent meter's try at 19200 bit/s to about a fifth of the usual time-out.
+constexpr double LEARNT_MARGIN_FLOOR_MS = 100;
+// Margin as a multiple of the jitter seen on the line.
+constexpr double JITTER_FACTOR = 2;
+// A silent meter's pause is at least this many times what its try cost: its
+// tries then take at most 1 / (1 + 19) = 5 % of the line.
+constexpr double SILENT_PAUSE_FACTOR = 19;
+// Line characters of a request (functions 3 and 6): RTU bytes, ASCII text.
+constexpr int RTU_REQUEST_CHARACTERS = 6 + 2;
+constexpr int ASCII_REQUEST_CHARACTERS = 1 + 2 * (6 + 1) + 2;
 
 // Line characters of a function-3 reply carrying dataBytes.
 int ReplyCharacters(bool rtu, int dataBytes) {
   return rtu ? 3 + dataBytes + 2 : 1 + 2 * (3 + dataBytes + 1) + 2;
 }
+
+// Line characters of a frame of `decoded` bytes, its check included.
+int FrameCharacters(bool rtu, int decoded) { return rtu ? decoded : 1 + 2 * decoded + 2; }
 
 int ValueBytes(int blockStart, int count) {
   const char kind = ValueKindForRegister(blockStart);
@@ -77,7 +91,7 @@ bool TLinePoller::SleepFor(microseconds time) {
 }
 
 double TLinePoller::CharacterSeconds() const {
-  return static_cast<double>(MODE_BITS[std::clamp(Line.Mode, 0, 6)]) / Line.Baud;
+  return static_cast<double>(lineformat::BitsPerCharacter(Line.Mode)) / Line.Baud;
 }
 
 bool TLinePoller::OpenPort() {
@@ -148,10 +162,10 @@ void TLinePoller::Run() {
 }
 
 void TLinePoller::WaitReply(TPolled& polled, int replyCharacters) {
-  // Nothing can come before the reply has crossed the line: sleep through most
-  // of it, then look often, and less often once the reply is overdue.
+  // The reply is taken as it arrives: an exception or a spoilt frame ends the
+  // wait long before a full reply could have crossed the line. Look often
+  // while the reply is due, less often once it is overdue.
   const double expected = replyCharacters * CharacterSeconds();
-  std::this_thread::sleep_for(microseconds(static_cast<long>(expected * 0.9e6)));
   const auto start = Clock::now();
   const int ringWrite = Port->RingWrite;
   for (;;) {
@@ -159,19 +173,46 @@ void TLinePoller::WaitReply(TPolled& polled, int replyCharacters) {
     // Still waiting, yet bytes came: whatever ends this transaction, the line was not silent.
     if (Port->RingWrite != ringWrite) BytesSeen = true;
     const double waited = std::chrono::duration<double>(Clock::now() - start).count();
-    std::this_thread::sleep_for(waited < expected + 0.02 ? microseconds(300) : milliseconds(2));
+    std::this_thread::sleep_for(waited < expected + 0.02 ? microseconds(300) : milliseconds(1));
   }
+}
+
+uint32_t TLinePoller::ReplyWaitMs(const TPolled& polled, int replyCharacters) const {
+  double delay = polled.AnswerDelayMs;
+  // A meter not heard yet is given the slowest answer the line has shown.
+  if (delay < 0)
+    for (const TPolled& p : Meters) delay = std::max(delay, p.AnswerDelayMs);
+  if (delay < 0) return 0;
+  const int request = Port->IsRtu() ? RTU_REQUEST_CHARACTERS : ASCII_REQUEST_CHARACTERS;
+  const double lineMs = (request + replyCharacters) * CharacterSeconds() * 1000;
+  const double margin = std::max(LEARNT_MARGIN_FLOOR_MS, JITTER_FACTOR * JitterMs);
+  return static_cast<uint32_t>(std::ceil(lineMs + delay + margin));
+}
+
+void TLinePoller::LearnAnswerDelay(TPolled& polled, double seconds) {
+  const bool rtu = Port->IsRtu();
+  const int decoded = static_cast<int>(Port->Reply.Tail - Port->Reply.Data);
+  const int characters =
+      (rtu ? RTU_REQUEST_CHARACTERS : ASCII_REQUEST_CHARACTERS) + FrameCharacters(rtu, decoded);
+  const double delay = std::max(0.0, seconds * 1000 - characters * CharacterSeconds() * 1000);
+  if (polled.AnswerDelayMs < 0) {
+    polled.AnswerDelayMs = delay;
+    return;
+  }
+  JitterMs = std::max(std::abs(delay - polled.AnswerDelayMs), JitterMs * 63 / 64);
+  polled.AnswerDelayMs += (delay - polled.AnswerDelayMs) / 4;
 }
 
 void TLinePoller::Transact(TPolled& polled) {
   TTR5& meter = *polled.Meter;
   const int blockStart = meter.BlockStart;
   const int blockCount = meter.BlockCount;
+  const int replyCharacters = ReplyCharacters(Port->IsRtu(), ValueBytes(blockStart, blockCount));
   Port->Reply.Function = 0;
+  Port->ReplyWaitMs = ReplyWaitMs(polled, replyCharacters);
   BytesSeen = false;
   const auto began = Clock::now();
-  if (meter.Update(0) == MB_PENDING)
-    WaitReply(polled, ReplyCharacters(Port->IsRtu(), ValueBytes(blockStart, blockCount)));
+  if (meter.Update(0) == MB_PENDING) WaitReply(polled, replyCharacters);
   const auto ended = Clock::now();
   const double seconds = std::chrono::duration<double>(ended - began).count();
 
@@ -181,20 +222,26 @@ void TLinePoller::Transact(TPolled& polled) {
   if (answered) {
     polled.FailStreak = 0;
     polled.NextTry = {};
+    LearnAnswerDelay(polled, seconds);
   } else {
     ++polled.FailStreak;
-    // The first miss is tried again in turn; then the pause doubles.
+    // The first miss is tried again in turn; then the pause doubles, but stays
+    // long against what a try costs so that the others keep their rate.
     if (polled.FailStreak >= 2) {
-      const long long pause = std::min<long long>(static_cast<long long>(FIRST_BACKOFF_MS) << std::min(polled.FailStreak - 2, 20),
-                                                  Line.MaxBackoffMs);
-      polled.NextTry = ended + milliseconds(pause);
+      const double doubling = std::min<double>(
+          FIRST_BACKOFF_MS * std::exp2(std::min(polled.FailStreak - 2, 20)), Line.MaxBackoffMs);
+      // max_backoff_ms stays the cap: a meter that comes back is read again
+      // within it, on a slow line too.
+      const double pause =
+          std::min<double>(std::max(doubling, SILENT_PAUSE_FACTOR * seconds * 1000), Line.MaxBackoffMs);
+      polled.NextTry = ended + microseconds(static_cast<long long>(pause * 1000));
     }
   }
-  // No valid answer: a reply that ended the wait before the time-out (another
-  // address, a wrong size) or bytes seen while waiting make it a garbled
-  // answer, else the meter was silent.
-  const bool early = seconds * 1000 < Port->ReplyTimeout;
-  const bool garbled = !answered && (BytesSeen || early);
+  // No valid answer: a spoilt frame, a reply that ended the wait otherwise
+  // (another address, a wrong size) or bytes seen while waiting make it a
+  // garbled answer; else the meter was silent.
+  const bool garbled = !answered && (BytesSeen || Port->LastEnd == TModbusPort::TReplyEnd::Broken ||
+                                     Port->LastEnd == TModbusPort::TReplyEnd::Reply);
   const int streak = polled.FailStreak;
   const double retryIn = answered || streak < 2 ? 0 : std::chrono::duration<double>(polled.NextTry - ended).count();
   State.Update(polled.Index, [&](TMeterSnapshot& s) {

@@ -3,24 +3,19 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "comm/LineFormat.h"
 #include "comm/ModbusFrame.h"
 #include "comm/Trans.h"
 #include "model/ParamDef.h"
 
 namespace {
 
-constexpr long BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
-constexpr int BAUD_COUNT = 7;
-constexpr int MODE_COUNT = 7;
-// Data bits, parity bits and stop bits of each mode, and its name.
-struct ModeFormat {
-  int Data, Parity, Stop;
-  const char* Text;
-};
-constexpr ModeFormat MODE_FORMATS[MODE_COUNT] = {
-    {8, 0, 1, "ASCII 8N1"}, {7, 1, 1, "ASCII 7E1"}, {7, 1, 1, "ASCII 7O1"}, {8, 0, 2, "RTU 8N2"},
-    {8, 1, 1, "RTU 8E1"},   {8, 1, 1, "RTU 8O1"},   {8, 0, 1, "RTU 8N1"},
-};
+using lineformat::BAUD_COUNT;
+using lineformat::BAUD_RATES;
+using lineformat::MODE_COUNT;
+// The name of each mode.
+constexpr const char* MODE_NAMES[MODE_COUNT] = {"ASCII 8N1", "ASCII 7E1", "ASCII 7O1", "RTU 8N2",
+                                                "RTU 8E1",   "RTU 8O1",   "RTU 8N1"};
 
 // Every meter has register 4000 (the current transformer's ratio): the probe
 // reads it, and any answer, an exception too, means a meter is there.
@@ -84,8 +79,8 @@ private:
 
 std::string LineSettingText(const TLineSetting& setting) {
   const int mode = ModeOf(setting.Mode);
-  return std::to_string(BAUD_RATES[BaudOf(setting.BaudIndex)]) + " bit/s, mode " + std::to_string(mode) + " (" +
-         MODE_FORMATS[mode].Text + ")";
+  return std::to_string(BAUD_RATES[BaudOf(setting.BaudIndex)]) + " bit/s, mode " + std::to_string(mode) +
+         " (" + MODE_NAMES[mode] + ")";
 }
 
 std::vector<TLineSetting> AllLineSettings() {
@@ -179,9 +174,8 @@ std::vector<int> TBusScan::MatchModels(const std::vector<TRegisterAnswer>& answe
 }
 
 uint32_t TBusScan::ProbeTimeoutMs(const TLineSetting& setting) const {
-  const ModeFormat& f = MODE_FORMATS[ModeOf(setting.Mode)];
   const long bits = static_cast<long>(IsRtuMode(setting.Mode) ? RTU_EXCHANGE : ASCII_EXCHANGE) *
-                    (1 + f.Data + f.Parity + f.Stop);
+                    lineformat::BitsPerCharacter(ModeOf(setting.Mode));
   const long rate = BAUD_RATES[BaudOf(setting.BaudIndex)];
   return static_cast<uint32_t>((bits * 1000 + rate - 1) / rate) + ProbeMarginMs;
 }

@@ -249,12 +249,30 @@ TEST(Frame, RtuGarbageIsConsumedUpToWhereAReplyMayStillStart) {
   EXPECT_LE(dead.Pending(), 1);
   EXPECT_EQ(m.Tail, m.Data);
 
-  // A header still waiting for its bytes is kept, with what follows.
+  // A header still waiting for its bytes is kept, with what follows; a frame
+  // that seems to end, spoilt, inside it does not count as a spoilt reply.
   Ring waiting(900);
-  waiting.Put({0x77, 0x77, 0x01, 0x03, 0x10, 0xAA});
-  EXPECT_EQ(waiting.Rtu(m), -1);
+  waiting.Put({0x77, 0x77, 0x01, 0x03, 0x10, 0xAA, 0x01, 0x03, 0x00, 0x12, 0x34});
+  bool broken = true;
+  EXPECT_EQ(modbus::ParseRtuReply(waiting.Data, waiting.Read, waiting.Write, m, {}, &broken), -1);
+  EXPECT_FALSE(broken);
   EXPECT_EQ(waiting.Read, 902);
-  EXPECT_EQ(waiting.Pending(), 4);
+  EXPECT_EQ(waiting.Pending(), 9);
+
+  // The same reply whole but spoilt is, in both framings.
+  Bytes spoilt = BuildRtu({0x01, 0x03, 0x02, 0x00, 0x05});
+  spoilt[3] ^= 0x10;
+  Ring rtu;
+  rtu.Put(spoilt);
+  EXPECT_EQ(modbus::ParseRtuReply(rtu.Data, rtu.Read, rtu.Write, m, {0x01, 0x03}, &broken), -1);
+  EXPECT_TRUE(broken);
+  Bytes text = BuildAscii({0x01, 0x03, 0x02, 0x00, 0x05});
+  text[8] = text[8] == '0' ? '1' : '0';
+  Ring ascii;
+  ascii.Put(text);
+  broken = false;
+  EXPECT_EQ(modbus::ParseAsciiReply(ascii.Data, ascii.Read, ascii.Write, m, {0x01, 0x03}, &broken), -1);
+  EXPECT_TRUE(broken);
 }
 
 TEST(Values, AppendPutsMostSignificantByteFirst) {

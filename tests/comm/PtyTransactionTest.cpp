@@ -121,16 +121,25 @@ TEST_P(PtyTransaction, ReplySplitOverReadsIsCollectedWhole) {
   // The next call starts the next transaction.
   EXPECT_EQ(Port.ReadRegisters(1, 7612, 6), MB_PENDING);
   EXPECT_EQ(ReadRequest(), Framed(Mode(), {0x01, 0x03, 0x1D, 0xBC, 0x00, 0x06}));
+
+  // What is left of one transaction is never the next one's reply: a reply
+  // that came twice is read once, and the next read waits for its own.
+  Bytes twice = Framed(Mode(), FloatReplyPdu(1, {1, 2, 3, 4, 5, 6}));
+  const Bytes again = twice;
+  twice.insert(twice.end(), again.begin(), again.end());
+  ASSERT_TRUE(Meter->Write(twice));
+  ASSERT_EQ(Collect(1, 7612, 6), 3);
+  EXPECT_EQ(TakeFloats(6), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+  ASSERT_EQ(Port.ReadRegisters(1, 7612, 6), MB_PENDING);
+  ReadRequest();
+  ASSERT_TRUE(Meter->Write(Framed(Mode(), FloatReplyPdu(1, {7, 8, 9, 10, 11, 12}))));
+  ASSERT_EQ(Collect(1, 7612, 6), 3);
+  EXPECT_EQ(TakeFloats(6), (std::vector<float>{7, 8, 9, 10, 11, 12}));
 }
 
-TEST_P(PtyTransaction, NoiseBadFramesOrAnotherSlaveInFrontOfTheReplyAreSkipped) {
+TEST_P(PtyTransaction, NoiseOrAnotherSlaveInFrontOfTheReplyIsSkippedAndASpoiltReplyEndsTheWait) {
   const Bytes good = Framed(Mode(), FloatReplyPdu(1, {1.5f, -2.25f}));
-  Bytes bad = Framed(Mode(), FloatReplyPdu(1, {9.0f, 9.0f}));
-  // Spoil one data byte; in ASCII swap one hex digit for another.
-  if (Rtu()) bad[4] ^= 0x01;
-  else bad[8] = bad[8] == '0' ? '1' : '0';
-
-  const Bytes prefixes[] = {Bytes{'x', 0x00, 0x7F, '\r', '\n'}, bad,
+  const Bytes prefixes[] = {Bytes{'x', 0x00, 0x7F, '\r', '\n'},
                             Framed(Mode(), FloatReplyPdu(8, {1.0f, 2.0f}))};
   for (const Bytes& prefix : prefixes) {
     ASSERT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
@@ -141,12 +150,30 @@ TEST_P(PtyTransaction, NoiseBadFramesOrAnotherSlaveInFrontOfTheReplyAreSkipped) 
     ASSERT_EQ(Collect(1, 7612, 2), 3);
     EXPECT_EQ(TakeFloats(2), (std::vector<float>{1.5f, -2.25f}));
   }
+
+  // The whole reply spoilt on the way (a bad LRC at its LF, a bad CRC at the
+  // length its header gives): no other answer is coming, the wait ends at once.
+  Port.ReplyTimeout = 5000;
+  Bytes bad = Framed(Mode(), FloatReplyPdu(1, {9.0f, 9.0f}));
+  if (Rtu())
+    bad[4] ^= 0x01;
+  else
+    bad[8] = bad[8] == '0' ? '1' : '0';
+  ASSERT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+  ReadRequest();
+  const auto start = Clock::now();
+  ASSERT_TRUE(Meter->Write(bad));
+  EXPECT_EQ(Collect(1, 7612, 2), MB_NO_REPLY);
+  EXPECT_LT(MsSince(start), 2500);
+  EXPECT_EQ(Port.LastEnd, TModbusPort::TReplyEnd::Broken);
+
   // Another slave's reply alone is no reply.
   Port.ReplyTimeout = 300;
   ASSERT_EQ(Port.ReadRegisters(7, 7612, 6), MB_PENDING);
   ReadRequest();
   ASSERT_TRUE(Meter->Write(Framed(Mode(), FloatReplyPdu(8, {1, 2, 3, 4, 5, 6}))));
   EXPECT_EQ(Collect(7, 7612, 6), MB_NO_REPLY);
+  EXPECT_EQ(Port.LastEnd, TModbusPort::TReplyEnd::Silence);
 }
 
 // A 2-wire adapter with local echo hands back every byte sent, in front of
@@ -154,18 +181,24 @@ TEST_P(PtyTransaction, NoiseBadFramesOrAnotherSlaveInFrontOfTheReplyAreSkipped) 
 TEST_P(PtyTransaction, OwnEchoIsNeverTakenForTheReply) {
   Port.ReplyTimeout = 400;
   const Bytes reading = Framed(Mode(), FloatReplyPdu(1, {4.0f}));
-  auto read = [&](bool echo, bool meter) {
+  // after: bytes behind the meter's reply; before: bytes ahead of the echo.
+  auto read = [&](bool echo, bool meter, const Bytes& after = {}) {
     if (Port.ReadRegisters(1, 7612, 1) != MB_PENDING) return -100;
     const Bytes request = ReadRequest();
     if (echo) Meter->Write(request);
-    if (meter) Meter->Write(reading);
+    if (meter) {
+      Bytes reply = reading;
+      reply.insert(reply.end(), after.begin(), after.end());
+      Meter->Write(reply);
+    }
     return Collect(1, 7612, 1);
   };
-  auto write = [&](bool echo, bool meter) {
+  auto write = [&](bool echo, bool meter, const Bytes& before = {}) {
     const int16_t v = 5;
     Port.AppendValue('i', &v);
     auto done = std::async(std::launch::async, [&] { return Port.WriteRegister(1, 4000); });
     const Bytes request = ReadRequest();
+    if (!before.empty()) Meter->Write(before);
     if (echo) Meter->Write(request);
     if (meter) Meter->Write(request);
     return done.get();
@@ -179,6 +212,14 @@ TEST_P(PtyTransaction, OwnEchoIsNeverTakenForTheReply) {
   // The meter gone: nothing but our own bytes come back, and that is no reply.
   EXPECT_EQ(read(true, false), MB_NO_REPLY);
   EXPECT_EQ(write(true, false), MB_NO_REPLY);
+  // Nor with stray bytes left behind the last reply (a 0x00 after ASCII's LF,
+  // noise after an RTU frame) or arriving ahead of the echo, even where one
+  // of them is the request's own first byte.
+  const Bytes stray = Rtu() ? Bytes{0xA5, 0x01} : Bytes{0x00, ':'};
+  EXPECT_EQ(read(true, true, stray), 3);
+  EXPECT_EQ(write(true, false), MB_NO_REPLY);
+  EXPECT_EQ(write(true, false, stray), MB_NO_REPLY);
+  EXPECT_EQ(Port.LineEcho, TModbusPort::TLineEcho::Echoing);
 
   // A quiet line, learnt from a read: the one copy of a write is the reply.
   EXPECT_EQ(read(false, true), 3);
@@ -215,6 +256,27 @@ TEST_P(PtyTransaction, SilenceEndsByTimeoutAndEmptiesTheRing) {
   EXPECT_EQ(Port.RingRead, 0);
   EXPECT_EQ(Port.RingWrite, 0);
   EXPECT_EQ(Port.State, 0);
+
+  // A shorter wait set for the transaction ends silence sooner, within the
+  // time-out; a reply that has started by then is given the whole time-out.
+  Port.ReplyTimeout = 4000;
+  Port.ReplyWaitMs = 100;
+  ASSERT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+  ReadRequest();
+  const auto silent = Clock::now();
+  EXPECT_EQ(Collect(1, 7612, 2), MB_NO_REPLY);
+  EXPECT_GE(MsSince(silent), 100);
+  EXPECT_LT(MsSince(silent), 2000);
+  ASSERT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+  ReadRequest();
+  ASSERT_TRUE(Meter->Write(Bytes(reply.begin(), reply.begin() + 7)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(Port.ReadRegisters(1, 7612, 2), MB_PENDING);
+  ASSERT_TRUE(Meter->Write(Bytes(reply.begin() + 7, reply.end())));
+  EXPECT_EQ(Collect(1, 7612, 2), 3);
+  EXPECT_EQ(TakeFloats(2), (std::vector<float>{1, 2}));
 }
 
 TEST_P(PtyTransaction, BlockingReadFinishesPendingReadFirst) {

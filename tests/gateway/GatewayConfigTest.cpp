@@ -126,6 +126,7 @@ TEST(GatewayConfig, FramingFormatsAndNetworkPortNames) {
     EXPECT_EQ(c.Lines[0].Mode, k.Mode) << k.Framing << " " << k.Format;
     EXPECT_EQ(c.Lines[0].Port, "tcp://10.0.0.7:4001");  // handed to the port opener as it is
     EXPECT_EQ(c.Lines[0].BaudIndex, 5);
+    EXPECT_EQ(c.Lines[0].MaxBackoffMs, 5000);  // a silent meter is tried at least every 5 s
     EXPECT_EQ(c.Lines[0].Meters[0].Name, "TR8_247");
   }
 }
