@@ -14,6 +14,7 @@
 #include <cmath>
 #include <string>
 
+#include "comm/LineFormat.h"
 #include "comm/Trans.h"
 #include "model/ParamDef.h"
 #include "model/SetupFile.h"
@@ -39,7 +40,6 @@ constexpr struct {
   int Times;
 } EXTREMES[] = {{28, 34}, {29, 35}, {30, 36}, {31, 37}, {21, 38}};
 
-const char* const BAUD_TEXT[] = {"300", "600", "1200", "2400", "4800", "9600", "19200"};
 const char* const MODE_TEXT[] = {"ASCII 8N1", "ASCII 7E1", "ASCII 7O1", "RTU 8N2", "RTU 8E1", "RTU 8O1", "RTU 8N1"};
 
 QString Esc(const QString& s) { return s.toHtmlEscaped(); }
@@ -123,7 +123,8 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
   row("Name", Esc(meter.Name));
   row("Description", Esc(meter.Description));
   row("Port", shownPort >= 0 ? QStringLiteral("COM%1").arg(shownPort + 1) : QStringLiteral("none"));
-  row("Baud rate", baud >= 0 && baud < 7 ? QString(BAUD_TEXT[baud]) : QString("?"));
+  row("Baud rate", baud >= 0 && baud < lineformat::BAUD_COUNT ? QString::number(lineformat::BAUD_RATES[baud])
+                                                              : QString("?"));
   row("Transmission mode", mode >= 0 && mode < 7 ? QString(MODE_TEXT[mode]) : QString("?"));
   row("Link", link == 1 ? QStringLiteral("KX7 converter") : QStringLiteral("RS485 card"));
   row("Made", QDateTime::currentDateTime().toString(Qt::ISODate));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "comm/LineFormat.h"
 #include "comm/LineFraming.h"
 #include "comm/SerialDeviceTcp.h"
 #include "settings/Settings.h"
@@ -95,8 +96,6 @@ const char* const HELP_TEXT =
 
 namespace {
 
-constexpr int BAUD_RATES[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
-
 bool EqualNoCase(const char* a, const char* b) { return KeysEqual(a, b); }
 
 }  // namespace
@@ -160,9 +159,7 @@ int ParseCommandLine(int argc, char** argv, TOptions& o) {
     } else if (arg == "--baud") {
       int rate = 0;
       ok = ParseInt(value, 1, 1000000, rate);
-      o.BaudIndex = -1;
-      for (int b = 0; ok && b < 7; ++b)
-        if (BAUD_RATES[b] == rate) o.BaudIndex = b;
+      o.BaudIndex = ok ? lineformat::BaudIndexOf(rate) : -1;
       ok = ok && o.BaudIndex >= 0;
     } else if (arg == "--mode") {
       ok = ParseInt(value, 0, 6, o.Mode);
