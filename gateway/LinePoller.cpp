@@ -186,7 +186,16 @@ uint32_t TLinePoller::ReplyWaitMs(const TPolled& polled, int replyCharacters) co
   const int request = Port->IsRtu() ? RTU_REQUEST_CHARACTERS : ASCII_REQUEST_CHARACTERS;
   const double lineMs = (request + replyCharacters) * CharacterSeconds() * 1000;
   const double margin = std::max(LEARNT_MARGIN_FLOOR_MS, JITTER_FACTOR * JitterMs);
-  return static_cast<uint32_t>(std::ceil(lineMs + delay + margin));
+  double wait = lineMs + delay + margin;
+  // A meter that missed its last tries may have become slower than learnt
+  // (a busy meter, a slower path to it): each miss doubles its margin, but a
+  // try never grows past what its pause leaves it of the line, so that the
+  // others keep their rate. Its first answer teaches the new delay.
+  if (polled.FailStreak > 0) {
+    const double grown = lineMs + delay + margin * std::exp2(std::min(polled.FailStreak, 10));
+    wait = std::max(wait, std::min(grown, Line.MaxBackoffMs / (SILENT_PAUSE_FACTOR + 1)));
+  }
+  return static_cast<uint32_t>(std::ceil(wait));
 }
 
 void TLinePoller::LearnAnswerDelay(TPolled& polled, double seconds) {
