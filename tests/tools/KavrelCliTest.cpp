@@ -374,7 +374,10 @@ TEST_P(CliLine, EchoNoiseSilenceAndUnplugging) {
   // Unplugged mid-poll: cycles without values, never the old ones again; the
   // port comes back through its COM1 link once the link is back.
   Sim->SetFaults(SimFaults{.Echo = true});
-  auto poll = std::async(std::launch::async, [&] { return Run(Args() + "--timeout 300 poll --csv --cycles 20"); });
+  // Long enough for the simulator on a busy machine: only the unplugging leaves a cycle empty.
+  const std::string timeout = "--timeout " + std::to_string(300 + testsupport::LoadAllowanceMs()) + " ";
+  auto poll =
+      std::async(std::launch::async, [&] { return Run(Args() + timeout + "poll --csv --cycles 20"); });
   ASSERT_TRUE(WaitForText("out.txt", ",2,", 20000));
   Sim->Unplug();
   const bool down = WaitForText("err.txt", "\tTransmision error with TR5_1", 20000);
