@@ -195,8 +195,12 @@ void TScanDialog::ShowProgress(const TScanProgress& p) {
 
 void TScanDialog::ShowFind(const TScanFind& f) {
   if (!Scan || Scan->Cancelled()) return;
-  Finds.push_back(f);
-  const int row = FindList->rowCount();
+  // Listed by address: a meter found by its second probe goes in front of
+  // the later ones found at once.
+  size_t at = Finds.size();
+  while (at > 0 && Finds[at - 1].Setting == f.Setting && Finds[at - 1].Address > f.Address) --at;
+  Finds.insert(Finds.begin() + static_cast<long>(at), f);
+  const int row = static_cast<int>(at);
   FindList->insertRow(row);
   auto* add = new QTableWidgetItem;
   add->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);

@@ -46,7 +46,8 @@ bool IsScanRead(const SimRequest& r) { return r.Function == 3 && r.Count == 1 &&
 
 TEST(FindMeters, ScanFromTheDeviceListPausesPollingAndAddsTheChosenMeters) {
   testsupport::ComDirectory dir;
-  auto sim = StartSim(dir.Path(), {{MT_TR5, 3}, {MT_VR5, 17}});
+  // Meter 3 answers late: found by its second probe, after 17, and still listed first.
+  auto sim = StartSim(dir.Path(), {{MT_TR5, 3}, {MT_VR5, 17}}, SimFaults{.DelayMs = 150, .OnlyAddress = 3});
   std::ofstream("Kavrel.INI") << "COM=0\r\nBaud=6\r\nMode=6\r\nType=0\r\nMeterAdr=3\r\nMeterType=80\r\n";
   TModbusPort port;
   TTR5 meter(true, &port);
