@@ -122,6 +122,7 @@ void TScanDialog::UpdateEstimate() {
   scan.From = FromBox->value();
   scan.To = ToBox->value();
   scan.ProbeMarginMs = ProbeMarginMs;
+  scan.LatencyMs = LatencyMs;
   if (AllSettingsBox->isChecked()) scan.Settings = AllLineSettings();
   const bool ok = scan.From <= scan.To;
   StartButton->setEnabled(ok && !Running() && Port->PortIndex >= 0);
@@ -143,6 +144,7 @@ void TScanDialog::StartClick() {
   Scan->From = FromBox->value();
   Scan->To = ToBox->value();
   Scan->ProbeMarginMs = ProbeMarginMs;
+  Scan->LatencyMs = LatencyMs;
   if (AllSettingsBox->isChecked()) Scan->Settings = AllLineSettings();
   // The scan's thread reports through queued calls; they are dropped once
   // this dialog is gone.
@@ -184,16 +186,21 @@ void TScanDialog::ShowProgress(const TScanProgress& p) {
   if (!Scan || Scan->Cancelled()) return;
   Progress->setRange(0, std::max(p.Total, 1));
   Progress->setValue(p.Done);
-  StatusLabel->setText(QStringLiteral("Address %1 at %2: %3 found")
+  StatusLabel->setText(QStringLiteral("Address %1 at %2%3: %4 found")
                            .arg(p.Address)
                            .arg(Text(LineSettingText(p.Setting)))
+                           .arg(p.Second ? QStringLiteral(", second try") : QString())
                            .arg(Finds.size()));
 }
 
 void TScanDialog::ShowFind(const TScanFind& f) {
   if (!Scan || Scan->Cancelled()) return;
-  Finds.push_back(f);
-  const int row = FindList->rowCount();
+  // Listed by address: a meter found by its second probe goes in front of
+  // the later ones found at once.
+  size_t at = Finds.size();
+  while (at > 0 && Finds[at - 1].Setting == f.Setting && Finds[at - 1].Address > f.Address) --at;
+  Finds.insert(Finds.begin() + static_cast<long>(at), f);
+  const int row = static_cast<int>(at);
   FindList->insertRow(row);
   auto* add = new QTableWidgetItem;
   add->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -222,6 +229,7 @@ void TScanDialog::ShowFind(const TScanFind& f) {
 
 void TScanDialog::Finish(const TScanResult& result) {
   if (Worker.joinable()) Worker.join();
+  if (Scan) LatencyMs = Scan->LatencyMs;
   ReleasePort();
   CancelButton->setEnabled(false);
   for (QWidget* w : std::initializer_list<QWidget*>{FromBox, ToBox, AllSettingsBox}) w->setEnabled(true);

@@ -47,8 +47,10 @@ public:
   QTableWidget* FindList;
   QPushButton* AddButton;
   QPushButton* CloseButton;
-  // What each probe waits beyond its line time (TBusScan::ProbeMarginMs).
+  // What each first probe waits beyond its line time (TBusScan::ProbeMarginMs).
   uint32_t ProbeMarginMs = 50;
+  // The port's latency measured by the last scan, for the next one and its estimate.
+  uint32_t LatencyMs = 0;
 
   bool Running() const { return Worker.joinable(); }
   const std::vector<TScanFind>& Found() const { return Finds; }

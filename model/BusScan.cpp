@@ -173,11 +173,19 @@ std::vector<int> TBusScan::MatchModels(const std::vector<TRegisterAnswer>& answe
   return fits;
 }
 
-uint32_t TBusScan::ProbeTimeoutMs(const TLineSetting& setting) const {
+uint32_t TBusScan::ExchangeLineTimeMs(const TLineSetting& setting) {
   const long bits = static_cast<long>(IsRtuMode(setting.Mode) ? RTU_EXCHANGE : ASCII_EXCHANGE) *
                     lineformat::BitsPerCharacter(ModeOf(setting.Mode));
   const long rate = BAUD_RATES[BaudOf(setting.BaudIndex)];
-  return static_cast<uint32_t>((bits * 1000 + rate - 1) / rate) + ProbeMarginMs;
+  return static_cast<uint32_t>((bits * 1000 + rate - 1) / rate);
+}
+
+uint32_t TBusScan::ProbeTimeoutMs(const TLineSetting& setting) const {
+  return ExchangeLineTimeMs(setting) + ProbeMarginMs;
+}
+
+uint32_t TBusScan::SecondProbeTimeoutMs(const TLineSetting& setting) const {
+  return ExchangeLineTimeMs(setting) + LatencyMs + SecondMarginMs;
 }
 
 std::vector<TLineSetting> TBusScan::SweepSettings() const {
@@ -189,18 +197,25 @@ uint32_t TBusScan::EstimateMs() const {
   const int count = To >= From ? To - From + 1 : 0;
   uint64_t ms = 0;
   for (const TLineSetting& s : SweepSettings())
-    ms += static_cast<uint64_t>(count) * (ProbeTimeoutMs(s) + TRANSACTION_OVERHEAD_MS);
+    ms += static_cast<uint64_t>(count) *
+          (ProbeTimeoutMs(s) + SecondProbeTimeoutMs(s) + 2 * TRANSACTION_OVERHEAD_MS);
   return ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
 }
 
 uint32_t TBusScan::IdentifyEstimateMs(const TLineSetting& setting) const {
-  return static_cast<uint32_t>(IdentifyRegisters().size()) * (2 * ProbeTimeoutMs(setting) + TRANSACTION_OVERHEAD_MS);
+  return static_cast<uint32_t>(IdentifyRegisters().size()) *
+         (2 * ProbeTimeoutMs(setting) + LatencyMs + TRANSACTION_OVERHEAD_MS);
 }
 
 TRegisterAnswer TBusScan::Ask(int address, int reg, uint32_t timeoutMs, int& exceptionCode) {
   Port.ReplyTimeout = timeoutMs;
   const int r = Port.ReadRegistersWait(address, static_cast<int16_t>(reg), 1);
   if (r == MB_NO_REPLY || r < 0) return TRegisterAnswer::NoReply;
+  // Whatever the answer took beyond the line time is the transport's (the
+  // reply's start tick is taken as the request goes out).
+  const uint32_t took = GetTickCount32() - Port.Reply.StartTick;
+  if (took > SweepLineTimeMs)
+    LatencyMs = std::max(LatencyMs, std::min(took - SweepLineTimeMs, NormalTimeout));
   if (r == RESULT_READ) return Port.Reply.ByteCount == 2 ? TRegisterAnswer::Value : TRegisterAnswer::Odd;
   if (r == RESULT_READ_EXCEPTION && Port.Reply.Length >= 1) {
     exceptionCode = Port.Reply.Data[2];
@@ -210,7 +225,8 @@ TRegisterAnswer TBusScan::Ask(int address, int reg, uint32_t timeoutMs, int& exc
 }
 
 bool TBusScan::Identify(int address, const TLineSetting& setting, TScanFind& find) {
-  const uint32_t quick = 2 * ProbeTimeoutMs(setting);
+  // The meter has answered once: the transport's latency is known by now.
+  const uint32_t quick = 2 * ProbeTimeoutMs(setting) + LatencyMs;
   std::vector<TRegisterAnswer> answers;
   int refusedCode = 0;
   for (int reg : IdentifyRegisters()) {
@@ -230,6 +246,25 @@ bool TBusScan::Identify(int address, const TLineSetting& setting, TScanFind& fin
   return true;
 }
 
+bool TBusScan::Probe(int address, const TLineSetting& setting, uint32_t timeoutMs, TScanProgress& progress,
+                     TScanResult& result) {
+  progress.Address = address;
+  if (OnProgress) OnProgress(progress);
+  if (CancelFlag) return false;
+  int code = 0;
+  const TRegisterAnswer a = Ask(address, PROBE_REGISTER, timeoutMs, code);
+  ++progress.Done;
+  if (a == TRegisterAnswer::NoReply) return false;
+  TScanFind find;
+  find.Address = address;
+  find.Setting = setting;
+  Identify(address, setting, find);
+  result.Finds.push_back(find);
+  progress.Found = static_cast<int>(result.Finds.size());
+  if (OnFind) OnFind(find);
+  return true;
+}
+
 TScanResult TBusScan::Run() {
   TScanResult result;
   if (Port.PortIndex < 0 || !Port.Handle) {
@@ -238,32 +273,34 @@ TScanResult TBusScan::Run() {
   }
   const int from = std::max(From, 1);
   const int to = std::min(To, 247);
+  const int count = std::max(to - from + 1, 0);
   const std::vector<TLineSetting> settings = SweepSettings();
   TScanProgress progress;
-  progress.Total = static_cast<int>(settings.size()) * std::max(to - from + 1, 0);
+  progress.Total = 2 * static_cast<int>(settings.size()) * count;
 
   TPortRestore restore(Port);
   for (const TLineSetting& setting : settings) {
     if (CancelFlag) break;
     NormalTimeout = restore.Use(setting);
-    const uint32_t probe = ProbeTimeoutMs(setting);
+    SweepLineTimeMs = ExchangeLineTimeMs(setting);
     progress.Setting = setting;
-    for (int address = from; address <= to && !CancelFlag; ++address) {
-      progress.Address = address;
-      if (OnProgress) OnProgress(progress);
-      if (CancelFlag) break;
-      int code = 0;
-      const TRegisterAnswer a = Ask(address, PROBE_REGISTER, probe, code);
-      ++progress.Done;
-      if (a == TRegisterAnswer::NoReply) continue;
-      TScanFind find;
-      find.Address = address;
-      find.Setting = setting;
-      Identify(address, setting, find);
-      result.Finds.push_back(find);
-      progress.Found = static_cast<int>(result.Finds.size());
-      if (OnFind) OnFind(find);
-    }
+    progress.Second = false;
+    const size_t firstFind = result.Finds.size();
+    std::vector<int> silent;
+    for (int address = from; address <= to && !CancelFlag; ++address)
+      if (!Probe(address, setting, ProbeTimeoutMs(setting), progress, result) && !CancelFlag)
+        silent.push_back(address);
+    // The addresses that answered are not probed again; the silent ones get
+    // a wait that covers the latency measured on the answers seen so far
+    // (a late answer to a first probe may also have cut the next one short).
+    if (CancelFlag) break;
+    progress.Done += count - static_cast<int>(silent.size());
+    progress.Second = true;
+    for (size_t i = 0; i < silent.size() && !CancelFlag; ++i)
+      Probe(silent[i], setting, SecondProbeTimeoutMs(setting), progress, result);
+    // Announced as found; listed by address.
+    std::stable_sort(result.Finds.begin() + static_cast<long>(firstFind), result.Finds.end(),
+                     [](const TScanFind& a, const TScanFind& b) { return a.Address < b.Address; });
   }
   result.Cancelled = CancelFlag;
   return result;

@@ -1,7 +1,9 @@
 // Finding the meters on a line: every address of a range is probed with a
-// short read, and each address that answers is asked a few registers whose
-// answers (a value, or exception 02 "illegal data address") tell the models
-// apart by their register maps.
+// short read, every address that stayed silent is probed once more with a
+// longer wait (for a slow meter, a slow adapter or a network's round trip),
+// and each address that answers is asked a few registers whose answers (a
+// value, or exception 02 "illegal data address") tell the models apart by
+// their register maps.
 //
 //   TBusScan scan(port);                 // the port open, at its line settings
 //   scan.From = 1; scan.To = 247;
@@ -58,11 +60,12 @@ struct TScanFind {
 };
 
 struct TScanProgress {
-  int Done = 0;   // probes made
-  int Total = 0;  // probes in the whole sweep
+  int Done = 0;   // probes made or passed over (an address that answered is not probed again)
+  int Total = 0;  // two per address and setting: the first probe and the second one
   int Address = 0;
   TLineSetting Setting;
   int Found = 0;
+  bool Second = false;  // the second, longer probe of an address that stayed silent
 };
 
 struct TScanResult {
@@ -79,9 +82,17 @@ public:
   int To = 247;
   // Settings to sweep; empty: the port's own settings only.
   std::vector<TLineSetting> Settings;
-  // What the probe allows beyond its own line time: the meter's turnaround and
-  // the latency of a serial adapter.
+  // What the first probe allows beyond its own line time: the meter's
+  // turnaround and the latency of a serial adapter.
   uint32_t ProbeMarginMs = 50;
+  // What the second probe of a silent address allows beyond its line time and
+  // the measured latency.
+  uint32_t SecondMarginMs = 250;
+  // What the transport adds to a reply beyond the line time of the exchange
+  // (the meter's turnaround, an adapter, a network's round trip): the most
+  // seen on any answer so far. Run() measures it; it may be given the figure
+  // of an earlier scan of the same port.
+  uint32_t LatencyMs = 0;
 
   // Called before every probe, and for every meter as soon as it is named;
   // on the thread that runs the scan.
@@ -94,11 +105,14 @@ public:
 
   TScanResult Run();
 
-  // The probe's reply time-out at a setting: the line time of the request and
-  // of the longest answer to it, plus ProbeMarginMs.
+  // The line time of a probe's request and of the longest answer to it.
+  static uint32_t ExchangeLineTimeMs(const TLineSetting& setting);
+  // The first probe's reply time-out at a setting: the line time plus ProbeMarginMs.
   uint32_t ProbeTimeoutMs(const TLineSetting& setting) const;
+  // The second probe's: the line time plus LatencyMs plus SecondMarginMs.
+  uint32_t SecondProbeTimeoutMs(const TLineSetting& setting) const;
   // What a sweep of the range over the settings (the port's own when none are
-  // set) takes on a line where nothing answers.
+  // set) takes on a line where nothing answers: both probes of every address.
   uint32_t EstimateMs() const;
   // What naming one meter found takes at most, at a setting.
   uint32_t IdentifyEstimateMs(const TLineSetting& setting) const;
@@ -117,8 +131,12 @@ private:
   std::vector<TLineSetting> SweepSettings() const;
   TRegisterAnswer Ask(int address, int reg, uint32_t timeoutMs, int& exceptionCode);
   bool Identify(int address, const TLineSetting& setting, TScanFind& find);
+  // Probes one address; names the meter when it answers.
+  bool Probe(int address, const TLineSetting& setting, uint32_t timeoutMs, TScanProgress& progress,
+             TScanResult& result);
 
   TModbusPort& Port;
   std::atomic<bool> CancelFlag{false};
   uint32_t NormalTimeout = 0;  // the port's reply time-out at the setting being swept
+  uint32_t SweepLineTimeMs = 0;  // ExchangeLineTimeMs of the setting being swept
 };

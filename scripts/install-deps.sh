@@ -15,6 +15,8 @@ PACKAGES=(
   mosquitto mosquitto-clients prometheus sqlite3
   # pdftotext reads the service report back in the tests.
   poppler-utils
+  # scripts/test-under-load.sh keeps the cores busy with it beside the suite.
+  stress-ng
   # The .deb and its checks: CPack's dpkg-shlibdeps and file, the desktop and
   # AppStream validators, lintian, man, rsvg-convert for the PNG icons, and
   # systemd-analyze for kavrel-gateway's unit.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,6 +21,17 @@ int MsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
+
+int LoadAllowanceMs() {
+  static const int ms = [] {
+    const char* text = std::getenv("KAVREL_TEST_LOAD_ALLOWANCE_MS");
+    const long value = text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 && value <= 600000 ? static_cast<int>(value) : 1500;
+  }();
+  return ms;
+}
+
+std::chrono::milliseconds LoadAllowance() { return std::chrono::milliseconds(LoadAllowanceMs()); }
 
 namespace {
 

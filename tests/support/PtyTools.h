@@ -35,6 +35,13 @@ namespace testsupport {
 // Milliseconds from now until deadline; 0 once it has passed.
 int MsLeft(std::chrono::steady_clock::time_point deadline);
 
+// What a test allows on top of a line time for a machine busy with other work
+// (a parallel build, other test programs): a thread that should run at once
+// may wait this long for a core. KAVREL_TEST_LOAD_ALLOWANCE_MS overrides the
+// default of 1500 ms.
+int LoadAllowanceMs();
+std::chrono::milliseconds LoadAllowance();
+
 // The far end of a line that the test plays (a meter, a network serial server).
 class LinePeer {
 public:
