@@ -22,7 +22,7 @@ struct TLineConfig {
   int LinkType = 0;      // 0 RS485 card, 1 KX7 converter
   int TimeoutMs = 0;     // reply time-out; 0: the port's own by baud rate
   int RelayIntervalMs = 5000;  // relay state read this often
-  int MaxBackoffMs = 5000;    // longest pause before a silent meter is tried again
+  int MaxBackoffMs = 5000;     // longest pause before a silent meter is tried again
   double StaleAfterS = 0;  // a value older than this is not served; 0: three of its own cycles, at least 10 s
   std::vector<TMeterConfig> Meters;
 };
