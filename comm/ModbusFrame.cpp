@@ -212,7 +212,8 @@ int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusM
   for (int start = 0; start < available; ++start) {
     const int left = available - start;
     if (left < 2) {
-      if (keep < 0) keep = start;
+      // One byte: it may begin a reply if it is the address asked.
+      if (keep < 0 && (match.Address == 0 || at(start) == match.Address)) keep = start;
       break;
     }
     const uint8_t address = at(start);
@@ -251,7 +252,9 @@ int ParseRtuReply(const uint8_t* ring, int& readIndex, int& writeIndex, TModbusM
   }
   readIndex = WrapIndex(readIndex + (keep < 0 ? available : keep));
   EmptyReply(reply);
-  if (broken) *broken = spoilt;
+  // Spoilt only while nothing after it may still become the reply: a start
+  // still arriving keeps the wait going.
+  if (broken) *broken = spoilt && keep < 0;
   return -1;
 }
 

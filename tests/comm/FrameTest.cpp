@@ -266,6 +266,12 @@ TEST(Frame, RtuGarbageIsConsumedUpToWhereAReplyMayStillStart) {
   rtu.Put(spoilt);
   EXPECT_EQ(modbus::ParseRtuReply(rtu.Data, rtu.Read, rtu.Write, m, {0x01, 0x03}, &broken), -1);
   EXPECT_TRUE(broken);
+  // Not while a reply may still start behind it: the wait goes on for that.
+  rtu.Put(spoilt);
+  rtu.Put({0x01, 0x03});
+  EXPECT_EQ(modbus::ParseRtuReply(rtu.Data, rtu.Read, rtu.Write, m, {0x01, 0x03}, &broken), -1);
+  EXPECT_FALSE(broken);
+  EXPECT_EQ(rtu.Pending(), 2);
   Bytes text = BuildAscii({0x01, 0x03, 0x02, 0x00, 0x05});
   text[8] = text[8] == '0' ? '1' : '0';
   Ring ascii;
