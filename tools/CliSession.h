@@ -67,6 +67,9 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
 // The local time of day, "HH:MM:SS".
 std::string Now();
 
+// Whether standard input is a terminal, which echoes what the user types.
+bool InputIsTerminal();
+
 class TSession {
 public:
   TSession() : Meter(true, &Port) {}

@@ -1,8 +1,6 @@
 // kavrel-cli restore: a setup file written into the meter, the differing items only.
 #include "tools/CliSession.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
@@ -32,7 +30,7 @@ int TSession::Restore(const std::string& path, bool yes) {
     const bool agreed = std::fgets(answer, sizeof answer, stdin) && (answer[0] == 'y' || answer[0] == 'Y');
     // A terminal echoes the answer with its line end; an answer from a pipe
     // or file is not echoed, so the line is ended here.
-    if (!isatty(STDIN_FILENO)) std::printf("\n");
+    if (!InputIsTerminal()) std::printf("\n");
     if (!agreed) {
       std::printf("Nothing written.\n");
       return RC_DECLINED;
