@@ -6,6 +6,7 @@
 #include <httplib.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -631,7 +632,8 @@ protected:
   bool Up() { return State->OutputStatus().at(0).second.first; }
   uint64_t Dropped() { return State->OutputStatus().at(0).second.second; }
 
-  const std::string Path = testing::TempDir() + "/trouble.db";
+  // One file per test and process: ctest runs these cases side by side.
+  const std::string Path = testing::TempDir() + "/trouble-" + std::to_string(getpid()) + ".db";
   const TSystemTime T0 = std::chrono::system_clock::now();
   TGatewayConfig Config;
   std::unique_ptr<TGatewayState> State;
