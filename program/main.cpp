@@ -10,11 +10,7 @@
 #include "app/about.h"
 #include "comm/Trans.h"
 #include "model/TR5.h"
-#include "views/ChildWin.h"
-#include "views/Dlgprog.h"
-#include "views/Harm.h"
-#include "views/Minmax.h"
-#include "views/Tabela.h"
+#include "program/ViewFactories.h"
 
 namespace {
 
@@ -59,13 +55,7 @@ int main(int argc, char* argv[]) {
   // Closing the main window ends the program, whatever else is still open.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  TViewFactories views;
-  views.ChartWindow = MakeChartWindow;
-  views.TableWindow = MakeTableWindow;
-  views.Harmonics = MakeHarmonicsWindow;
-  views.Extreme = MakeExtremeWindow;
-  views.Programming = RunProgrammingDialog;
-  TMainForm MainForm(ModbusPort, Meter, views);
+  TMainForm MainForm(ModbusPort, Meter, ProgramViews());
   QObject::connect(&MainForm, &TMainForm::Closed, &application, &QApplication::quit,
                    Qt::QueuedConnection);
   TAboutBox AboutBox;

@@ -28,11 +28,7 @@
 #include "app/about.h"
 #include "comm/Trans.h"
 #include "model/TR5.h"
-#include "views/ChildWin.h"
-#include "views/Dlgprog.h"
-#include "views/Harm.h"
-#include "views/Minmax.h"
-#include "views/Tabela.h"
+#include "program/ViewFactories.h"
 
 namespace {
 
@@ -101,13 +97,7 @@ int main(int argc, char* argv[]) {
   Folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
 
-  TViewFactories views;
-  views.ChartWindow = MakeChartWindow;
-  views.TableWindow = MakeTableWindow;
-  views.Harmonics = MakeHarmonicsWindow;
-  views.Extreme = MakeExtremeWindow;
-  views.Programming = RunProgrammingDialog;
-  TMainForm form(ModbusPort, Meter, views);
+  TMainForm form(ModbusPort, Meter, ProgramViews());
   TAboutBox about;
   form.AboutBox = &about;
   form.resize(1000, 700);
