@@ -309,7 +309,8 @@ TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
   line.Baud = 9600;
   line.BaudIndex = 5;
   line.TimeoutMs = 2000;
-  line.EnergyIntervalS = 1;  // due at nearly every try: a silent meter's tries must stay its cycle's
+  line.EnergyIntervalS =
+      1;  // due at every try after a pause: the tries stay the cycle's, and so do the pauses
   StartGateway();
   ASSERT_TRUE(WaitUntil([&] { return Counter("feeder", "replies") > 3 && Counter("drive", "replies") > 3; }));
   const size_t calm = Sim->RequestCount();
@@ -373,9 +374,6 @@ TEST_P(Gateway, ASilentMeterIsBackedOffWhileTheOthersKeepTheirRate) {
   // Back within 5 s, allowing for the try under way and the round of the others.
   EXPECT_LE(recovery, 5.0 + median + 1.0);
 
-  EXPECT_LE(std::count_if(log.begin() + static_cast<long>(silenced), log.begin() + static_cast<long>(back),
-                          [](const SimRequest& r) { return r.Address == 2 && IsEnergyRead(r); }),
-            1);
   EXPECT_GT(Counter("feeder", "timeouts"), 2u);
   EXPECT_EQ(Counter("feeder", "check_errors"), 0u);
   EXPECT_LE(Counter("incomer", "timeouts") * 50, Counter("incomer", "requests"));
