@@ -19,9 +19,9 @@
 // Beside the cycle, in a meter's turn instead of its next block, the energy
 // counters are read every EnergyIntervalS and the harmonics (one group of 25
 // orders per turn) every HarmonicsIntervalS, while the meter answers. Each
-// such read leaves the line to the others for 19 (energy) or 9 (harmonics)
+// such read leaves the line to the others for 19 (energy) or 11 (harmonics)
 // times what it cost before the next read of its kind, so that they take at
-// most 5 % and 10 % of the line, whatever the intervals and however many
+// most 5 % and 8 % of the line, whatever the intervals and however many
 // meters: the process values keep their rate, and the reads come later than
 // asked where the line cannot give more. An energy counter that goes down is
 // a reset: logged, counted and handed to the outputs as an event.
