@@ -11,6 +11,11 @@
 // comes back four times, after silences of different lengths: the time from
 // its return to its first value.
 //
+// Before that, two runs of the same length measure what the reads beside the
+// cycle cost: the process blocks read per second with the energy counters not
+// read at all, against the main run's (energy every 10 s, the default); and with
+// harmonics asked for every second, more than the line can give them.
+//
 //   build/bench/kavrel_gateway_bench [--seconds N] [--meters N]   (default 30 s, 8 meters)
 #include <signal.h>
 #include <sys/wait.h>
@@ -126,6 +131,9 @@ int main(int argc, char** argv) {
   long answered = 0;
   double busy = 0;
   bool counting = false;
+  long processReads = 0;     // answered process blocks while counting
+  double harmonicsBusy = 0;  // line time of answered harmonics reads while counting
+  double energyBusy = 0;     // and of energy reads
   std::vector<TSeen> seen;
   double simNow = 0;
   server.SetObserver([&](const SimRequest& r) {
@@ -136,6 +144,9 @@ int main(int argc, char** argv) {
     if (r.Reply != 3 || !counting) return;
     ++answered;
     busy += LineSeconds(DataBytes(r.Register, r.Count));
+    processReads += r.Register == PROCESS_BLOCK_START;
+    if (r.Register >= 7630 && r.Register < 7780) harmonicsBusy += LineSeconds(DataBytes(r.Register, r.Count));
+    if (r.Register == 7534) energyBusy += LineSeconds(DataBytes(r.Register, r.Count));
   });
   auto now = [&] {
     std::lock_guard lock(mutex);
@@ -148,26 +159,64 @@ int main(int argc, char** argv) {
   }
 
   const std::string config = dir + "/gateway.toml";
-  {
-    std::ofstream out(config);
-    out << "[http]\nport = 0\n[[line]]\nname = \"bench\"\nport = \"" << sim.LinkPath
-        << "\"\nbaud = 19200\nframing = \"rtu\"\n";
-    for (int m = 1; m <= meters; ++m) out << "[[line.meter]]\nmodel = \"TR5\"\naddress = " << m << "\n";
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const std::string log = dir + "/gateway.log";
-    if (!freopen(log.c_str(), "w", stderr)) _exit(127);
-    execl(KAVREL_GATEWAY, KAVREL_GATEWAY, "--config", config.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  // The gateway with the line's keys added; its pid.
+  auto startGateway = [&](const std::string& lineKeys) {
+    {
+      std::ofstream out(config);
+      out << "[http]\nport = 0\n[[line]]\nname = \"bench\"\nport = \"" << sim.LinkPath
+          << "\"\nbaud = 19200\nframing = \"rtu\"\n"
+          << lineKeys;
+      for (int m = 1; m <= meters; ++m) out << "[[line.meter]]\nmodel = \"TR5\"\naddress = " << m << "\n";
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+      const std::string log = dir + "/gateway.log";
+      if (!freopen(log.c_str(), "w", stderr)) _exit(127);
+      execl(KAVREL_GATEWAY, KAVREL_GATEWAY, "--config", config.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // every meter connected
+    return child;
+  };
+  // Process blocks read per second over the run, and the harmonics' share of the line.
+  auto measure = [&](int runSeconds, double* harmonicsShare) {
+    {
+      std::lock_guard lock(mutex);
+      processReads = 0;
+      harmonicsBusy = 0;
+      counting = true;
+    }
+    const auto from = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(runSeconds));
+    std::lock_guard lock(mutex);
+    counting = false;
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    if (harmonicsShare) *harmonicsShare = harmonicsBusy / s;
+    answered = 0;
+    busy = 0;
+    return processReads / s;
+  };
+  auto stopGateway = [](pid_t child) {
+    kill(child, SIGTERM);
+    int st = 0;
+    waitpid(child, &st, 0);
+  };
+  pid_t other = startGateway("energy_interval_s = 0\n");
+  const double withoutEnergy = measure(seconds, nullptr);
+  stopGateway(other);
+  double harmonicsShare = 0;
+  other = startGateway("harmonics_interval_s = 1\n");
+  const double withHarmonics = measure(seconds, &harmonicsShare);
+  stopGateway(other);
 
-  std::this_thread::sleep_for(std::chrono::seconds(3));  // every meter connected
+  const pid_t pid = startGateway("");
   const TProcStat start = ReadProc(pid);
   const double calmFrom = now();
   const auto t0 = std::chrono::steady_clock::now();
   {
     std::lock_guard lock(mutex);
+    processReads = 0;
+    energyBusy = 0;
     counting = true;
   }
   std::printf("kavrel-gateway: %d meters, RTU %d bit/s, simulator pacing its replies; %d s\n", meters, BAUD, seconds);
@@ -181,11 +230,15 @@ int main(int argc, char** argv) {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   long blocks;
   double lineBusy;
+  double withEnergy;
+  double energyShare;
   {
     std::lock_guard lock(mutex);
     counting = false;
     blocks = answered;
     lineBusy = busy;
+    withEnergy = processReads / elapsed;
+    energyShare = energyBusy / elapsed;
   }
   const double calmTo = now();
 
@@ -255,6 +308,17 @@ int main(int argc, char** argv) {
   const double withoutRequests = lineBusy - blocks * REQUEST_CHARS * CHAR_S;
   if (withoutRequests > 0)
     std::printf("ratio without the requests' line time: %.1f %%\n", 100.0 * rate / (blocks / withoutRequests));
+  // The line is what limits the rate: what the energy reads take of it, the
+  // process blocks lose. The two runs' rates also differ by the machine's load.
+  std::printf(
+      "energy counters read every 10 s (default): %.2f %% of the line's time, the process blocks' rate "
+      "lowers by as much\n",
+      100.0 * energyShare);
+  std::printf(
+      "process blocks: %.2f/s with energy counters not read, %.2f/s read every 10 s (separate runs)\n",
+      withoutEnergy, withEnergy);
+  std::printf("harmonics asked every 1 s: %.1f %% of the line's time, %.2f process blocks/s (separate run)\n",
+              100.0 * harmonicsShare, withHarmonics);
   std::printf("gateway CPU: %.2f s in %.1f s = %.2f %% of one core\n", end.CpuS - start.CpuS, elapsed,
               100.0 * (end.CpuS - start.CpuS) / elapsed);
   std::printf("memory at end: %ld kB (start %ld kB)\n", end.RssKb, start.RssKb);

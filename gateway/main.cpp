@@ -20,6 +20,8 @@ const char* const HELP_TEXT =
     "an MQTT broker and records them in a SQLite file, as the file switches these on.\n"
     "A meter's values leave these outputs while its link is down or once older than its\n"
     "line's stale_after_s (default: three of their read intervals, at least 10 s).\n"
+    "Energy counters are read every energy_interval_s (default 10 s), harmonics every\n"
+    "harmonics_interval_s (off by default); a counter that goes down is a reset event.\n"
     "Logs go to standard error. SIGTERM or SIGINT stops it cleanly.\n"
     "\n"
     "Options:\n"
