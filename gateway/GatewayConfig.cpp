@@ -231,6 +231,8 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
   line.RelayIntervalMs = static_cast<int>(r.Integer("relay_interval_ms", 5000, 100, 3600000));
   line.MaxBackoffMs = static_cast<int>(r.Integer("max_backoff_ms", 5000, 100, 3600000));
   line.StaleAfterS = r.Number("stale_after_s", 0, 0, 86400);
+  line.EnergyIntervalS = r.Number("energy_interval_s", line.EnergyIntervalS, 0, 86400);
+  line.HarmonicsIntervalS = r.Number("harmonics_interval_s", line.HarmonicsIntervalS, 0, 86400);
 
   if (!ini.empty()) {
     const std::string path = ini[0] == '/' ? ini : DirectoryOf(sourceName) + ini;
@@ -254,6 +256,7 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
                                                "\" (TR5, TR5B, VR5, VR5B or TR8)"};
       if (!m.Find("address")) throw TConfigError{LineOf(mt), "a meter needs an address (1 to 247)"};
       meter.Address = static_cast<int>(m.Integer("address", 1, 1, 247));
+      meter.NominalVoltage = m.Number("nominal_voltage", meter.NominalVoltage, 1, 1e7);
       meter.Name = m.String("name", std::string(MeterModelName(meter.Type)) + "_" + std::to_string(meter.Address));
       if (!IsPlainName(meter.Name))
         throw TConfigError{m.Line("name"), "meter name \"" + meter.Name + "\" may hold only letters, digits, '_', '-' and '.'"};
@@ -331,8 +334,8 @@ const std::vector<TConfigSection>& GatewayConfigSections() {
       {"sqlite", {"enabled", "path", "interval_s", "retention_days", "queue"}},
       {"line",
        {"name", "port", "baud", "framing", "format", "link", "timeout_ms", "relay_interval_ms",
-        "max_backoff_ms", "stale_after_s", "ini", "meter"}},
-      {"line.meter", {"name", "model", "address"}},
+        "max_backoff_ms", "stale_after_s", "energy_interval_s", "harmonics_interval_s", "ini", "meter"}},
+      {"line.meter", {"name", "model", "address", "nominal_voltage"}},
   };
   return sections;
 }

@@ -11,6 +11,7 @@ struct TMeterConfig {
   std::string Name;  // unique in the gateway; letters, digits, '_', '-', '.'
   int Type = 0;      // MT_TR5 ...
   int Address = 1;   // 1..247
+  double NominalVoltage = 230;  // V, phase to neutral as the meter shows it; for the alert rules
 };
 
 struct TLineConfig {
@@ -24,6 +25,8 @@ struct TLineConfig {
   int RelayIntervalMs = 5000;  // relay state read this often
   int MaxBackoffMs = 5000;     // longest pause before a silent meter is tried again
   double StaleAfterS = 0;  // a value older than this is not served; 0: three of its own cycles, at least 10 s
+  double EnergyIntervalS = 10;    // the energy counters read this often; 0: never
+  double HarmonicsIntervalS = 0;  // harmonics 1..25 read this often at most; 0: never
   std::vector<TMeterConfig> Meters;
 };
 

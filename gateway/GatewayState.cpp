@@ -68,18 +68,94 @@ const TQuantityInfo& QuantityInfo(int quantity) {
   return UNKNOWN_QUANTITY;
 }
 
+namespace {
+
+// The register record a quantity is read from; nullptr for none.
+const TParamDef* QuantityDef(int q) {
+  if (q < 0 || q >= QUANTITY_COUNT) return nullptr;
+  if (q < FIRST_COUNTER_QUANTITY) return &AcquisitionList[q];
+  int group = 0, item = 0;
+  if (q < FIRST_COUNTER_QUANTITY + ENERGY_ITEMS) {
+    group = ENERGY_GROUP;
+    item = q - FIRST_COUNTER_QUANTITY;
+  } else if (q < FIRST_HARMONIC_QUANTITY) {
+    group = TARIFF_GROUP;
+    item = q - FIRST_COUNTER_QUANTITY - ENERGY_ITEMS;
+  } else {
+    group = FIRST_HARMONICS_GROUP + (q - FIRST_HARMONIC_QUANTITY) / HARMONIC_ORDERS;
+    item = (q - FIRST_HARMONIC_QUANTITY) % HARMONIC_ORDERS;
+  }
+  const TParamGroup* g = GetParamGroup(group);
+  return g && item < g->Count ? &g->Definitions[item] : nullptr;
+}
+
+}  // namespace
+
+int FirstQuantityOfGroup(int group) {
+  if (group == ENERGY_GROUP) return FIRST_COUNTER_QUANTITY;
+  if (group == TARIFF_GROUP) return FIRST_COUNTER_QUANTITY + ENERGY_ITEMS;
+  if (group >= FIRST_HARMONICS_GROUP && group < FIRST_HARMONICS_GROUP + HARMONICS_GROUPS)
+    return FIRST_HARMONIC_QUANTITY + (group - FIRST_HARMONICS_GROUP) * HARMONIC_ORDERS;
+  return -1;
+}
+
+bool ModelHasGroup(int meterType, int group) {
+  const TParamGroup* g = GetParamGroup(group);
+  return g && (g->Models & ModelMask(meterType)) != 0;
+}
+
+TCounterInfo CounterInfo(int quantity) {
+  static const char* const OWN[] = {"kavrel_active_energy_joules_total",
+                                    "kavrel_reactive_energy_volt_amperes_reactive_seconds_total",
+                                    "kavrel_apparent_energy_volt_amperes_seconds_total"};
+  static const char* const EXTERNAL[] = {
+      "kavrel_external_active_energy_joules_total",
+      "kavrel_external_reactive_energy_volt_amperes_reactive_seconds_total",
+      "kavrel_external_apparent_energy_volt_amperes_seconds_total"};
+  static const char* const KIND[] = {"Active", "Reactive", "Apparent"};
+  static const char* const TARIFF[] = {"1", "2", "3", "4"};
+  const int item = quantity - FIRST_COUNTER_QUANTITY;
+  if (item < ENERGY_ITEMS) {
+    const int kind = item % 3;
+    if (item < 3)
+      return {OWN[kind], "", "Energy counted by the meter (watt-hours times 3600).",
+              std::string(KIND[kind]) + " energy counter"};
+    return {EXTERNAL[kind], "",
+            "Energy of the meter's external counter (pulse input), watt-hours times 3600.",
+            std::string("External ") +
+                (kind == 0   ? "active"
+                 : kind == 1 ? "reactive"
+                             : "apparent") +
+                " energy counter"};
+  }
+  const int t = item - ENERGY_ITEMS;
+  return {OWN[t / 4], TARIFF[t % 4], "Energy counted by the meter (watt-hours times 3600).",
+          std::string(KIND[t / 4]) + " energy counter of tariff " + TARIFF[t % 4]};
+}
+
+THarmonicInfo HarmonicInfo(int quantity) {
+  static const char* const PHASE[] = {"L1", "L2", "L3"};
+  const int channel = (quantity - FIRST_HARMONIC_QUANTITY) / HARMONIC_ORDERS;
+  return {channel < 3 ? "voltage" : "current", PHASE[channel % 3],
+          (quantity - FIRST_HARMONIC_QUANTITY) % HARMONIC_ORDERS + 1};
+}
+
 int QuantityOfRegister(int reg) {
-  for (int q = 0; q < QUANTITY_COUNT; ++q)
-    if (AcquisitionList[q].Register == reg) return q;
+  for (int q = 0; q < QUANTITY_COUNT; ++q) {
+    const TParamDef* def = QuantityDef(q);
+    if (def && def->Register == reg) return q;
+  }
   return -1;
 }
 
 const char* QuantityCode(int quantity) {
-  return quantity >= 0 && quantity < QUANTITY_COUNT ? AcquisitionList[quantity].Code : "";
+  const TParamDef* def = QuantityDef(quantity);
+  return def ? def->Code : "";
 }
 
 const char* QuantityUnit(int quantity) {
-  return quantity >= 0 && quantity < QUANTITY_COUNT ? AcquisitionList[quantity].Unit : "";
+  const TParamDef* def = QuantityDef(quantity);
+  return def ? def->Unit : "";
 }
 
 void TMeterSnapshot::Store(int quantity, float value, TSteadyTime now, TSystemTime wall) {
@@ -121,6 +197,7 @@ TGatewayState::TGatewayState(const TGatewayConfig& config) {
       s.Type = m.Type;
       s.Address = m.Address;
       s.StaleAfterS = line.StaleAfterS;
+      s.NominalVoltage = m.NominalVoltage;
       Meters.push_back(std::move(s));
     }
   }

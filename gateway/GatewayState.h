@@ -3,7 +3,9 @@
 // Written by the line threads, read by the outputs; every call is thread-safe.
 //
 // The quantities are the meter model's acquisition list (AcquisitionList): a
-// quantity's index is its index there.
+// quantity's index is its index there. The energy counters (the TR5's "Energy"
+// group, the VR5's and VR5B's "Tariffs") and the harmonics 1..25 of the three
+// voltages and currents follow, in the order of their register groups.
 #pragma once
 
 #include <array>
@@ -18,7 +20,47 @@
 #include "gateway/GatewayConfig.h"
 #include "model/ParamDef.h"
 
-constexpr int QUANTITY_COUNT = ACQUISITION_LIST_SIZE;
+// Register groups read beside the acquisition cycle, by their index in the
+// register tables.
+constexpr int ENERGY_GROUP = 32;           // EnP EnB EnS, then the external counter's EnPz EnBz EnSz
+constexpr int TARIFF_GROUP = 33;           // Ept1..4, Eqt1..4, Est1..4
+constexpr int FIRST_HARMONICS_GROUP = 22;  // U1 U2 U3 I1 I2 I3, orders 1..25 each
+constexpr int HARMONICS_GROUPS = 6;
+constexpr int HARMONIC_ORDERS = 25;
+constexpr int ENERGY_ITEMS = 6;
+constexpr int TARIFF_ITEMS = 12;
+
+constexpr int FIRST_COUNTER_QUANTITY = ACQUISITION_LIST_SIZE;
+constexpr int COUNTER_QUANTITIES = ENERGY_ITEMS + TARIFF_ITEMS;
+constexpr int FIRST_HARMONIC_QUANTITY = FIRST_COUNTER_QUANTITY + COUNTER_QUANTITIES;
+constexpr int QUANTITY_COUNT = FIRST_HARMONIC_QUANTITY + HARMONICS_GROUPS * HARMONIC_ORDERS;
+
+constexpr bool IsCounterQuantity(int q) {
+  return q >= FIRST_COUNTER_QUANTITY && q < FIRST_COUNTER_QUANTITY + COUNTER_QUANTITIES;
+}
+constexpr bool IsHarmonicQuantity(int q) { return q >= FIRST_HARMONIC_QUANTITY && q < QUANTITY_COUNT; }
+
+// How an energy counter is shown to Prometheus: the family (own or external
+// counter, by kind of energy), the tariff ("" where the model has none), and
+// how its reset is worded ("Active energy counter").
+struct TCounterInfo {
+  const char* Metric;
+  const char* Tariff;
+  const char* Help;
+  std::string Text;
+};
+TCounterInfo CounterInfo(int quantity);
+// Harmonic quantity: "voltage" or "current", the phase "L1".."L3" and the order 1..25.
+struct THarmonicInfo {
+  const char* Quantity;
+  const char* Phase;
+  int Order;
+};
+THarmonicInfo HarmonicInfo(int quantity);
+// The first quantity of a register group read beside the cycle; -1 for another group.
+int FirstQuantityOfGroup(int group);
+// Whether a meter model has a register group.
+bool ModelHasGroup(int meterType, int group);
 
 // How a quantity is shown to Prometheus: metric name (base unit in the name),
 // the phase label, and the factor from the meter's unit to that base unit.
@@ -31,7 +73,8 @@ struct TQuantityInfo {
 const TQuantityInfo& QuantityInfo(int quantity);
 // The quantity read from a register; -1 for none.
 int QuantityOfRegister(int reg);
-// Its short code ("U1", "THD_I3", "ALR") and unit ("V", "%", "") as the meter model names them.
+// Its short code ("U1", "THD_I3", "ALR", "EnP", "HarU1_3") and unit ("V", "%", "", "Wh") as the
+// meter model names them.
 const char* QuantityCode(int quantity);
 const char* QuantityUnit(int quantity);
 
@@ -69,6 +112,8 @@ struct TMeterSnapshot {
   int FailStreak = 0;      // failed transactions in a row
   double RetryInS = 0;     // pause before the next try while backed off
   double StaleAfterS = 0;  // the line's stale_after_s
+  double NominalVoltage = 230;
+  uint64_t CounterResets[COUNTER_QUANTITIES] = {};  // energy counters seen going down
 
   // Keeps a value read at now.
   void Store(int quantity, float value, TSteadyTime now, TSystemTime wall);
@@ -101,6 +146,21 @@ struct TEventRecord {
 // alarm) gets the meter added after " on ".
 std::string NameMeterInEvent(const std::string& text, const std::string& modelName, const std::string& who);
 
+// An energy counter that went down between two reads: cancelled on the meter,
+// or another meter at the address. Consumption across it is the counter's
+// value before plus what it counted after.
+struct TCounterReset {
+  int Meter = 0;
+  TSystemTime Time;  // when the lower value was read
+  int Quantity = 0;
+  float Before = 0;  // the last value read before, in the meter's unit
+  float After = 0;   // the first value read after
+};
+
+// The event code of a counter reset (the meter model's own events carry the
+// meter's serial number in their upper 16 bits).
+constexpr int COUNTER_RESET_EVENT = 9000;
+
 // Receives samples and events from the line threads. Must not block: an output
 // that cannot keep up drops and counts.
 class TGatewaySink {
@@ -108,6 +168,8 @@ public:
   virtual ~TGatewaySink() = default;
   virtual void OnSample(const TSample& sample) = 0;
   virtual void OnEvent(const TEventRecord& event) = 0;
+  // Follows the counter's reset event.
+  virtual void OnCounterReset(const TCounterReset&) {}
 };
 
 class TGatewayState {

@@ -75,6 +75,62 @@ const char* LinkText(int linkState) {
   }
 }
 
+// The energy counters as Prometheus counters in joules (watt-hours times 3600;
+// var-hours and volt-ampere-hours alike), so that rate() gives the power in
+// watts as the power gauges do. Resets are counted per counter of the model.
+void RenderEnergy(std::string& out, const std::vector<TMeterSnapshot>& meters, TSteadyTime now) {
+  std::set<std::string> done;
+  for (int q = FIRST_COUNTER_QUANTITY; q < FIRST_HARMONIC_QUANTITY; ++q) {
+    const TCounterInfo info = CounterInfo(q);
+    if (!done.insert(info.Metric).second) continue;
+    std::string body;
+    for (const TMeterSnapshot& m : meters) {
+      for (int k = q; k < FIRST_HARMONIC_QUANTITY; ++k) {
+        const TCounterInfo other = CounterInfo(k);
+        if (!m.IsLive(k, now) || std::string(other.Metric) != info.Metric) continue;
+        body += std::string(info.Metric) + "{" + MeterLabels(m) +
+                (*other.Tariff ? std::string(",tariff=\"") + other.Tariff + "\"" : std::string()) + "} " +
+                Number(Rounded(m.Values[k]) * 3600, 12) + "\n";
+      }
+    }
+    if (body.empty()) continue;
+    Header(out, info.Metric, "counter", info.Help);
+    out += body;
+  }
+  std::string resets;
+  for (const TMeterSnapshot& m : meters) {
+    for (int group : {ENERGY_GROUP, TARIFF_GROUP}) {
+      if (!ModelHasGroup(m.Type, group)) continue;
+      const int first = FirstQuantityOfGroup(group);
+      const int items = group == ENERGY_GROUP ? ENERGY_ITEMS : TARIFF_ITEMS;
+      for (int q = first; q < first + items; ++q)
+        resets += "kavrel_meter_counter_resets_total{" + MeterLabels(m) + ",counter=\"" + QuantityCode(q) +
+                  "\"} " + std::to_string(m.CounterResets[q - FIRST_COUNTER_QUANTITY]) + "\n";
+    }
+  }
+  if (resets.empty()) return;
+  Header(out, "kavrel_meter_counter_resets_total", "counter",
+         "Times the meter's energy counter went down (a cancellation, another meter at the address).");
+  out += resets;
+}
+
+void RenderHarmonics(std::string& out, const std::vector<TMeterSnapshot>& meters, TSteadyTime now) {
+  std::string body;
+  for (const TMeterSnapshot& m : meters) {
+    for (int q = FIRST_HARMONIC_QUANTITY; q < QUANTITY_COUNT; ++q) {
+      if (!m.IsLive(q, now)) continue;
+      const THarmonicInfo h = HarmonicInfo(q);
+      body += "kavrel_harmonic_ratio{" + MeterLabels(m) + ",quantity=\"" + h.Quantity + "\",phase=\"" +
+              h.Phase + "\",order=\"" + std::to_string(h.Order) + "\"} " +
+              Number(static_cast<double>(m.Values[q]) * 0.01, VALUE_DIGITS) + "\n";
+    }
+  }
+  if (body.empty()) return;
+  Header(out, "kavrel_harmonic_ratio", "gauge",
+         "Harmonic of the phase voltage or line current as a share of its fundamental (order 1 is 1).");
+  out += body;
+}
+
 }  // namespace
 
 std::string RenderMetrics(const TGatewayState& state) {
@@ -85,12 +141,12 @@ std::string RenderMetrics(const TGatewayState& state) {
 
   // Measured quantities, one metric family at a time.
   std::set<std::string> done;
-  for (int q = 0; q < QUANTITY_COUNT; ++q) {
+  for (int q = 0; q < FIRST_COUNTER_QUANTITY; ++q) {
     const TQuantityInfo& info = QuantityInfo(q);
     if (!done.insert(info.Metric).second) continue;
     std::string body;
     for (const TMeterSnapshot& m : meters) {
-      for (int k = q; k < QUANTITY_COUNT; ++k) {
+      for (int k = q; k < FIRST_COUNTER_QUANTITY; ++k) {
         const TQuantityInfo& other = QuantityInfo(k);
         // A value that is not live leaves: Prometheus marks the series stale by itself.
         if (!m.IsLive(k, now) || std::string(other.Metric) != info.Metric) continue;
@@ -102,6 +158,16 @@ std::string RenderMetrics(const TGatewayState& state) {
     Header(out, info.Metric, "gauge", info.Help);
     out += body;
   }
+
+  RenderEnergy(out, meters, now);
+  RenderHarmonics(out, meters, now);
+  Header(out, "kavrel_meter_info", "gauge", "1 for each meter the gateway polls, with its bus address.");
+  for (const TMeterSnapshot& m : meters)
+    out += "kavrel_meter_info{" + MeterLabels(m) + ",address=\"" + std::to_string(m.Address) + "\"} 1\n";
+  Header(out, "kavrel_meter_nominal_voltage_volts", "gauge",
+         "The meter's nominal phase voltage as configured (nominal_voltage), for alert limits.");
+  for (const TMeterSnapshot& m : meters)
+    out += "kavrel_meter_nominal_voltage_volts{" + MeterLabels(m) + "} " + Number(m.NominalVoltage) + "\n";
 
   Header(out, "kavrel_meter_link_up", "gauge", "1 while the meter answers, else 0.");
   for (const TMeterSnapshot& m : meters)

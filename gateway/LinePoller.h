@@ -15,11 +15,22 @@
 // never shorter than 19 times what its last try cost: its tries take at most
 // about 5 % of the line, and the others keep their rate.
 // Link and alarm events come from the meter model as in the GUI.
+//
+// Beside the cycle, in a meter's turn instead of its next block, the energy
+// counters are read every EnergyIntervalS and the harmonics (one group of 25
+// orders per turn) every HarmonicsIntervalS, while the meter answers. Each
+// such read leaves the line to the others for 19 (energy) or 9 (harmonics)
+// times what it cost before the next read of its kind, so that they take at
+// most 5 % and 10 % of the line, whatever the intervals and however many
+// meters: the process values keep their rate, and the reads come later than
+// asked where the line cannot give more. An energy counter that goes down is
+// a reset: logged, counted and handed to the outputs as an event.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,12 +62,28 @@ private:
     int FailStreak = 0;
     TSteadyTime NextTry{};
     double AnswerDelayMs = -1;  // smoothed time from request to reply beyond the line time; -1 unknown
+    bool Answering = false;     // its last transaction was answered: reads beside the cycle may follow
+    int EnergyGroup = -1;       // its model's energy counters; -1 none
+    std::vector<int> HarmonicGroups;  // its model's harmonics groups
+    TSteadyTime NextEnergy{};
+    TSteadyTime NextHarmonics{};
+    TSteadyTime SweepStarted{};  // when the first group of the harmonics under way was read
+    size_t HarmonicsCursor = 0;
+    float LastCounter[COUNTER_QUANTITIES] = {};
+    bool HasCounter[COUNTER_QUANTITIES] = {};
   };
 
   void Run();
   bool OpenPort();
   void Transact(TPolled& polled);
-  void WaitReply(TPolled& polled, int replyCharacters);
+  // A read of an energy or harmonics group when one is due for the meter;
+  // false when none is and the cycle's block is to be read.
+  bool ReadBesideCycle(TPolled& polled);
+  void PublishGroup(TPolled& polled, int group, const std::vector<float>& values);
+  // Calls step (a non-blocking transaction step) until the transaction ends.
+  void WaitReply(const std::function<int()>& step, int replyCharacters);
+  // Counts a transaction of the meter in its link counters.
+  void CountTransaction(TPolled& polled, bool answered, bool exception, bool garbled, double seconds);
   // What the wait for this meter's reply of replyCharacters may last, ms; 0 when
   // nothing has been learnt yet (the reply time-out then holds).
   uint32_t ReplyWaitMs(const TPolled& polled, int replyCharacters) const;
@@ -76,6 +103,8 @@ private:
   bool PortOpen = false;
   bool DevicePresent = false;
   bool PortErrorLogged = false;
+  TSteadyTime EnergyNotBefore{};     // the line's next energy read, any meter's
+  TSteadyTime HarmonicsNotBefore{};  // and harmonics read
 
   std::thread Thread;
   std::mutex Mutex;

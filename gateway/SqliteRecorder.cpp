@@ -20,9 +20,9 @@ double UnixSeconds(TSystemTime t) { return std::chrono::duration<double>(t.time_
 
 const char* const SCHEMA =
     "CREATE TABLE IF NOT EXISTS samples ("
-    " time REAL NOT NULL,"       // seconds since 1970-01-01 UTC
+    " time REAL NOT NULL,"  // seconds since 1970-01-01 UTC
     " meter TEXT NOT NULL,"
-    " quantity TEXT NOT NULL,"   // the meter model's code: U1, THD_I3, ALR ...
+    " quantity TEXT NOT NULL,"  // the meter model's code: U1, THD_I3, ALR ...
     " value REAL NOT NULL,"
     " unit TEXT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS samples_time ON samples(time);"
@@ -32,7 +32,17 @@ const char* const SCHEMA =
     " meter TEXT NOT NULL,"
     " code INTEGER NOT NULL,"
     " text TEXT NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS events_time ON events(time);";
+    "CREATE INDEX IF NOT EXISTS events_time ON events(time);"
+    // An energy counter that went down: what it held before (counted up to the
+    // reset) and the first value after, in the meter's unit.
+    "CREATE TABLE IF NOT EXISTS counter_resets ("
+    " time REAL NOT NULL,"
+    " meter TEXT NOT NULL,"
+    " quantity TEXT NOT NULL,"  // EnP, Ept1 ...
+    " before REAL NOT NULL,"
+    " after REAL NOT NULL,"
+    " unit TEXT NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS counter_resets_meter ON counter_resets(meter, quantity, time);";
 
 }  // namespace
 
@@ -78,11 +88,15 @@ bool TSqliteRecorder::Start(std::string& error) {
       sqlite3_prepare_v2(Db, "INSERT INTO samples(time, meter, quantity, value, unit) VALUES(?,?,?,?,?)", -1,
                          &InsertSample, nullptr) != SQLITE_OK ||
       sqlite3_prepare_v2(Db, "INSERT INTO events(time, meter, code, text) VALUES(?,?,?,?)", -1, &InsertEvent,
-                         nullptr) != SQLITE_OK) {
+                         nullptr) != SQLITE_OK ||
+      sqlite3_prepare_v2(
+          Db, "INSERT INTO counter_resets(time, meter, quantity, before, after, unit) VALUES(?,?,?,?,?,?)",
+          -1, &InsertReset, nullptr) != SQLITE_OK) {
     error = "sqlite: cannot set up " + Config.Path + ": " + sqlite3_errmsg(Db);
     sqlite3_finalize(InsertSample);
     sqlite3_finalize(InsertEvent);
-    InsertSample = InsertEvent = nullptr;
+    sqlite3_finalize(InsertReset);
+    InsertSample = InsertEvent = InsertReset = nullptr;
     sqlite3_close(Db);
     Db = nullptr;
     return false;
@@ -104,11 +118,16 @@ void TSqliteRecorder::OnEvent(const TEventRecord& event) {
   if (!Queue.TryPush(event)) ++DroppedRows;
 }
 
+void TSqliteRecorder::OnCounterReset(const TCounterReset& reset) {
+  if (!Queue.TryPush(reset)) ++DroppedRows;
+}
+
 long TSqliteRecorder::Prune() {
   const double limit =
       UnixSeconds(std::chrono::system_clock::now()) - Config.RetentionDays * 86400.0;
   long removed = 0;
-  for (const char* sql : {"DELETE FROM samples WHERE time < ?", "DELETE FROM events WHERE time < ?"}) {
+  for (const char* sql : {"DELETE FROM samples WHERE time < ?", "DELETE FROM events WHERE time < ?",
+                          "DELETE FROM counter_resets WHERE time < ?"}) {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(Db, sql, -1, &s, nullptr) != SQLITE_OK) continue;
     sqlite3_bind_double(s, 1, limit);
@@ -138,6 +157,17 @@ bool TSqliteRecorder::Write(const TItem& item) {
     sqlite3_bind_text(InsertEvent, 4, e->Text.c_str(), -1, SQLITE_STATIC);
     const bool done = sqlite3_step(InsertEvent) == SQLITE_DONE;
     sqlite3_reset(InsertEvent);
+    if (!done) return false;
+  } else if (const TCounterReset* r = std::get_if<TCounterReset>(&item)) {
+    sqlite3_bind_double(InsertReset, 1, UnixSeconds(r->Time));
+    sqlite3_bind_text(InsertReset, 2, MeterNames.at(static_cast<size_t>(r->Meter)).c_str(), -1,
+                      SQLITE_STATIC);
+    sqlite3_bind_text(InsertReset, 3, QuantityCode(r->Quantity), -1, SQLITE_STATIC);
+    sqlite3_bind_double(InsertReset, 4, r->Before);
+    sqlite3_bind_double(InsertReset, 5, r->After);
+    sqlite3_bind_text(InsertReset, 6, QuantityUnit(r->Quantity), -1, SQLITE_STATIC);
+    const bool done = sqlite3_step(InsertReset) == SQLITE_DONE;
+    sqlite3_reset(InsertReset);
     if (!done) return false;
   }
   return true;
@@ -237,7 +267,8 @@ void TSqliteRecorder::Stop() {
   if (Thread.joinable()) Thread.join();
   sqlite3_finalize(InsertSample);
   sqlite3_finalize(InsertEvent);
-  InsertSample = InsertEvent = nullptr;
+  sqlite3_finalize(InsertReset);
+  InsertSample = InsertEvent = InsertReset = nullptr;
   Exec("PRAGMA wal_checkpoint(TRUNCATE)");
   sqlite3_close(Db);
   Db = nullptr;

@@ -1,5 +1,5 @@
-// The SQLite output: one row per sampled value and one per event, in a
-// database file in WAL mode; rows older than the retention are deleted at the
+// The SQLite output: one row per sampled value, one per event and one per
+// energy counter reset, in a database file in WAL mode; rows older than the retention are deleted at the
 // start and then every tenth of the retention (at most every 10 minutes).
 // The line threads hand their samples over through a bounded queue and never
 // wait for the disk: what does not fit is dropped, counted on /metrics and
@@ -34,12 +34,13 @@ public:
 
   void OnSample(const TSample& sample) override;
   void OnEvent(const TEventRecord& event) override;
+  void OnCounterReset(const TCounterReset& reset) override;
 
   // Deletes the rows older than the retention; returns how many went.
   long Prune();
 
 private:
-  using TItem = std::variant<TSample, TEventRecord>;
+  using TItem = std::variant<TSample, TEventRecord, TCounterReset>;
   void Run();
   bool Exec(const char* sql);
   // Stores the items in one transaction; false (rolled back) with the reason.
@@ -57,6 +58,7 @@ private:
   sqlite3* Db = nullptr;
   struct sqlite3_stmt* InsertSample = nullptr;
   struct sqlite3_stmt* InsertEvent = nullptr;
+  struct sqlite3_stmt* InsertReset = nullptr;
   std::thread Thread;
   std::chrono::steady_clock::duration PruneEvery;
   std::atomic<uint64_t> DroppedRows{0};  // rows not stored: the queue full, or given up after failed writes

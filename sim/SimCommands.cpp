@@ -29,6 +29,8 @@ const char* SimCommandHelp() {
          "  get ADDRESS REGISTER          show a register's value\n"
          "  set ADDRESS REGISTER VALUE    hold a register at VALUE (e.g. set 1 4030 5: relay P1 and P3)\n"
          "  release ADDRESS REGISTER      let the meter compute the register again\n"
+         "  write ADDRESS REGISTER VALUE  write a setup register as the master would (e.g. write 1 4010 1:\n"
+         "                                the TR5 at 1 cancels its active energy counter)\n"
          "Other:\n"
          "  status                show the line, the meters and the faults\n"
          "  help                  this list\n"
@@ -158,6 +160,17 @@ SimCommandResult SimExecuteCommand(SimServer& server, const std::string& line) {
     const bool ok = cmd == "set" ? server.HoldRegister(address, reg, value) : server.ReleaseRegister(address, reg);
     if (!ok) return Fail("meter " + w[1] + " has no register " + w[2]);
     return {true, false, cmd == "set" ? w[1] + "/" + w[2] + " held at " + w[3] : w[1] + "/" + w[2] + " released"};
+  }
+  if (cmd == "write") {
+    int address = 0, reg = 0, value = 0;
+    if (args != 3 || !ParseInt(w[1], address) || !ParseInt(w[2], reg) || !ParseInt(w[3], value) ||
+        value < -32768 || value > 65535)
+      return Fail("write needs ADDRESS REGISTER VALUE (a 16-bit value)");
+    const int result = server.WriteRegister(address, reg, value);
+    if (result < 0) return Fail("no meter at address " + w[1]);
+    if (result > 0)
+      return Fail("meter " + w[1] + " refused the write with exception " + std::to_string(result));
+    return {true, false, w[1] + "/" + w[2] + " written: " + w[3]};
   }
   if (cmd == "status" && args == 0) {
     const SimConfig& c = server.Config();

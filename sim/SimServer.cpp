@@ -225,6 +225,18 @@ bool SimServer::ReleaseRegister(int address, int reg) {
   return m && m->Release(reg);
 }
 
+int SimServer::WriteRegister(int address, int reg, int value) {
+  std::lock_guard lock(mutex_);
+  SimMeter* m = FindMeter(address);
+  if (!m) return -1;
+  const auto r = static_cast<uint16_t>(reg);
+  const auto v = static_cast<uint16_t>(value);
+  const SimBytes reply = m->Handle(SimBytes{static_cast<uint8_t>(address), modbus::WRITE_SINGLE_REGISTER,
+                                            static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r & 0xFF),
+                                            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)});
+  return reply.size() >= 3 && (reply[1] & modbus::EXCEPTION_FLAG) ? reply[2] : 0;
+}
+
 bool SimServer::WithMeter(int address, const std::function<void(SimMeter&)>& f) {
   std::lock_guard lock(mutex_);
   SimMeter* m = FindMeter(address);

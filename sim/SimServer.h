@@ -120,6 +120,10 @@ public:
   // Holds a register at a value until released (measured or setup register).
   bool HoldRegister(int address, int reg, double value);
   bool ReleaseRegister(int address, int reg);
+  // Carries out a write of a setup register as if it came over the line
+  // (function 6: limits checked, commands such as a counter's cancellation
+  // acted on). 0 when done, else the Modbus exception code; -1 no such meter.
+  int WriteRegister(int address, int reg, int value);
   // Runs f on the meter at `address` under the server's lock.
   bool WithMeter(int address, const std::function<void(SimMeter&)>& f);
 
