@@ -29,8 +29,9 @@ import urllib.parse
 import urllib.request
 
 SCRAPE_S = 1
-# Energy counters are read this often by the gateway under test.
+# Energy counters and harmonics are read this often by the gateway under test.
 ENERGY_S = 2
+HARMONICS_S = 5
 # What a loaded machine may add to starting three programs and a few scrapes.
 ALLOWANCE_S = 90
 # Grafana's own defaults: the interval of a panel without one over a day's
@@ -216,7 +217,7 @@ def main():
         with open(config, "w") as f:
             f.write(f'[http]\naddress = "127.0.0.1"\nport = 0\n\n[[line]]\nname = "board"\n'
                     f'port = "tcp://{sim_at}"\nbaud = 19200\nframing = "rtu"\nformat = "8N1"\n'
-                    f"energy_interval_s = {ENERGY_S}\n")
+                    f"energy_interval_s = {ENERGY_S}\nharmonics_interval_s = {HARMONICS_S}\n")
             for name, model, address in METERS:
                 f.write(f'\n  [[line.meter]]\n  name = "{name}"\n  model = "{model}"\n  address = {address}\n')
         gw = Child(work, "gateway", [gateway, "--config", config])
@@ -243,8 +244,10 @@ def main():
             failures.append(("rules", f"Prometheus loaded {len(recorded)} records and {len(alerting)} alerts, "
                                       f"the file has {records_in_file} and {alerts_in_file}"))
 
-        # Energy counters need two reads for an increase, everything else two scrapes.
-        end = time.monotonic() + 2 * ENERGY_S + 3 * SCRAPE_S + ALLOWANCE_S
+        # Energy counters need two reads for an increase, harmonics one, everything
+        # else two scrapes.
+        start = time.monotonic()
+        end = start + 2 * ENERGY_S + HARMONICS_S + 3 * SCRAPE_S + ALLOWANCE_S
         while True:
             round_failures = check(prom, dashboard, recorded)
             broken = [(f"rule {r['name']}", r.get("lastError", "")) for r in loaded_rules(prom)
@@ -254,7 +257,8 @@ def main():
             time.sleep(SCRAPE_S)
         failures += round_failures + broken
         queries = len(dashboard_queries(dashboard["panels"], []))
-        print(f"{queries} dashboard queries and {len(recorded)} recording rules checked")
+        print(f"{queries} dashboard queries and {len(recorded)} recording rules checked, "
+              f"{time.monotonic() - start:.0f} s after Prometheus started")
 
         # The check itself: a metric nobody serves is reported.
         if not check(prom, {**dashboard, "panels": [{"title": "invented", "targets": [
