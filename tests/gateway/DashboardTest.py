@@ -8,7 +8,8 @@ a Prometheus of its own (free port, own storage, scraping every second) scrapes
 the gateway with the rules loaded. Once data is in, every PromQL expression of
 the dashboard (its panels' queries and its variables) and every recording rule
 goes through Prometheus's query API and must return data; every rule, alerts
-included, must evaluate without an error. Grafana's variables are replaced as
+included, must evaluate without an error. Then the TR5's active energy counter
+is cancelled through the simulator, and the reset alert must fire for it alone. Grafana's variables are replaced as
 Grafana would: $line and $meter by all their values, $__interval by the query's
 or panel's minimum interval, $__range by the dashboard's time range.
 
@@ -62,10 +63,14 @@ def duration(s):
 class Child:
     """A program whose output goes to a file of the work folder."""
 
-    def __init__(self, work, name, argv):
+    def __init__(self, work, name, argv, stdin=subprocess.DEVNULL):
         self.name, self.log = name, os.path.join(work, name + ".log")
         with open(self.log, "wb") as out:
-            self.proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            self.proc = subprocess.Popen(argv, stdin=stdin, stdout=out, stderr=subprocess.STDOUT)
+
+    def say(self, command):
+        self.proc.stdin.write(command.encode() + b"\n")
+        self.proc.stdin.flush()
 
     def text(self):
         with open(self.log, errors="replace") as f:
@@ -209,7 +214,8 @@ def main():
     failures = []
     try:
         line = " ".join(f"--meter {model}:{address}" for _, model, address in METERS)
-        simulator = Child(work, "sim", [sim, "--listen", "127.0.0.1:0", "--framing", "rtu", *line.split()])
+        simulator = Child(work, "sim", [sim, "--listen", "127.0.0.1:0", "--framing", "rtu", *line.split()],
+                          stdin=subprocess.PIPE)
         children.append(simulator)
         sim_at = simulator.wait_for_line(r"listening on tcp://([\d.]+:\d+)", ALLOWANCE_S).group(1)
 
@@ -259,6 +265,18 @@ def main():
         queries = len(dashboard_queries(dashboard["panels"], []))
         print(f"{queries} dashboard queries and {len(recorded)} recording rules checked, "
               f"{time.monotonic() - start:.0f} s after Prometheus started")
+
+        # A cancelled counter, as the master writes it, fires the reset alert.
+        simulator.say(f"write {METERS[0][2]} 4010 1")
+        reset = f'ALERTS{{alertname="KavrelEnergyCounterReset",alertstate="firing",meter="{METERS[0][0]}"}}'
+        end = time.monotonic() + ENERGY_S + 3 * SCRAPE_S + ALLOWANCE_S
+        while not prom.query(reset) and time.monotonic() < end:
+            time.sleep(SCRAPE_S)
+        if not prom.query(reset):
+            failures.append(("alert", f"no {reset} after the TR5's active energy counter was cancelled"))
+        quiet = 'ALERTS{alertname="KavrelEnergyCounterReset",meter!="%s"}' % METERS[0][0]
+        if prom.query(quiet):
+            failures.append(("alert", f"{quiet}: {prom.query(quiet)}"))
 
         # The check itself: a metric nobody serves is reported.
         if not check(prom, {**dashboard, "panels": [{"title": "invented", "targets": [
