@@ -235,13 +235,21 @@ def main():
                     f"rule_files:\n  - {os.path.abspath(rules)}\n"
                     f"scrape_configs:\n  - job_name: kavrel\n    static_configs:\n"
                     f'      - targets: ["{gateway_at}"]\n')
-        port = free_port()
-        prometheus = Child(work, "prometheus", [
-            "prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
-            "--storage.tsdb.path=" + os.path.join(work, "tsdb"), "--web.listen-address=127.0.0.1:" + str(port)])
+        for attempt in range(3):  # the free port may be taken by another test meanwhile
+            port = free_port()
+            prometheus = Child(work, "prometheus", [
+                "prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
+                "--storage.tsdb.path=" + os.path.join(work, "tsdb"), "--web.listen-address=127.0.0.1:" + str(port)])
+            try:
+                prometheus.wait_for_line(r"Server is ready to receive web requests", ALLOWANCE_S)
+                break
+            except RuntimeError:
+                if attempt == 2 or "address already in use" not in prometheus.text():
+                    children.append(prometheus)
+                    raise
+                prometheus.stop()
         children.append(prometheus)
         prom = Prometheus(f"http://127.0.0.1:{port}")
-        prometheus.wait_for_line(r"Server is ready to receive web requests", ALLOWANCE_S)
 
         rules_loaded = loaded_rules(prom)
         recorded = [(r["name"], r["query"]) for r in rules_loaded if r["type"] == "recording"]
