@@ -121,13 +121,14 @@ class Prometheus:
 
 
 def dashboard_queries(panels, out):
-    """(where, expr, interval) of every query of the panels, rows' panels included."""
+    """(where, expr, interval, range) of every query of the panels, rows' panels
+    included; range is the panel's own time range, or None."""
     for p in panels:
         dashboard_queries(p.get("panels", []), out)
         for t in p.get("targets", []):
             if t.get("expr"):
                 out.append((f'panel "{p.get("title")}" {t.get("refId")}', t["expr"],
-                            t.get("interval") or p.get("interval") or GRAFANA_INTERVAL))
+                            t.get("interval") or p.get("interval") or GRAFANA_INTERVAL, p.get("timeFrom")))
     return out
 
 
@@ -153,8 +154,10 @@ def regex_of(values):
 def check(prom, dashboard, recorded):
     """The failures of one round: (what, why) for each query without data."""
     failures = []
+    def ranged(span):
+        return {"__range": duration(span), "__range_s": str(int(span)), "__range_ms": str(int(span * 1000))}
     span = seconds(dashboard["time"]["from"].removeprefix("now-"))
-    values = {"__range": duration(span), "__range_s": str(int(span)), "__range_ms": str(int(span * 1000))}
+    values = ranged(span)
     for v in dashboard.get("templating", {}).get("list", []):
         if v["type"] != "query":
             continue
@@ -173,10 +176,12 @@ def check(prom, dashboard, recorded):
         if not found:
             failures.append((f"variable ${v['name']}", f'"{query}" found no values'))
         values[v["name"]] = regex_of(found) if found else "()"
-    for where, expr, interval in dashboard_queries(dashboard["panels"], []):
+    for where, expr, interval, panel_range in dashboard_queries(dashboard["panels"], []):
         step = seconds(interval)
         local = dict(values, __interval=duration(step), __interval_ms=str(int(step * 1000)),
                      __rate_interval=duration(max(step + GRAFANA_SCRAPE_S, 4 * GRAFANA_SCRAPE_S)))
+        if panel_range:
+            local.update(ranged(seconds(panel_range)))
         try:
             expr = substitute(expr, local)
         except KeyError as e:
@@ -274,14 +279,25 @@ def main():
         print(f"{queries} dashboard queries and {len(recorded)} recording rules checked, "
               f"{time.monotonic() - start:.0f} s after Prometheus started")
 
-        # A cancelled counter, as the master writes it, fires the reset alert.
+        # A cancelled counter, as the master writes it, fires the reset alert. The
+        # gateway sees a reset only if the first value read after the cancellation
+        # is below the last one read before it; so the counter is first left to
+        # hold ten reads' worth of energy at the meter's power.
+        name = METERS[0][0]
+        grown = (f'kavrel_active_energy_joules_total{{meter="{name}"}} > on (meter) '
+                 f'{10 * ENERGY_S} * kavrel_total_active_power_watts{{meter="{name}"}}')
+        end = time.monotonic() + 10 * ENERGY_S + ALLOWANCE_S
+        while not prom.query(grown) and time.monotonic() < end:
+            time.sleep(SCRAPE_S)
         simulator.say(f"write {METERS[0][2]} 4010 1")
         reset = f'ALERTS{{alertname="KavrelEnergyCounterReset",alertstate="firing",meter="{METERS[0][0]}"}}'
         end = time.monotonic() + ENERGY_S + 3 * SCRAPE_S + ALLOWANCE_S
         while not prom.query(reset) and time.monotonic() < end:
             time.sleep(SCRAPE_S)
         if not prom.query(reset):
-            failures.append(("alert", f"no {reset} after the TR5's active energy counter was cancelled"))
+            resets = prom.query(f'kavrel_meter_counter_resets_total{{meter="{METERS[0][0]}"}}')
+            failures.append(("alert", f"no {reset} after the TR5's active energy counter was cancelled; "
+                                      f"counted resets: {resets}"))
         quiet = 'ALERTS{alertname="KavrelEnergyCounterReset",meter!="%s"}' % METERS[0][0]
         if prom.query(quiet):
             failures.append(("alert", f"{quiet}: {prom.query(quiet)}"))
