@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 
 #include "comm/LineFormat.h"
 #include "comm/ModbusFrame.h"
@@ -78,6 +80,7 @@ TLinePoller::TLinePoller(TLineConfig line, int firstMeter, TGatewayState& state,
     for (int g = FIRST_HARMONICS_GROUP; g < FIRST_HARMONICS_GROUP + HARMONICS_GROUPS; ++g)
       if (ModelHasGroup(m.Type, g)) p.HarmonicGroups.push_back(g);
     p.Index = index++;
+    std::fill(std::begin(p.LastCounter), std::end(p.LastCounter), std::numeric_limits<float>::lowest());
     Meters.push_back(std::move(p));
   }
 }
@@ -302,7 +305,7 @@ void TLinePoller::CountTransaction(TPolled& polled, bool answered, bool exceptio
 }
 
 bool TLinePoller::ReadBesideCycle(TPolled& polled) {
-  if (!polled.Answering || polled.Meter->LinkState != 1) return false;
+  if (!polled.Answering) return false;
   const auto now = Clock::now();
   int group = -1;
   if (polled.EnergyGroup >= 0 && Line.EnergyIntervalS > 0 && now >= polled.NextEnergy &&
@@ -316,7 +319,6 @@ bool TLinePoller::ReadBesideCycle(TPolled& polled) {
 
   const TParamGroup& g = *GetParamGroup(group);
   const int address = polled.Meter->Address;
-  const char kind = ValueKindForRegister(g.StartRegister);
   const int replyCharacters = ReplyCharacters(Port->IsRtu(), ValueBytes(g.StartRegister, g.Count));
   Port->Reply.Function = 0;
   Port->ReplyWaitMs = ReplyWaitMs(polled, replyCharacters);
@@ -330,9 +332,9 @@ bool TLinePoller::ReadBesideCycle(TPolled& polled) {
   const auto ended = Clock::now();
   const double seconds = std::chrono::duration<double>(ended - began).count();
 
-  // Only a reply of the group's size is the group's.
-  const bool stored =
-      r == modbus::READ_HOLDING_REGISTERS && kind == 'f' && Port->Reply.ByteCount == g.Count * 4;
+  // Only a reply of the group's size is the group's (its values are floats):
+  // a late answer to an earlier request must not be taken for it.
+  const bool stored = r == modbus::READ_HOLDING_REGISTERS && Port->Reply.ByteCount == g.Count * 4;
   const bool exception = !stored && (Port->Reply.Function & modbus::EXCEPTION_FLAG) != 0;
   const bool answered = stored || exception;
   std::vector<float> values;
@@ -378,10 +380,9 @@ void TLinePoller::PublishGroup(TPolled& polled, int group, const std::vector<flo
     sample.Values.emplace_back(q, value);
     if (!IsCounterQuantity(q)) continue;
     const int c = q - FIRST_COUNTER_QUANTITY;
-    const bool reset = polled.HasCounter[c] && value < polled.LastCounter[c];
+    const bool reset = value < polled.LastCounter[c];
     const TCounterReset counterReset{polled.Index, sample.Time, q, polled.LastCounter[c], value};
     polled.LastCounter[c] = value;
-    polled.HasCounter[c] = true;
     if (!reset) continue;
     const std::string text = NameMeterInEvent(
         CounterInfo(q).Text + " reset", "",

@@ -69,8 +69,7 @@ private:
     TSteadyTime NextHarmonics{};
     TSteadyTime SweepStarted{};  // when the first group of the harmonics under way was read
     size_t HarmonicsCursor = 0;
-    float LastCounter[COUNTER_QUANTITIES] = {};
-    bool HasCounter[COUNTER_QUANTITIES] = {};
+    float LastCounter[COUNTER_QUANTITIES] = {};  // the energy counters last read; lowest() before
   };
 
   void Run();
