@@ -3,8 +3,8 @@
 # temporary root and checks it the way a Debian desktop will use it: files where
 # the desktop looks for them, programs that run, valid desktop entry and
 # AppStream metainfo, readable manual pages, kavrel-gateway's systemd unit
-# (systemd-analyze verify) with its configuration as a conffile, and lintian
-# without errors or warnings.
+# (systemd-analyze verify) with its configuration as a conffile, the Prometheus
+# rules and Grafana dashboard, and lintian without errors or warnings.
 #
 # lintian tags kept (all of them "info", none a warning):
 #   hardening-no-bindnow, hardening-no-fortify-functions
@@ -46,6 +46,7 @@ for f in usr/bin/kavrel usr/bin/kavrel-cli usr/bin/kavrel-sim usr/bin/kavrel-gat
          usr/share/man/man1/kavrel-sim.1.gz usr/share/man/man1/kavrel-gateway.1.gz \
          usr/lib/systemd/system/kavrel-gateway.service etc/kavrel/gateway.toml \
          usr/share/doc/kavrel/examples/gateway.toml \
+         usr/share/kavrel/prometheus/kavrel-rules.yml usr/share/kavrel/grafana/kavrel-dashboard.json \
          usr/share/doc/kavrel/copyright usr/share/doc/kavrel/changelog.gz; do
   [ -f "$root/$f" ] || fail "$f is not in the package"
 done
@@ -73,6 +74,17 @@ grep -qx 'StateDirectory=kavrel-gateway' "$unit" || fail "the unit has no StateD
 # The shipped configuration is one the shipped gateway accepts.
 out=$(timeout 10 "$root/usr/bin/kavrel-gateway" --config "$root/etc/kavrel/gateway.toml" --check 2>&1) ||
   fail "kavrel-gateway --check of /etc/kavrel/gateway.toml: $out"
+
+# The rules as Prometheus will read them from the package, and the dashboard as
+# JSON that Grafana can import.
+if command -v promtool >/dev/null; then
+  out=$(promtool check rules "$root/usr/share/kavrel/prometheus/kavrel-rules.yml" 2>&1) ||
+    fail "promtool check rules: $out"
+else
+  echo "promtool not installed: the packaged rules are not checked"
+fi
+out=$(python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); assert d["panels"] and d["uid"]' \
+      "$root/usr/share/kavrel/grafana/kavrel-dashboard.json" 2>&1) || fail "the dashboard is not a Grafana dashboard: $out"
 
 # The menu entry starts a program of the package and shows its icon.
 desktop="$root/usr/share/applications/$APP_ID.desktop"
