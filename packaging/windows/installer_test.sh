@@ -5,9 +5,12 @@
 # once waited for in place (_?=) and once the way Windows runs it (the
 # uninstaller starts a copy of itself from the temporary folder and returns),
 # after which nothing of Kavrel may be left.
-#   installer_test.sh WINE64 PREFIX SETUP.EXE VERSION gui|cli
+#   installer_test.sh WINE64 PREFIX SETUP.EXE VERSION PROGRAM.EXE...
+# (the programs the installer holds, kavrel.exe among them when the GUI is built)
 set -uo pipefail
-wine=$1 prefix=$2 setup=$3 version=$4 kind=$5
+wine=$1 prefix=$2 setup=$3 version=$4
+shift 4
+programs=("$@")
 # winemenubuilder would copy the Start menu entries into this machine's menus.
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
@@ -39,8 +42,6 @@ win_dir='C:\KavrelTest\Kavrel'
 dir="$prefix/drive_c/KavrelTest/Kavrel"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kavrel"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kavrel'
-programs=(kavrel-cli.exe)
-[ "$kind" = gui ] && programs=(kavrel.exe "${programs[@]}")
 rm -rf "$prefix/drive_c/KavrelTest" "$menu"
 
 install() {
@@ -64,7 +65,7 @@ for f in "${programs[@]}" uninstall.exe LICENSE.txt kavrel.ico; do
 done
 grep -q "GNU GENERAL PUBLIC LICENSE" "$dir/LICENSE.txt" 2>/dev/null || fail "LICENSE.txt is not the GPL"
 menu_entries=("Kavrel command line.lnk" "Uninstall Kavrel.lnk")
-[ "$kind" = gui ] && menu_entries+=("Kavrel.lnk")
+[[ " ${programs[*]} " == *" kavrel.exe "* ]] && menu_entries+=("Kavrel.lnk")
 for f in "${menu_entries[@]}"; do
   [ -f "$menu/$f" ] || fail "no Start menu entry \"$f\""
 done
