@@ -41,8 +41,9 @@ fi
 win_dir='C:\KavrelTest\Kavrel'
 dir="$prefix/drive_c/KavrelTest/Kavrel"
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kavrel"
+work="$prefix/drive_c/users/Public/Documents/Kavrel"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kavrel'
-rm -rf "$prefix/drive_c/KavrelTest" "$menu"
+rm -rf "$prefix/drive_c/KavrelTest" "$menu" "$work"
 
 install() {
   timeout "$STEP" "$wine" "$setup" /S "/D=$win_dir" >/dev/null 2>&1
@@ -53,7 +54,7 @@ install() {
 # What Windows would show of Kavrel after an uninstall: files, menu, registry.
 check_removed() {
   local how=$1 left
-  left=$(cd "$prefix/drive_c" && find "KavrelTest/Kavrel" "${menu#"$prefix/drive_c/"}" 2>/dev/null)
+  left=$(cd "$prefix/drive_c" && find "KavrelTest/Kavrel" "${menu#"$prefix/drive_c/"}" "${work#"$prefix/drive_c/"}" 2>/dev/null)
   [ -z "$left" ] || fail "$how: left behind: $left"
   timeout "$STEP" "$wine" reg query "$key" >/dev/null 2>&1 && fail "$how: the Apps and Features entry is still there"
 }
@@ -63,6 +64,7 @@ install
 for f in "${programs[@]}" uninstall.exe LICENSE.txt kavrel.ico; do
   [ -f "$dir/$f" ] || fail "$f is not installed in $win_dir"
 done
+[ -d "$work" ] || fail "no folder for the settings: ${work#"$prefix/"}"
 grep -q "GNU GENERAL PUBLIC LICENSE" "$dir/LICENSE.txt" 2>/dev/null || fail "LICENSE.txt is not the GPL"
 menu_entries=("Kavrel command line.lnk" "Uninstall Kavrel.lnk")
 [[ " ${programs[*]} " == *" kavrel.exe "* ]] && menu_entries+=("Kavrel.lnk")
@@ -84,11 +86,16 @@ for exe in "${programs[@]}"; do
 done
 
 echo "=== uninstall, waited for in place"
+# The user's settings outlive the program.
+printf 'COM=1\r\n' >"$work/Kavrel.INI"
 # With _?= the uninstaller runs where it is and so cannot remove itself:
 # uninstall.exe alone may stay, and the folder with it.
 timeout "$STEP" "$wine" "$dir/uninstall.exe" /S "_?=$win_dir" >/dev/null 2>&1
 code=$?
 [ $code -eq 0 ] || fail "uninstall.exe /S _?= exits with $code"
+[ -f "$work/Kavrel.INI" ] || fail "the uninstaller removed the user's Kavrel.INI"
+rm -f "$work/Kavrel.INI"
+rmdir "$work" 2>/dev/null
 rm -f "$dir/uninstall.exe"
 rmdir "$dir" 2>/dev/null
 check_removed "uninstall in place"

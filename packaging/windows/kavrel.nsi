@@ -8,7 +8,8 @@
 ;   ICON_FILE     the program icon, when it could be made
 ; It installs for all users into Program Files (64-bit), adds a Start menu
 ; folder and an entry in "Apps and Features", and writes an uninstaller that
-; removes exactly what was installed. Silent use: setup.exe /S /D=C:\folder
+; removes exactly what was installed. The shortcuts start in the public
+; Documents\Kavrel (settings and exports). Silent use: setup.exe /S /D=C:\folder
 ; and uninstall.exe /S.
 
 Unicode true
@@ -22,6 +23,7 @@ ManifestDPIAware true
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kavrel"
 !define START_MENU "$SMPROGRAMS\Kavrel"
+!define WORK_DIR "$DOCUMENTS\Kavrel"
 
 Name "Kavrel ${VERSION}"
 OutFile "${OUTFILE}"
@@ -72,13 +74,16 @@ Section "Kavrel" SecKavrel
   !endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The shortcuts start in the install folder.
+  ; The shortcuts start in a folder every user may write to, where the program
+  ; keeps its Kavrel.INI: the install folder is not one.
+  CreateDirectory "${WORK_DIR}"
+  SetOutPath "${WORK_DIR}"
   CreateDirectory "${START_MENU}"
   !ifdef GUI_EXE
     CreateShortCut "${START_MENU}\Kavrel.lnk" "$INSTDIR\kavrel.exe" "" "${SHORTCUT_ICON}" 0
   !endif
-  CreateShortCut "${START_MENU}\Kavrel command line.lnk" "$SYSDIR\cmd.exe" "/K kavrel-cli --help" \
-    "${SHORTCUT_ICON}" 0
+  CreateShortCut "${START_MENU}\Kavrel command line.lnk" "$SYSDIR\cmd.exe" \
+    '/K PATH $INSTDIR;%PATH% && kavrel-cli --help' "${SHORTCUT_ICON}" 0
   CreateShortCut "${START_MENU}\Uninstall Kavrel.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "Kavrel"
@@ -94,9 +99,8 @@ Section "Kavrel" SecKavrel
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; Removes the files by name, never the folder's contents wholesale: whatever
-; the user keeps in the folder (a Kavrel.INI, exports) stays, and so does the
-; folder then.
+; Removes the files by name, never a folder's contents wholesale: whatever
+; the user keeps there (a Kavrel.INI, exports) stays, and so does its folder.
 Section "Uninstall"
   SetShellVarContext all
   Delete "$INSTDIR\kavrel.exe"
@@ -112,6 +116,7 @@ Section "Uninstall"
   Delete "${START_MENU}\Kavrel command line.lnk"
   Delete "${START_MENU}\Uninstall Kavrel.lnk"
   RMDir "${START_MENU}"
+  RMDir "${WORK_DIR}"
 
   DeleteRegKey HKLM "${UNINST_KEY}"
 SectionEnd
