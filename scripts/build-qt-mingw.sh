@@ -15,8 +15,8 @@
 #   qtbase: Debian's source package qt6-base (the orig tarball, unpacked as it
 #     is; Debian's patches are not applied). A deb-src entry for the configured
 #     mirror is added when apt does not know the source package yet (root).
-#   Qt Charts: $KAVREL_QTCHARTS_TARBALL, else <repo>/../shared/vendor/, else a
-#     copy in the cache's downloads folder.
+#   Qt Charts: $KAVREL_QTCHARTS_TARBALL, else $KAVREL_VENDOR_DIR (default
+#     <repo>/../shared/vendor/), else a copy in the cache's downloads folder.
 #
 # Usage: scripts/build-qt-mingw.sh [--print-prefix | --print-key]
 #   JOBS=<n> sets the build's parallelism (default: the number of cores).
@@ -31,6 +31,7 @@ HERE=$REPO/scripts/qt-mingw
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/kavrel
 DOWNLOADS=$CACHE/downloads
 HOST_QT_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+VENDOR=${KAVREL_VENDOR_DIR:-$REPO/../shared/vendor}
 CXX=x86_64-w64-mingw32-g++-posix
 JOBS=${JOBS:-$(nproc)}
 
@@ -104,7 +105,7 @@ mkdir -p "$DOWNLOADS"
 # --- Qt Charts sources: found and checked before any long work ----------------
 find_charts() {
   local candidate
-  for candidate in "${KAVREL_QTCHARTS_TARBALL:-}" "$REPO/../shared/vendor/$CHARTS_NAME" "$DOWNLOADS/$CHARTS_NAME"; do
+  for candidate in "${KAVREL_QTCHARTS_TARBALL:-}" "$VENDOR/$CHARTS_NAME" "$DOWNLOADS/$CHARTS_NAME"; do
     if [ -n "$candidate" ] && [ -f "$candidate" ]; then
       echo "$candidate"
       return 0
@@ -116,7 +117,7 @@ if ! CHARTS_TARBALL=$(find_charts); then
   cat >&2 <<EOF
 build-qt-mingw: the Qt Charts $QT_VERSION sources were not found. Looked for:
   \$KAVREL_QTCHARTS_TARBALL (${KAVREL_QTCHARTS_TARBALL:-not set})
-  $REPO/../shared/vendor/$CHARTS_NAME
+  $VENDOR/$CHARTS_NAME
   $DOWNLOADS/$CHARTS_NAME
 Get them from the public qt/qtcharts repository, tag v$QT_VERSION, e.g.
   git clone --branch v$QT_VERSION https://code.qt.io/qt/qtcharts.git &&

@@ -104,7 +104,7 @@ TEST(TableWindow, GridBindsTheLayoutsQuantitiesAndFormatsThem) {
   // The grid writes in the platform's interface font (a font of another
   // system would be replaced by a stand-in of the font system's choosing),
   // small and bold; every fixed text fits its column whole: "THD_U[%]" is not cut.
-  EXPECT_EQ(form.StringGrid1->font().family(), QApplication::font().family());
+  EXPECT_EQ(form.StringGrid1->font().family().toStdString(), QApplication::font().family().toStdString());
   EXPECT_EQ(form.StringGrid1->font().pointSize(), 8);
   EXPECT_TRUE(form.StringGrid1->font().bold());
   const QFontMetrics metrics(form.StringGrid1->font());
