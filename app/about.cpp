@@ -1,5 +1,6 @@
 #include "app/about.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,10 +24,15 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   ProgramIcon->setFixedSize(52, 52);
   ProductName = new QLabel(QStringLiteral("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
   ProductName->setWordWrap(true);
-  Version = new QLabel(QStringLiteral("Version 1.5"), panel);
+  // The version the program was built as, set at start-up (as --version prints it).
+  Version = new QLabel(QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()), panel);
   Copyright = new QLabel(QStringLiteral("The Kavrel developers"), panel);
   Copyright->setAlignment(Qt::AlignCenter);
-  Comments = new QLabel(panel);
+  Comments = new QLabel(QStringLiteral("Free software under the GNU General Public License, version 3 or "
+                                       "later. It comes with ABSOLUTELY NO WARRANTY."),
+                        panel);
+  Comments->setWordWrap(true);
+  Comments->setAlignment(Qt::AlignCenter);
 
   auto* top = new QHBoxLayout;
   top->addWidget(ProgramIcon, 0, Qt::AlignTop);

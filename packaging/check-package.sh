@@ -111,6 +111,15 @@ done
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$APP_ID.metainfo.xml" ||
   fail "the metainfo has no release $version"
 
+# One maintainer, whoever made the package, in the control file and the
+# changelog; one licence in the copyright file and the metainfo.
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+trailer=$(zcat "$root/usr/share/doc/kavrel/changelog.gz" | sed -n 's/^ -- \(.*\)  .*/\1/p' | head -1)
+[ "$trailer" = "$maintainer" ] || fail "the changelog is signed \"$trailer\", the package's maintainer is \"$maintainer\""
+grep -qx 'License: GPL-3.0+' "$root/usr/share/doc/kavrel/copyright" &&
+  grep -q '<project_license>GPL-3.0-or-later</project_license>' "$root/usr/share/metainfo/$APP_ID.metainfo.xml" ||
+  fail "the copyright file and the metainfo do not both give GPL-3.0-or-later"
+
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 out=$(appstreamcli validate --no-net "$root/usr/share/metainfo/$APP_ID.metainfo.xml" 2>&1) ||

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the pictures of docs/: docs/kavrel-main-window.png (also the
-# screenshot of the AppStream metainfo) and docs/guide-*.png, one for each
-# window and dialog of the user guide (docs/guide.md). A built Kavrel polls a
+# Makes the pictures of docs/: docs/kavrel-main-window.png and
+# docs/guide-*.png, one for each window and dialog of the user guide
+# (docs/guide.md). A built Kavrel polls a
 # simulated TR5 for a while; kavrel-screenshots then opens every window and
 # dialog in turn and saves what it shows. Runs on Qt's offscreen platform, so
 # it needs no display; not part of the test run.

@@ -4,6 +4,12 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 #include "app/Glyphs.h"
 #include "app/Main.h"
@@ -17,17 +23,39 @@ namespace {
 const char* const HELP_TEXT =
     "Usage: kavrel [--help | --version] [Qt options]\n"
     "The service program for the TR5, TR5B, VR5, VR5B and TR8 meters on an RS-485 line.\n"
+#ifdef _WIN32
+    "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
+    "the serial port of that name (see the Device Manager, \"Ports (COM & LPT)\").\n"
+#else
     "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
     "the file COM<n> there when one exists, else /dev/ttyS<n-1>.\n"
+#endif
     "\n"
     "  --help     this text\n"
     "  --version  the version of Kavrel\n";
+
+// A window program on Windows has no console of its own: the answers to
+// --help and --version go to the pipe or file it was given, else to the
+// console it was started from.
+void AttachToCallersConsole() {
+#ifdef _WIN32
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) return;
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    [[maybe_unused]] FILE* reopened = std::freopen("CONOUT$", "w", stdout);
+    reopened = std::freopen("CONOUT$", "w", stderr);
+  }
+#endif
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // Answered without a display, before Qt looks for one.
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "--help") == 0 ||
+        std::strcmp(argv[i], "-h") == 0)
+      AttachToCallersConsole();
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("kavrel %s\n", KAVREL_VERSION);
       return 0;

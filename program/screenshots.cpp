@@ -94,6 +94,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Kavrel"));
+  QApplication::setApplicationVersion(QStringLiteral(KAVREL_VERSION));  // the about box shows it
   Folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
 

@@ -24,6 +24,8 @@ PACKAGES=(
   # Only for the Windows build and its tests under Wine (googletest: the
   # sources, built with MinGW); Kavrel does not need them to run here.
   g++-mingw-w64-x86-64-posix googletest wine64
+  # The Windows installer (makensis) and its icon, made from the SVG (icotool).
+  nsis icoutils
 )
 
 # One dpkg-query for the whole list: asked one by one, they take seconds.

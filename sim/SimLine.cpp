@@ -1,5 +1,8 @@
 #include "sim/SimLine.h"
 
+// The pseudo-terminal and the POSIX serial device; the COM port of Windows is
+// in SimLineWin32.cpp.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -35,6 +38,7 @@ speed_t SpeedFor(int baud) {
 }
 
 }  // namespace
+#endif
 
 SimCharFormat SimModeFormat(int mode) {
   switch (mode) {
@@ -52,7 +56,13 @@ std::string SimModeText(int mode) {
   return std::string(1, f.Parity) + "," + std::to_string(f.DataBits) + "," + std::to_string(f.StopBits);
 }
 
-bool SimBaudSupported(int baud) { return SpeedFor(baud) != B0; }
+bool SimBaudSupported(int baud) {
+  for (int supported : {300, 600, 1200, 2400, 4800, 9600, 19200})
+    if (baud == supported) return true;
+  return false;
+}
+
+#ifndef _WIN32
 
 SimLine::~SimLine() { Close(); }
 
@@ -176,3 +186,16 @@ void SimLine::Close() {
   keepFd_ = fd_ = -1;
   devicePath_.clear();
 }
+
+long SimLine::Read(uint8_t* buffer, size_t size) {
+  const ssize_t n = read(fd_, buffer, size);
+  if (n >= 0) return n > 0 ? static_cast<long>(n) : -1;  // 0: the far end hung up
+  return errno == EAGAIN || errno == EINTR ? 0 : -1;
+}
+
+long SimLine::Write(const uint8_t* bytes, size_t size) {
+  const ssize_t n = write(fd_, bytes, size);
+  if (n >= 0) return static_cast<long>(n);
+  return errno == EAGAIN || errno == EINTR ? 0 : -1;
+}
+#endif

@@ -1,8 +1,10 @@
 #include "sim/SimServer.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -86,8 +88,13 @@ bool SimServer::Start(std::string* error) {
   if (running_) {
     why = "already running";
   } else if (Validate(config_, why) && OpenLine(why)) {
-    int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    int fds[2] = {-1, -1};
+#ifdef _WIN32
+    const bool woken = true;  // Wake() sets woken_ and notifies changed_
+#else
+    const bool woken = pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0;
+#endif
+    if (!woken) {
       why = "cannot create the wake-up pipe";
       CloseLine();
     } else {
@@ -118,8 +125,10 @@ void SimServer::Stop() {
   std::lock_guard lock(mutex_);
   CloseLine();
   output_.clear();
+#ifndef _WIN32
   close(wakeRead_);
   close(wakeWrite_);
+#endif
   wakeRead_ = wakeWrite_ = -1;
   running_ = false;
   changed_.notify_all();
@@ -153,10 +162,15 @@ void SimServer::CloseLine() {
 }
 
 void SimServer::Wake() {
+#ifdef _WIN32
+  woken_ = true;
+  changed_.notify_all();
+#else
   if (wakeWrite_ >= 0) {
     const uint8_t b = 1;
     [[maybe_unused]] const ssize_t n = write(wakeWrite_, &b, 1);  // a full pipe wakes all the same
   }
+#endif
 }
 
 void SimServer::SetFaults(const SimFaults& faults) {
@@ -317,6 +331,14 @@ void SimServer::Run() {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
     const int timeout = static_cast<int>(std::clamp<long>(wait + 1, 0, 1000));
 
+#ifdef _WIN32
+    // A COM port gives nothing to wait on together with the wake-up: the
+    // line is looked at every few milliseconds, and at once when woken.
+    changed_.wait_for(lock, std::chrono::milliseconds(std::clamp(timeout, 1, 2)), [this] { return woken_; });
+    woken_ = false;
+    (void)wantWrite;
+    if (line_.IsOpen()) ReadLine(SimClock::now());
+#else
     pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {line_.Fd(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
     const nfds_t count = line_.IsOpen() ? 2 : 1;
     const int lineFd = line_.Fd();
@@ -331,6 +353,7 @@ void SimServer::Run() {
     }
     if (count == 2 && lineFd == line_.Fd() && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
       ReadLine(SimClock::now());
+#endif
   }
 }
 
@@ -338,13 +361,13 @@ void SimServer::ReadLine(SimClock::time_point now) {
   uint8_t buffer[512];
   std::vector<SimBytes> frames;
   for (;;) {
-    const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
+    const long n = line_.Read(buffer, sizeof buffer);
     if (n > 0) {
       if (faults_.Echo) Queue(SimBytes(buffer, buffer + n), now, SimFaults{});
       scanner_.Feed(buffer, static_cast<size_t>(n), now, frames);
       continue;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) break;
+    if (n == 0) break;
     // The device went away (an adapter pulled out): try to get it back.
     CloseLine();
     plugged_ = false;
@@ -442,9 +465,9 @@ void SimServer::Queue(const SimBytes& bytes, SimClock::time_point now, const Sim
 void SimServer::Flush(SimClock::time_point now) {
   while (!output_.empty() && output_.front().Due <= now && line_.IsOpen()) {
     Chunk& c = output_.front();
-    const ssize_t n = write(line_.Fd(), c.Bytes.data(), c.Bytes.size());
+    const long n = line_.Write(c.Bytes.data(), c.Bytes.size());
+    if (n == 0) return;  // line full: poll for room
     if (n < 0) {
-      if (errno == EAGAIN || errno == EINTR) return;  // line full: poll for room
       output_.clear();  // nobody can read it: drop
       return;
     }

@@ -167,6 +167,7 @@ private:
   bool running_ = false;
   bool stop_ = false;
   int wakeRead_ = -1, wakeWrite_ = -1;
+  bool woken_ = false;  // Windows: Wake() was called (no wake-up pipe there)
 
   SimFaults faults_;
   // Unplugging: asked by the API, carried out by the server thread.

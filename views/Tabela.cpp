@@ -144,7 +144,10 @@ TForm2::TForm2(TTR5& meter, QWidget* parent) : QWidget(parent), Meter(meter) {
 
   // The grid: one fixed row of column letters, one fixed column of row numbers.
   StringGrid1 = new QTableWidget(GRID_SIZE - 1, GRID_SIZE - 1, Splitter2);
-  QFont gridFont(QStringLiteral("MS Sans Serif"), 8, QFont::Bold);
+  // The platform's own interface font (Segoe UI on Windows), small and bold.
+  QFont gridFont = StringGrid1->font();
+  gridFont.setPointSize(8);
+  gridFont.setBold(true);
   StringGrid1->setFont(gridFont);
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);

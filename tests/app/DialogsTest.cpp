@@ -1,7 +1,9 @@
 // The device list dialog and the port settings dialog, driven through their
-// widgets as a user would.
+// widgets as a user would, and the about box.
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,11 +12,11 @@
 #include <QTableWidget>
 #include <QTest>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "app/Dlgport.h"
 #include "app/Konfig.h"
+#include "app/about.h"
 #include "comm/Trans.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/PtyTools.h"
@@ -366,4 +368,16 @@ TEST_F(PortDialogTest, NetworkServerIsChosenWithHostAndPort) {
   EXPECT_EQ(Port.NetworkName, "");
   EXPECT_EQ(LinkSettings(Port)[0], 0);  // COM1, the pseudo-terminal
   EXPECT_NE(Port.Handle, nullptr);
+}
+
+// The about box names the version the program was started as (main() sets it
+// from the build, as --version prints it), never a fixed one, and the licence.
+TEST(AboutBox, ShowsTheRunningVersionAndTheLicence) {
+  const QString started = QCoreApplication::applicationVersion();
+  QCoreApplication::setApplicationVersion(QStringLiteral("2.7.1"));
+  TAboutBox box;
+  QCoreApplication::setApplicationVersion(started);
+  EXPECT_EQ(box.Version->text(), QStringLiteral("Version 2.7.1"));
+  EXPECT_TRUE(box.Comments->text().contains("GNU General Public License, version 3 or later"))
+      << box.Comments->text().toStdString();
 }

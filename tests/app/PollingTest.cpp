@@ -9,6 +9,7 @@
 #include "model/TR5.h"
 #include "sim/SimServer.h"
 #include "tests/support/PtyTools.h"
+#include "tests/support/SimPort.h"
 
 TEST(MainTimer, PollsTheSelectedMeterBlockByBlockAtTheTimersPace) {
   testsupport::ComDirectory dir;
@@ -16,7 +17,7 @@ TEST(MainTimer, PollsTheSelectedMeterBlockByBlockAtTheTimersPace) {
   config.Meters = {SimMeterConfig{80, 3}};
   config.Mode = 4;  // RTU 8E1
   config.Baud = 19200;
-  config.LinkPath = dir.Path() + "/COM2";
+  ServeComPort(config, dir.Path(), 2);
   SimServer sim(config);
   std::string error;
   ASSERT_TRUE(sim.Start(&error)) << error;

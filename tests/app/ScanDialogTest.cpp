@@ -24,6 +24,7 @@
 #include "sim/SimServer.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/PtyTools.h"
+#include "tests/support/SimPort.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::unique_ptr<SimServer> StartSim(const std::string& dir, std::vector<SimMeter
   config.Meters = std::move(meters);
   config.Mode = 6;  // RTU 8N1
   config.Baud = 19200;
-  config.LinkPath = dir + "/COM1";
+  ServeComPort(config, dir, 1);
   auto sim = std::make_unique<SimServer>(config);
   std::string error;
   EXPECT_TRUE(sim->Start(&error)) << error;

@@ -1,16 +1,19 @@
 #include "tests/support/PtyTools.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace testsupport {
@@ -32,6 +35,60 @@ int LoadAllowanceMs() {
 }
 
 std::chrono::milliseconds LoadAllowance() { return std::chrono::milliseconds(LoadAllowanceMs()); }
+
+#ifdef _WIN32
+
+// Windows has no pseudo-terminals: a test that plays the meter on one runs on
+// Linux only. The COM ports of the tests under Wine are joined in pairs on the
+// Linux side (tests/wine/com_pairs.py), and the simulator serves the far end.
+namespace {
+[[noreturn]] void NoPty() {
+  throw std::runtime_error("no pseudo-terminals on Windows: this test plays the meter on one (Linux only)");
+}
+}  // namespace
+
+PtyPair::PtyPair() { NoPty(); }
+PtyPair::~PtyPair() = default;
+void PtyPair::CloseMaster() {}
+bool PtyPair::Write(const std::vector<uint8_t>&) { return false; }
+bool PtyPair::Write(const std::string&) { return false; }
+std::vector<uint8_t> PtyPair::ReadUntil(const std::function<bool(const std::vector<uint8_t>&)>&, int) {
+  return {};
+}
+PtyLink::PtyLink() { NoPty(); }
+PtyLink::~PtyLink() = default;
+
+ComDirectory::ComDirectory() {
+  namespace fs = std::filesystem;
+  Previous = fs::current_path().string();
+  static unsigned counter = 0;
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0; attempt < 100 && Dir.empty(); ++attempt) {
+    const fs::path candidate =
+        fs::temp_directory_path() /
+        ("kavrel-com-" + std::to_string(stamp % 1000000007) + "-" + std::to_string(++counter));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) Dir = candidate.generic_string();
+  }
+  if (Dir.empty()) throw std::runtime_error("cannot create a temporary directory");
+  fs::current_path(Dir);
+}
+
+ComDirectory::~ComDirectory() {
+  std::error_code error;
+  std::filesystem::current_path(Previous, error);
+  std::filesystem::remove_all(Dir, error);
+}
+
+// The program's "COM<n>" is the system's port there; it cannot be pointed
+// elsewhere.
+void ComDirectory::Link(int n, const std::string& target) {
+  throw std::runtime_error("COM" + std::to_string(n) + " cannot be linked to " + target + " on Windows");
+}
+
+void ComDirectory::Unlink(int) {}
+
+#else
 
 namespace {
 
@@ -179,5 +236,7 @@ void ComDirectory::Link(int n, const std::string& target) {
 }
 
 void ComDirectory::Unlink(int n) { unlink((Dir + "/COM" + std::to_string(n)).c_str()); }
+
+#endif
 
 }  // namespace testsupport

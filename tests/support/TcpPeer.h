@@ -4,6 +4,7 @@
 // Port() brings it back.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "tests/support/PtyTools.h"
@@ -35,8 +36,9 @@ private:
   void Accept(int ms);
   void DropClient();
 
-  int Listener = -1;
-  int Client = -1;
+  // Sockets: descriptors on POSIX, handles on Windows.
+  std::intptr_t Listener = -1;
+  std::intptr_t Client = -1;
   int PortNumber = 0;
 };
 

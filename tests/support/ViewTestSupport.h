@@ -18,6 +18,7 @@
 #include "model/TR5.h"
 #include "sim/SimServer.h"
 #include "tests/support/PtyTools.h"
+#include "tests/support/SimPort.h"
 
 constexpr uint32_t ANSWERED = 5000;  // reply time-out where the meter answers
 constexpr uint32_t SILENT = 100;     // reply time-out where it is meant to run out
@@ -29,7 +30,7 @@ using Reads = std::vector<std::pair<int, int>>;
 // port "COM1" opens it. Use as ASSERT_TRUE(StartSimulator(...)).
 inline ::testing::AssertionResult StartSimulator(const testsupport::ComDirectory& dir, SimConfig config,
                                                  std::unique_ptr<SimServer>& sim) {
-  config.LinkPath = dir.Path() + "/COM1";
+  ServeComPort(config, dir.Path(), 1);
   sim = std::make_unique<SimServer>(config);
   std::string error;
   if (!sim->Start(&error)) return ::testing::AssertionFailure() << error;

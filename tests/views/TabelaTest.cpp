@@ -1,6 +1,7 @@
 // The measurement table window: what its grid, bars and event list show of a
 // meter, and the window at work in the program against a simulated meter.
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QListWidget>
@@ -100,7 +101,12 @@ TEST(TableWindow, GridBindsTheLayoutsQuantitiesAndFormatsThem) {
     EXPECT_TRUE(form.Cells(c, 6).isEmpty()) << c;
     EXPECT_TRUE(form.Cells(c, 9).isEmpty()) << c;
   }
-  // Every fixed text fits its column whole: "THD_U[%]" in bold is not cut.
+  // The grid writes in the platform's interface font (a font of another
+  // system would be replaced by a stand-in of the font system's choosing),
+  // small and bold; every fixed text fits its column whole: "THD_U[%]" is not cut.
+  EXPECT_EQ(form.StringGrid1->font().family().toStdString(), QApplication::font().family().toStdString());
+  EXPECT_EQ(form.StringGrid1->font().pointSize(), 8);
+  EXPECT_TRUE(form.StringGrid1->font().bold());
   const QFontMetrics metrics(form.StringGrid1->font());
   for (int c = 1; c < TForm2::GRID_SIZE; ++c)
     for (int r = 1; r < TForm2::GRID_SIZE; ++r)
