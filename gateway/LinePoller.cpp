@@ -8,6 +8,7 @@
 #include "comm/SerialDeviceTcp.h"
 #include "comm/Trans.h"
 #include "gateway/GatewayLog.h"
+#include "gateway/MbapParser.h"
 #include "model/TR5.h"
 
 namespace {
@@ -73,6 +74,7 @@ TLinePoller::~TLinePoller() { Stop(); }
 
 void TLinePoller::Start() {
   Stopping = false;
+  PassQueue.Open();
   Thread = std::thread([this] { Run(); });
 }
 
@@ -83,6 +85,7 @@ void TLinePoller::Stop() {
   }
   Wake.notify_all();
   if (Thread.joinable()) Thread.join();
+  PassQueue.FailAll(mbap::TARGET_FAILED, true);
 }
 
 bool TLinePoller::SleepFor(microseconds time) {
@@ -122,6 +125,7 @@ void TLinePoller::Run() {
         p.Meter->Update(0);
         DrainEvents(p);
       }
+      PassQueue.FailAll(mbap::TARGET_FAILED, false);
       if (!SleepFor(PORT_RETRY)) break;
       continue;
     }
@@ -138,6 +142,10 @@ void TLinePoller::Run() {
       } else {
         earliest = std::min(earliest, p.NextTry);
       }
+    }
+    if (!chosen && PassQueue.Depth() > 0) {
+      ServePassThrough();
+      continue;
     }
     if (!chosen) {
       const auto wait = std::min<Clock::duration>(earliest - now, milliseconds(200));
@@ -156,6 +164,10 @@ void TLinePoller::Run() {
     }
     // The silence that ends a frame on an RTU line before the next request.
     if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
+    if (PassQueue.Depth() > 0 && !Stopping) {
+      ServePassThrough();
+      if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
+    }
   }
   Port->Close();
   State.SetLineOpen(Line.Name, false);
@@ -278,7 +290,22 @@ void TLinePoller::Transact(TPolled& polled) {
   });
   // The link event first: values that come back follow their meter's "up".
   DrainEvents(polled);
-  if (stored) Publish(polled, blockStart, blockCount);
+  if (stored) {
+    State.Registers.Store(polled.Index, blockStart, blockCount, Port->Reply.Data + 3, Port->Reply.ByteCount,
+                          ended);
+    Publish(polled, blockStart, blockCount);
+  }
+}
+
+void TLinePoller::ServePassThrough() {
+  TPassRequest request;
+  if (!PassQueue.Pop(request)) return;
+  const auto it = std::find_if(Meters.begin(), Meters.end(), [&](const TPolled& p) { return p.Index == request.Meter; });
+  if (it == Meters.end() || Clock::now() > request.Deadline) {
+    request.Done(TPassResult{mbap::TARGET_FAILED, {}});
+    return;
+  }
+  request.Done(ServePassRequest(request, *Port, *it->Meter));
 }
 
 void TLinePoller::Publish(TPolled& polled, int blockStart, int blockCount) {

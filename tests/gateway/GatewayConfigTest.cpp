@@ -49,7 +49,7 @@ TEST(GatewayConfig, TheSampleFileReadsAsDocumented) {
 TEST(GatewayConfig, TheSampleFileShowsEveryKey) {
   std::ifstream in(KAVREL_SAMPLE_CONFIG);
   ASSERT_TRUE(in);
-  const std::regex header(R"(^\s*#?\s*\[\[?([a-z.]+)\]\]?)");
+  const std::regex header(R"(^\s*#?\s*\[\[?([a-z_.]+)\]\]?)");
   const std::regex key(R"(^\s*#?\s*([a-z_]+)\s*=)");
   std::map<std::string, std::set<std::string>> shown;
   std::string section, text;
