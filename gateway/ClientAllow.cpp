@@ -29,7 +29,8 @@ bool InNetwork(const TNetwork& a, const TNetwork& net) {
   if (a.V6 != net.V6) return false;
   for (int bit = 0; bit < net.Bits; ++bit) {
     const uint8_t mask = static_cast<uint8_t>(0x80 >> (bit % 8));
-    if ((a.Address[static_cast<size_t>(bit / 8)] & mask) != (net.Address[static_cast<size_t>(bit / 8)] & mask))
+    if ((a.Address[static_cast<size_t>(bit / 8)] & mask) !=
+        (net.Address[static_cast<size_t>(bit / 8)] & mask))
       return false;
   }
   return true;

@@ -220,7 +220,8 @@ void ReadModbusTcp(const toml::table& t, TModbusTcpConfig& c) {
   c.QueueLimit = static_cast<int>(r.Integer("queue", c.QueueLimit, 1, 1000));
   if (const toml::node* allow = r.Find("allow")) {
     const toml::array* list = allow->as_array();
-    if (!list) throw TConfigError{LineOf(*allow), "modbus_tcp.allow must be a list of networks, [\"127.0.0.0/8\"]"};
+    if (!list)
+      throw TConfigError{LineOf(*allow), "modbus_tcp.allow must be a list of networks, [\"127.0.0.0/8\"]"};
     c.Allow.clear();
     for (const toml::node& n : *list) {
       TNetwork network;

@@ -65,7 +65,8 @@ struct TModbusTcpConfig {
   int Port = 1502;
   int MaxConnections = 32;
   double IdleTimeoutS = 60;
-  std::vector<std::string> Allow = {"127.0.0.0/8", "::1/128"};  // client networks (CIDR)
+  // Client networks (CIDR) that may connect.
+  std::vector<std::string> Allow = {"127.0.0.0/8", "::1/128"};
   int QueueLimit = 8;  // pass-through requests waiting per line
 };
 

@@ -300,7 +300,8 @@ void TLinePoller::Transact(TPolled& polled) {
 void TLinePoller::ServePassThrough() {
   TPassRequest request;
   if (!PassQueue.Pop(request)) return;
-  const auto it = std::find_if(Meters.begin(), Meters.end(), [&](const TPolled& p) { return p.Index == request.Meter; });
+  const auto it =
+      std::find_if(Meters.begin(), Meters.end(), [&](const TPolled& p) { return p.Index == request.Meter; });
   if (it == Meters.end() || Clock::now() > request.Deadline) {
     request.Done(TPassResult{mbap::TARGET_FAILED, {}});
     return;

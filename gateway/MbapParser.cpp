@@ -39,7 +39,8 @@ TRequest Parse(const uint8_t* data, size_t size) {
   if (pduSize != 5) return refuse(ILLEGAL_VALUE);
   r.Register = Word(pdu + 1);
   r.Count = Word(pdu + 3);
-  if (r.Function != WRITE_SINGLE && (r.Count < 1 || r.Count > MAX_READ_QUANTITY)) return refuse(ILLEGAL_VALUE);
+  if (r.Function != WRITE_SINGLE && (r.Count < 1 || r.Count > MAX_READ_QUANTITY))
+    return refuse(ILLEGAL_VALUE);
   r.Result = TParse::Request;
   return r;
 }

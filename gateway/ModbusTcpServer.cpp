@@ -63,7 +63,8 @@ TModbusTcpServer::TModbusTcpServer(const TGatewayConfig& config, TGatewayState& 
   for (size_t l = 0; l < config.Lines.size(); ++l) {
     LineNames.push_back(config.Lines[l].Name);
     for (const TMeterConfig& m : config.Lines[l].Meters)
-      Units[m.UnitId] = TUnit{index++, static_cast<int>(l), m.AllowWrites, m.Name, config.Lines[l].StaleAfterS};
+      Units[m.UnitId] =
+          TUnit{index++, static_cast<int>(l), m.AllowWrites, m.Name, config.Lines[l].StaleAfterS};
   }
   for (const std::string& a : Config.Allow) {
     TNetwork n;
@@ -101,7 +102,7 @@ bool TModbusTcpServer::Start(std::string& error) {
   socklen_t len = sizeof bound;
   getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
   BoundPort = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                                 : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+                                                : reinterpret_cast<sockaddr_in&>(bound).sin_port);
   NonBlocking(fd);
   Listener = fd;
   int pipeFds[2];
@@ -137,7 +138,8 @@ void TModbusTcpServer::Stop() {
 
 void TModbusTcpServer::WakeUp() {
   const char b = 1;
-  if (WakeWrite >= 0) [[maybe_unused]] auto n = write(WakeWrite, &b, 1);
+  if (WakeWrite >= 0) [[maybe_unused]]
+    auto n = write(WakeWrite, &b, 1);
 }
 
 void TModbusTcpServer::Run() {
@@ -156,8 +158,7 @@ void TModbusTcpServer::Run() {
     if (Stopping) break;
     if (fds[1].revents & POLLIN) {
       char drain[64];
-      while (read(WakeRead, drain, sizeof drain) > 0) {
-      }
+      while (read(WakeRead, drain, sizeof drain) > 0) {}
     }
     TakeDone();
     // Connections by position: those accepted below are not in fds yet.
@@ -178,11 +179,13 @@ void TModbusTcpServer::Run() {
     }
     if (fds[0].revents & POLLIN) Accept();
     const auto now = Clock::now();
-    const auto idle = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Config.IdleTimeoutS));
+    const auto idle =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(Config.IdleTimeoutS));
     for (auto& c : Connections)
       if (c->Fd >= 0 && !c->Waiting && now - c->LastActive > idle) Close(*c, "idle");
-    Connections.erase(std::remove_if(Connections.begin(), Connections.end(), [](const auto& c) { return c->Fd < 0; }),
-                      Connections.end());
+    Connections.erase(
+        std::remove_if(Connections.begin(), Connections.end(), [](const auto& c) { return c->Fd < 0; }),
+        Connections.end());
   }
 }
 
@@ -298,7 +301,9 @@ bool TModbusTcpServer::Flush(TConnection& c) {
 }
 
 void TModbusTcpServer::Handle(TConnection& c, const mbap::TRequest& r) {
-  auto refuse = [&](uint8_t code) { Answer(c, mbap::ExceptionReply(r.Transaction, r.Unit, r.Function, code), true); };
+  auto refuse = [&](uint8_t code) {
+    Answer(c, mbap::ExceptionReply(r.Transaction, r.Unit, r.Function, code), true);
+  };
   const auto unit = Units.find(r.Unit);
   if (unit == Units.end()) return refuse(mbap::PATH_UNAVAILABLE);
   const TUnit& u = unit->second;
@@ -315,10 +320,14 @@ void TModbusTcpServer::Handle(TConnection& c, const mbap::TRequest& r) {
     std::vector<uint8_t> bytes;
     switch (State.Registers.Read(u.Meter, r.Register, r.Count, u.StaleAfterS, Clock::now(), bytes)) {
       case TRegisterStore::TFind::Held:
-        return Answer(c, mbap::ReadReply(r.Transaction, r.Unit, r.Function, bytes.data(), bytes.size()), false);
-      case TRegisterStore::TFind::Stale: return refuse(mbap::TARGET_FAILED);
-      case TRegisterStore::TFind::Outside: return refuse(mbap::ILLEGAL_ADDRESS);
-      case TRegisterStore::TFind::NotHeld: break;
+        return Answer(c, mbap::ReadReply(r.Transaction, r.Unit, r.Function, bytes.data(), bytes.size()),
+                      false);
+      case TRegisterStore::TFind::Stale:
+        return refuse(mbap::TARGET_FAILED);
+      case TRegisterStore::TFind::Outside:
+        return refuse(mbap::ILLEGAL_ADDRESS);
+      case TRegisterStore::TFind::NotHeld:
+        break;
     }
   }
   if (u.Line < 0 || static_cast<size_t>(u.Line) >= Queues.size()) return refuse(mbap::TARGET_FAILED);
@@ -337,13 +346,15 @@ void TModbusTcpServer::Handle(TConnection& c, const mbap::TRequest& r) {
     if (result.Exception != 0)
       frame = mbap::ExceptionReply(asked.Transaction, asked.Unit, asked.Function, result.Exception);
     else if (asked.Function == mbap::WRITE_SINGLE)
-      frame = mbap::Reply(asked.Transaction, asked.Unit,
-                          {asked.Function, static_cast<uint8_t>(asked.Register >> 8), static_cast<uint8_t>(asked.Register),
-                           static_cast<uint8_t>(asked.Count >> 8), static_cast<uint8_t>(asked.Count)});
+      frame = mbap::Reply(
+          asked.Transaction, asked.Unit,
+          {asked.Function, static_cast<uint8_t>(asked.Register >> 8), static_cast<uint8_t>(asked.Register),
+           static_cast<uint8_t>(asked.Count >> 8), static_cast<uint8_t>(asked.Count)});
     else if (result.Bytes.size() > 250)
       frame = mbap::ExceptionReply(asked.Transaction, asked.Unit, asked.Function, mbap::TARGET_FAILED);
     else
-      frame = mbap::ReadReply(asked.Transaction, asked.Unit, asked.Function, result.Bytes.data(), result.Bytes.size());
+      frame = mbap::ReadReply(asked.Transaction, asked.Unit, asked.Function, result.Bytes.data(),
+                              result.Bytes.size());
     {
       std::lock_guard lock(DoneMutex);
       DoneFrames.push_back({id, std::move(frame)});
@@ -351,9 +362,13 @@ void TModbusTcpServer::Handle(TConnection& c, const mbap::TRequest& r) {
     WakeUp();
   };
   switch (Queues[static_cast<size_t>(u.Line)]->Push(std::move(pass))) {
-    case TPassQueue::TPush::Queued: c.Waiting = true; return;
-    case TPassQueue::TPush::Full: return refuse(mbap::BUSY);
-    case TPassQueue::TPush::Closed: return refuse(mbap::TARGET_FAILED);
+    case TPassQueue::TPush::Queued:
+      c.Waiting = true;
+      return;
+    case TPassQueue::TPush::Full:
+      return refuse(mbap::BUSY);
+    case TPassQueue::TPush::Closed:
+      return refuse(mbap::TARGET_FAILED);
   }
 }
 
@@ -380,7 +395,8 @@ std::string TModbusTcpServer::Metrics() const {
   std::lock_guard lock(CountMutex);
   out += "# HELP kavrel_modbus_tcp_connections Modbus TCP connections open now, by client address.\n";
   out += "# TYPE kavrel_modbus_tcp_connections gauge\n";
-  for (const auto& [client, k] : Clients) out += "kavrel_modbus_tcp_connections" + Label(client) + " " + std::to_string(k.Open) + "\n";
+  for (const auto& [client, k] : Clients)
+    out += "kavrel_modbus_tcp_connections" + Label(client) + " " + std::to_string(k.Open) + "\n";
   out += "# HELP kavrel_modbus_tcp_connections_total Modbus TCP connections accepted, by client address.\n";
   out += "# TYPE kavrel_modbus_tcp_connections_total counter\n";
   for (const auto& [client, k] : Clients)
@@ -389,11 +405,15 @@ std::string TModbusTcpServer::Metrics() const {
   out += "# TYPE kavrel_modbus_tcp_requests_total counter\n";
   for (const auto& [client, k] : Clients)
     out += "kavrel_modbus_tcp_requests_total" + Label(client) + " " + std::to_string(k.Requests) + "\n";
-  out += "# HELP kavrel_modbus_tcp_exceptions_total Modbus TCP requests answered with an exception, by client address.\n";
+  out +=
+      "# HELP kavrel_modbus_tcp_exceptions_total Modbus TCP requests answered with an exception, by client "
+      "address.\n";
   out += "# TYPE kavrel_modbus_tcp_exceptions_total counter\n";
   for (const auto& [client, k] : Clients)
     out += "kavrel_modbus_tcp_exceptions_total" + Label(client) + " " + std::to_string(k.Exceptions) + "\n";
-  out += "# HELP kavrel_modbus_tcp_refused_total Modbus TCP connections refused (allow list, connection limit).\n";
+  out +=
+      "# HELP kavrel_modbus_tcp_refused_total Modbus TCP connections refused (allow list, connection "
+      "limit).\n";
   out += "# TYPE kavrel_modbus_tcp_refused_total counter\n";
   out += "kavrel_modbus_tcp_refused_total " + std::to_string(Refused) + "\n";
   out += "# HELP kavrel_modbus_tcp_pass_through_queue Modbus TCP requests waiting for their line.\n";

@@ -89,11 +89,20 @@ TPassResult Write(const TPassRequest& request, TTR5& meter) {
   const int result = meter.WriteParameter(selector, std::to_string(value).c_str(), message);
   uint8_t code = 0;
   switch (result) {
-    case WRITE_OK: break;
-    case WRITE_OUT_OF_RANGE: code = mbap::ILLEGAL_VALUE; break;
-    case WRITE_READ_ONLY: code = mbap::ILLEGAL_ADDRESS; break;
-    case WRITE_NO_LINK: code = mbap::TARGET_FAILED; break;
-    default: code = mbap::DEVICE_FAILURE; break;
+    case WRITE_OK:
+      break;
+    case WRITE_OUT_OF_RANGE:
+      code = mbap::ILLEGAL_VALUE;
+      break;
+    case WRITE_READ_ONLY:
+      code = mbap::ILLEGAL_ADDRESS;
+      break;
+    case WRITE_NO_LINK:
+      code = mbap::TARGET_FAILED;
+      break;
+    default:
+      code = mbap::DEVICE_FAILURE;
+      break;
   }
   if (code == 0)
     GatewayLog(TLogLevel::Notice, what + ": done, read back");

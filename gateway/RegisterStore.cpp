@@ -21,9 +21,10 @@ void TRegisterStore::Store(int meter, int start, int count, const uint8_t* bytes
                          [&](const TBlock& b) { return b.Start == start && b.Count == count; });
   if (it == blocks.end()) {
     // A block read anew with another length takes the old one's place.
-    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
-                                [&](const TBlock& b) { return start < b.Start + b.Count && b.Start < start + count; }),
-                 blocks.end());
+    blocks.erase(
+        std::remove_if(blocks.begin(), blocks.end(),
+                       [&](const TBlock& b) { return start < b.Start + b.Count && b.Start < start + count; }),
+        blocks.end());
     blocks.push_back(TBlock{start, count, width, {}, {}, {}});
     it = blocks.end() - 1;
   } else {
@@ -57,13 +58,15 @@ TRegisterStore::TFind TRegisterStore::Read(int meter, int start, int quantity, d
     return TFind::Outside;
   }
   using std::chrono::duration_cast;
-  const auto limit = staleAfterS > 0 ? duration_cast<TTime::duration>(std::chrono::duration<double>(staleAfterS))
-                                     : std::max<TTime::duration>(std::chrono::seconds(10), 3 * home->Interval);
+  const auto limit = staleAfterS > 0
+                         ? duration_cast<TTime::duration>(std::chrono::duration<double>(staleAfterS))
+                         : std::max<TTime::duration>(std::chrono::seconds(10), 3 * home->Interval);
   if (now - home->Updated > limit) return TFind::Stale;
   const size_t from = static_cast<size_t>(start - home->Start) * static_cast<size_t>(home->Width);
   const size_t size = static_cast<size_t>(registers) * static_cast<size_t>(home->Width);
   // A reply carries at most 250 register bytes.
   if (size > 250) return TFind::Outside;
-  bytes.assign(home->Bytes.begin() + static_cast<long>(from), home->Bytes.begin() + static_cast<long>(from + size));
+  bytes.assign(home->Bytes.begin() + static_cast<long>(from),
+               home->Bytes.begin() + static_cast<long>(from + size));
   return TFind::Held;
 }

@@ -30,7 +30,8 @@ public:
   // that many words, is answered as words (the same bytes either way).
   // staleAfterS > 0 is the age limit; 0: three of the block's own read
   // intervals, at least 10 s.
-  TFind Read(int meter, int start, int quantity, double staleAfterS, TTime now, std::vector<uint8_t>& bytes) const;
+  TFind Read(int meter, int start, int quantity, double staleAfterS, TTime now,
+             std::vector<uint8_t>& bytes) const;
 
 private:
   struct TBlock {
