@@ -95,10 +95,15 @@ public:
   }
   // The next reply frame; empty when the server closed the connection or nothing came in time.
   TBytes Receive(std::chrono::milliseconds limit = 10s) {
-    TBytes in;
+    TBytes& in = Pending;
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-      if (in.size() >= 6 && in.size() >= 6u + (in[4] << 8 | in[5])) return in;
+      if (in.size() >= 6 && in.size() >= 6u + (in[4] << 8 | in[5])) {
+        const auto frameEnd = in.begin() + 6 + (in[4] << 8 | in[5]);
+        TBytes frame(in.begin(), frameEnd);
+        in.erase(in.begin(), frameEnd);
+        return frame;
+      }
       pollfd p{Fd, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
       uint8_t b[512];
@@ -127,6 +132,7 @@ public:
   }
   bool Connected = false;
   int Fd = -1;
+  TBytes Pending;  // bytes of the next frames
 };
 
 // The exception code of a reply frame; 0 for a normal reply, -1 for none.
@@ -321,6 +327,21 @@ TEST_F(ModbusTcp, PassesSetupReadsAndWritesToTheLineAndRefusesADeadMeter) {
   EXPECT_NE(said.find("exception 3"), std::string::npos) << said;
   EXPECT_FALSE(asked(*SimA, 6, 4000));
 
+  // No such setup register on the model, or a measured one: nothing is sent.
+  EXPECT_EQ(ExceptionOf(raw.Ask(TR5_UNIT, 6, 5999, 1)), mbap::ILLEGAL_ADDRESS);
+  EXPECT_EQ(ExceptionOf(raw.Ask(TR5_UNIT, 6, PROCESS_BLOCK_START, 1)), mbap::ILLEGAL_ADDRESS);
+  EXPECT_FALSE(asked(*SimA, 6, 5999) || asked(*SimA, 6, PROCESS_BLOCK_START));
+  // Requests sent back to back are answered one by one, in order.
+  raw.Send(
+      {0, 1, 0, 0, 0, 6, TR5_UNIT, 3, 0x0F, 0xA0, 0, 1, 0, 2, 0, 0, 0, 6, TR5_UNIT, 3, 0x1D, 0x4C, 0, 2});
+  const TBytes one = raw.Receive(), two = raw.Receive();
+  ASSERT_GE(one.size(), 9u);
+  ASSERT_GE(two.size(), 9u);
+  EXPECT_EQ(one[1], 1);
+  EXPECT_EQ(one[8], 2);  // one 16-bit register
+  EXPECT_EQ(two[1], 2);
+  EXPECT_EQ(two[8], 8);  // two floats
+
   // Over the line's queue limit (1 here) a pass-through request is refused as busy.
   SimB->SetFaults(SimFaults{.DelayMs = 150, .OnlyAddress = 1});
   std::vector<std::unique_ptr<TRawClient>> crowd;
@@ -488,6 +509,11 @@ TEST(RegisterStore, AnswersHeldSpansInEitherCountAndNothingElse) {
   EXPECT_EQ(store.Read(0, 7612, 6, 0, t0, got), F::NotHeld);
   EXPECT_EQ(store.Read(0, 4000, 10, 0, t0, got), F::NotHeld);
   EXPECT_EQ(store.Read(1, 7500, 34, 0, t0, got), F::NotHeld);
+  // A reply holds at most 250 bytes of registers.
+  TBytes longBlock(70 * 4, 1);
+  store.Store(2, 7700, 70, longBlock.data(), longBlock.size(), t0);
+  EXPECT_EQ(store.Read(2, 7700, 62, 0, t0, got), F::Held);
+  EXPECT_EQ(store.Read(2, 7700, 63, 0, t0, got), F::Outside);
   // Stale: past stale_after_s, or else three read intervals but at least 10 s.
   EXPECT_EQ(store.Read(0, 7500, 2, 5, t0 + 6s, got), F::Stale);
   EXPECT_EQ(store.Read(0, 7500, 2, 0, t0 + 9s, got), F::Held);
