@@ -63,7 +63,7 @@ TModbusTcpServer::TModbusTcpServer(const TGatewayConfig& config, TGatewayState& 
   for (size_t l = 0; l < config.Lines.size(); ++l) {
     LineNames.push_back(config.Lines[l].Name);
     for (const TMeterConfig& m : config.Lines[l].Meters)
-      Units[m.UnitId] =
+      Units[m.UnitId > 0 ? m.UnitId : m.Address] =
           TUnit{index++, static_cast<int>(l), m.AllowWrites, m.Name, config.Lines[l].StaleAfterS};
   }
   for (const std::string& a : Config.Allow) {
