@@ -3,6 +3,7 @@
 #include "gateway/GatewayLog.h"
 #include "gateway/HttpExporter.h"
 #include "gateway/LinePoller.h"
+#include "gateway/ModbusTcpServer.h"
 #include "gateway/MqttPublisher.h"
 #include "gateway/SqliteRecorder.h"
 
@@ -11,6 +12,8 @@ TGateway::TGateway(TGatewayConfig config) : Config(std::move(config)), StateData
 TGateway::~TGateway() { Stop(); }
 
 int TGateway::HttpPort() const { return Http ? Http->Port() : 0; }
+
+int TGateway::ModbusTcpPort() const { return ModbusTcp ? ModbusTcp->Port() : 0; }
 
 bool TGateway::Start(std::string& error) {
   // The HTTP address first: a gateway that cannot have it (another one
@@ -37,13 +40,23 @@ bool TGateway::Start(std::string& error) {
     Lines.push_back(std::make_unique<TLinePoller>(line, first, StateData, sinks));
     first += static_cast<int>(line.Meters.size());
   }
+  if (Config.ModbusTcp.Enabled) {
+    std::vector<TPassQueue*> queues;
+    for (auto& l : Lines) queues.push_back(&l->PassThrough());
+    ModbusTcp = std::make_unique<TModbusTcpServer>(Config, StateData, queues);
+    if (!ModbusTcp->Start(error)) return false;
+  }
   for (auto& l : Lines) l->Start();
   Started = true;
   return true;
 }
 
 void TGateway::Stop() {
+  // The lines first: they answer what clients still have queued, then the
+  // server that hands the answers on goes, then the queues.
   for (auto& l : Lines) l->Stop();
+  if (ModbusTcp) ModbusTcp->Stop();
+  ModbusTcp.reset();
   Lines.clear();
   if (Http) Http->Stop();
   if (Mqtt) Mqtt->Stop();

@@ -13,6 +13,7 @@ class TLinePoller;
 class THttpExporter;
 class TMqttPublisher;
 class TSqliteRecorder;
+class TModbusTcpServer;
 
 class TGateway {
 public:
@@ -31,6 +32,7 @@ public:
 
   TGatewayState& State() { return StateData; }
   int HttpPort() const;
+  int ModbusTcpPort() const;
 
 private:
   TGatewayConfig Config;
@@ -39,5 +41,6 @@ private:
   std::unique_ptr<TMqttPublisher> Mqtt;
   std::unique_ptr<TSqliteRecorder> Sqlite;
   std::vector<std::unique_ptr<TLinePoller>> Lines;
+  std::unique_ptr<TModbusTcpServer> ModbusTcp;
   bool Started = false;
 };

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "comm/LineFormat.h"
+#include "gateway/ClientAllow.h"
 #include "model/ParamDef.h"
 #include "settings/Settings.h"
 
@@ -200,7 +202,33 @@ void ReadIniDevices(const std::string& path, long tomlLine, TLineConfig& line, b
       throw TConfigError{tomlLine, where + ": meter address must be 1 to 247, not \"" + pieces[1] + "\""};
     m.Address = address;
     m.Name = std::string(MeterModelName(m.Type)) + "_" + std::to_string(address);
+    m.UnitId = address;
     line.Meters.push_back(m);
+  }
+}
+
+// Where each meter's unit id was given (its address when no unit_id), by meter name.
+thread_local std::map<std::string, long> UnitIdLines;
+
+void ReadModbusTcp(const toml::table& t, TModbusTcpConfig& c) {
+  TTableReader r(t, "modbus_tcp", KeysOf("modbus_tcp"));
+  c.Enabled = r.Bool("enabled", true);
+  c.Address = r.String("address", c.Address);
+  c.Port = static_cast<int>(r.Integer("port", c.Port, 0, 65535));
+  c.MaxConnections = static_cast<int>(r.Integer("max_connections", c.MaxConnections, 1, 1000));
+  c.IdleTimeoutS = r.Number("idle_timeout_s", c.IdleTimeoutS, 1, 86400);
+  c.QueueLimit = static_cast<int>(r.Integer("queue", c.QueueLimit, 1, 1000));
+  if (const toml::node* allow = r.Find("allow")) {
+    const toml::array* list = allow->as_array();
+    if (!list)
+      throw TConfigError{LineOf(*allow), "modbus_tcp.allow must be a list of networks, [\"127.0.0.0/8\"]"};
+    c.Allow.clear();
+    for (const toml::node& n : *list) {
+      TNetwork network;
+      if (!n.is_string() || !ParseNetwork(*n.value<std::string>(), network))
+        throw TConfigError{LineOf(n), "modbus_tcp.allow takes networks such as \"192.0.2.0/24\" or \"::1\""};
+      c.Allow.push_back(*n.value<std::string>());
+    }
   }
 }
 
@@ -260,6 +288,9 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
       meter.Name = m.String("name", std::string(MeterModelName(meter.Type)) + "_" + std::to_string(meter.Address));
       if (!IsPlainName(meter.Name))
         throw TConfigError{m.Line("name"), "meter name \"" + meter.Name + "\" may hold only letters, digits, '_', '-' and '.'"};
+      meter.UnitId = static_cast<int>(m.Integer("unit_id", meter.Address, 1, 247));
+      meter.AllowWrites = m.Bool("allow_writes", false);
+      UnitIdLines[meter.Name] = m.Line(m.Find("unit_id") ? "unit_id" : "address");
       for (const TMeterConfig& other : line.Meters)
         if (other.Address == meter.Address)
           throw TConfigError{m.Line("address"), "address " + std::to_string(meter.Address) + " is used twice on line " + line.Name};
@@ -271,7 +302,9 @@ TLineConfig ReadLine(const toml::table& t, size_t index, const std::string& sour
 }
 
 void ReadConfig(const toml::table& root, const std::string& sourceName, TGatewayConfig& config) {
-  TTableReader top(root, "the file", {"line", "http", "mqtt", "sqlite"});
+  TTableReader top(root, "the file", {"line", "http", "mqtt", "sqlite", "modbus_tcp"});
+  UnitIdLines.clear();
+  if (const toml::table* t = SectionTable(root, "modbus_tcp")) ReadModbusTcp(*t, config.ModbusTcp);
   if (const toml::table* h = SectionTable(root, "http")) {
     TTableReader r(*h, "http", KeysOf("http"));
     config.Http.Enabled = r.Bool("enabled", true);
@@ -321,6 +354,20 @@ void ReadConfig(const toml::table& root, const std::string& sourceName, TGateway
         throw TConfigError{LineOf(t), "meter name \"" + m.Name + "\" is used twice"};
     config.Lines.push_back(std::move(line));
   }
+  // Meters from a device list have no line of their own in the file: their
+  // [[line]]'s line stands for them. Unit ids matter only to the Modbus TCP server.
+  std::vector<std::pair<int, std::string>> units;  // unit id, meter
+  for (size_t i = 0; config.ModbusTcp.Enabled && i < config.Lines.size(); ++i) {
+    for (const TMeterConfig& m : config.Lines[i].Meters) {
+      const auto given = UnitIdLines.find(m.Name);
+      const long at = given != UnitIdLines.end() ? given->second : LineOf(*list->get(i));
+      for (const auto& [unit, name] : units)
+        if (unit == m.UnitId)
+          throw TConfigError{at, "unit id " + std::to_string(m.UnitId) + " of meter " + m.Name +
+                                     " is taken by meter " + name + "; give one of them another unit_id"};
+      units.emplace_back(m.UnitId, m.Name);
+    }
+  }
 }
 
 }  // namespace
@@ -332,10 +379,11 @@ const std::vector<TConfigSection>& GatewayConfigSections() {
        {"enabled", "host", "port", "prefix", "client_id", "username", "password", "qos", "keepalive_s",
         "interval_s", "queue"}},
       {"sqlite", {"enabled", "path", "interval_s", "retention_days", "queue"}},
+      {"modbus_tcp", {"enabled", "address", "port", "max_connections", "idle_timeout_s", "allow", "queue"}},
       {"line",
        {"name", "port", "baud", "framing", "format", "link", "timeout_ms", "relay_interval_ms",
         "max_backoff_ms", "stale_after_s", "energy_interval_s", "harmonics_interval_s", "ini", "meter"}},
-      {"line.meter", {"name", "model", "address", "nominal_voltage"}},
+      {"line.meter", {"name", "model", "address", "nominal_voltage", "unit_id", "allow_writes"}},
   };
   return sections;
 }

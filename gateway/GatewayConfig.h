@@ -12,6 +12,8 @@ struct TMeterConfig {
   int Type = 0;      // MT_TR5 ...
   int Address = 1;   // 1..247
   double NominalVoltage = 230;  // V, phase to neutral as the meter shows it; for the alert rules
+  int UnitId = 0;    // Modbus TCP unit id, unique in the gateway; the address when not given
+  bool AllowWrites = false;  // Modbus TCP clients may write its setup registers (function 6)
 };
 
 struct TLineConfig {
@@ -58,16 +60,30 @@ struct TSqliteConfig {
   size_t QueueLimit = 10000;    // samples and events waiting for the writer
 };
 
+// The Modbus TCP server: the meters' registers from memory, other requests
+// passed to their line.
+struct TModbusTcpConfig {
+  bool Enabled = false;
+  std::string Address = "127.0.0.1";
+  int Port = 1502;
+  int MaxConnections = 32;
+  double IdleTimeoutS = 60;
+  // Client networks (CIDR) that may connect.
+  std::vector<std::string> Allow = {"127.0.0.0/8", "::1/128"};
+  int QueueLimit = 8;  // pass-through requests waiting per line
+};
+
 struct TGatewayConfig {
   std::vector<TLineConfig> Lines;
   THttpConfig Http;
   TMqttConfig Mqtt;
   TSqliteConfig Sqlite;
+  TModbusTcpConfig ModbusTcp;
   int MeterCount() const;
 };
 
 // The keys each section of the file takes, as the reader checks them:
-// "http", "mqtt", "sqlite", "line" ([[line]]) and "line.meter" ([[line.meter]]).
+// "http", "mqtt", "sqlite", "modbus_tcp", "line" ([[line]]) and "line.meter" ([[line.meter]]).
 struct TConfigSection {
   const char* Name;
   std::vector<const char*> Keys;

@@ -244,3 +244,17 @@ std::vector<std::pair<std::string, bool>> TGatewayState::LinesOpen() const {
   std::lock_guard lock(Mutex);
   return Lines;
 }
+
+void TGatewayState::SetMetricsSource(std::function<std::string()> source) {
+  std::lock_guard lock(Mutex);
+  MetricsSource = std::move(source);
+}
+
+std::string TGatewayState::ExtraMetrics() const {
+  std::function<std::string()> source;
+  {
+    std::lock_guard lock(Mutex);
+    source = MetricsSource;
+  }
+  return source ? source() : std::string();
+}

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gateway/GatewayConfig.h"
+#include "gateway/RegisterStore.h"
 #include "model/ParamDef.h"
 
 // Register groups read beside the acquisition cycle, by their index in the
@@ -189,10 +190,16 @@ public:
   std::vector<std::pair<std::string, bool>> LinesOpen() const;
 
   const TSteadyTime Started = std::chrono::steady_clock::now();
+  // The register bytes of every block polled, as the meters sent them.
+  TRegisterStore Registers;
+  // More /metrics lines from an output that keeps its own counters (Modbus TCP).
+  void SetMetricsSource(std::function<std::string()> source);
+  std::string ExtraMetrics() const;
 
 private:
   mutable std::mutex Mutex;
   std::vector<TMeterSnapshot> Meters;
   std::vector<std::pair<std::string, std::pair<bool, uint64_t>>> Outputs;
   std::vector<std::pair<std::string, bool>> Lines;
+  std::function<std::string()> MetricsSource;
 };

@@ -302,7 +302,7 @@ THttpExporter::THttpExporter(const THttpConfig& config, const TGatewayState& sta
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
   Server->Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_content(RenderMetrics(State), "text/plain; version=0.0.4; charset=utf-8");
+    res.set_content(RenderMetrics(State) + State.ExtraMetrics(), "text/plain; version=0.0.4; charset=utf-8");
   });
   Server->Get("/api/meters", [this](const httplib::Request&, httplib::Response& res) {
     res.set_content(RenderMetersJson(State), "application/json");

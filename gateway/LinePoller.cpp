@@ -10,6 +10,7 @@
 #include "comm/SerialDeviceTcp.h"
 #include "comm/Trans.h"
 #include "gateway/GatewayLog.h"
+#include "gateway/MbapParser.h"
 #include "model/TR5.h"
 
 namespace {
@@ -91,6 +92,7 @@ TLinePoller::~TLinePoller() { Stop(); }
 
 void TLinePoller::Start() {
   Stopping = false;
+  PassQueue.Open();
   Thread = std::thread([this] { Run(); });
 }
 
@@ -101,6 +103,7 @@ void TLinePoller::Stop() {
   }
   Wake.notify_all();
   if (Thread.joinable()) Thread.join();
+  PassQueue.FailAll(mbap::TARGET_FAILED, true);
 }
 
 bool TLinePoller::SleepFor(microseconds time) {
@@ -140,6 +143,7 @@ void TLinePoller::Run() {
         p.Meter->Update(0);
         DrainEvents(p);
       }
+      PassQueue.FailAll(mbap::TARGET_FAILED, false);
       if (!SleepFor(PORT_RETRY)) break;
       continue;
     }
@@ -156,6 +160,10 @@ void TLinePoller::Run() {
       } else {
         earliest = std::min(earliest, p.NextTry);
       }
+    }
+    if (!chosen && PassQueue.Depth() > 0) {
+      ServePassThrough();
+      continue;
     }
     if (!chosen) {
       const auto wait = std::min<Clock::duration>(earliest - now, milliseconds(200));
@@ -174,6 +182,10 @@ void TLinePoller::Run() {
     }
     // The silence that ends a frame on an RTU line before the next request.
     if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
+    if (PassQueue.Depth() > 0 && !Stopping) {
+      ServePassThrough();
+      if (Port->IsRtu()) SleepFor(microseconds(static_cast<long>(std::ceil(3.5 * CharacterSeconds() * 1e6))));
+    }
   }
   Port->Close();
   State.SetLineOpen(Line.Name, false);
@@ -273,7 +285,11 @@ void TLinePoller::Transact(TPolled& polled) {
   CountTransaction(polled, answered, exception, garbled, seconds);
   // The link event first: values that come back follow their meter's "up".
   DrainEvents(polled);
-  if (stored) Publish(polled, blockStart, blockCount);
+  if (stored) {
+    State.Registers.Store(polled.Index, blockStart, blockCount, Port->Reply.Data + 3, Port->Reply.ByteCount,
+                          ended);
+    Publish(polled, blockStart, blockCount);
+  }
 }
 
 void TLinePoller::CountTransaction(TPolled& polled, bool answered, bool exception, bool garbled,
@@ -365,7 +381,12 @@ bool TLinePoller::ReadBesideCycle(TPolled& polled) {
     }
     HarmonicsNotBefore = ended + Seconds(HARMONICS_PAUSE_FACTOR * seconds);
   }
-  if (stored) PublishGroup(polled, group, values);
+  if (stored) {
+    // Kept as sent too, for the Modbus TCP clients that read the group.
+    State.Registers.Store(polled.Index, g.StartRegister, g.Count, Port->Reply.Data + 3, Port->Reply.ByteCount,
+                          ended);
+    PublishGroup(polled, group, values);
+  }
   return true;
 }
 
@@ -403,6 +424,18 @@ void TLinePoller::PublishGroup(TPolled& polled, int group, const std::vector<flo
     for (const auto& [q, value] : sample.Values) s.Store(q, value, now, sample.Time);
   });
   for (TGatewaySink* sink : Sinks) sink->OnSample(sample);
+}
+
+void TLinePoller::ServePassThrough() {
+  TPassRequest request;
+  if (!PassQueue.Pop(request)) return;
+  const auto it =
+      std::find_if(Meters.begin(), Meters.end(), [&](const TPolled& p) { return p.Index == request.Meter; });
+  if (it == Meters.end() || Clock::now() > request.Deadline) {
+    request.Done(TPassResult{mbap::TARGET_FAILED, {}});
+    return;
+  }
+  request.Done(ServePassRequest(request, *Port, *it->Meter));
 }
 
 void TLinePoller::Publish(TPolled& polled, int blockStart, int blockCount) {

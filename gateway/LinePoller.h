@@ -39,6 +39,7 @@
 
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayState.h"
+#include "gateway/PassThrough.h"
 
 class TModbusPort;
 class TTR5;
@@ -54,6 +55,10 @@ public:
   void Start();
   // Ends the thread after the transaction under way; returns once it has ended.
   void Stop();
+
+  // Requests of Modbus TCP clients for this line's meters, served between two
+  // polling transactions.
+  TPassQueue& PassThrough() { return PassQueue; }
 
 private:
   struct TPolled {
@@ -89,6 +94,8 @@ private:
   void LearnAnswerDelay(TPolled& polled, double seconds);
   void Publish(TPolled& polled, int blockStart, int blockCount);
   void DrainEvents(TPolled& polled);
+  // Serves the oldest pass-through request, if one waits.
+  void ServePassThrough();
   bool SleepFor(std::chrono::microseconds time);  // false when stopping
   double CharacterSeconds() const;
 
@@ -109,4 +116,5 @@ private:
   std::mutex Mutex;
   std::condition_variable Wake;
   std::atomic<bool> Stopping{false};
+  TPassQueue PassQueue;
 };

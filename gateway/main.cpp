@@ -1,5 +1,6 @@
 // kavrel-gateway: polls every meter of every configured line without pause and
-// hands the values to Prometheus (HTTP), an MQTT broker and a SQLite file.
+// hands the values to Prometheus (HTTP), an MQTT broker, a SQLite file and
+// Modbus TCP clients.
 #include <signal.h>
 
 #include <cstdio>
@@ -22,6 +23,9 @@ const char* const HELP_TEXT =
     "line's stale_after_s (default: three of their read intervals, at least 10 s).\n"
     "Energy counters are read every energy_interval_s (default 10 s), harmonics every\n"
     "harmonics_interval_s (off by default); a counter that goes down is a reset event.\n"
+    "With [modbus_tcp] on it is also a Modbus TCP server (127.0.0.1:1502 by default):\n"
+    "each meter answers at its unit id, polled registers from memory, others through\n"
+    "its line; writes only where a meter has allow_writes = true.\n"
     "Logs go to standard error. SIGTERM or SIGINT stops it cleanly.\n"
     "\n"
     "Options:\n"
@@ -31,8 +35,9 @@ const char* const HELP_TEXT =
     "  --version      the program's version\n"
     "\n"
     "Exit codes: 0 stopped by a signal (or --check passed); 1 an output could not start\n"
-    "(the HTTP address in use, by another gateway say, or a database that cannot be\n"
-    "opened), before any line is polled; 2 bad command line or configuration file.\n";
+    "(the HTTP or Modbus TCP address in use, by another gateway say, or a database\n"
+    "that cannot be opened), before any line is polled; 2 bad command line or\n"
+    "configuration file (a unit id used twice among them).\n";
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "kavrel-gateway: %s\nTry 'kavrel-gateway --help'.\n", message.c_str());
@@ -72,6 +77,7 @@ int main(int argc, char** argv) {
   if (config.Http.Enabled) outputs += " http";
   if (config.Mqtt.Enabled) outputs += " mqtt";
   if (config.Sqlite.Enabled) outputs += " sqlite";
+  if (config.ModbusTcp.Enabled) outputs += " modbus_tcp";
   const auto count = [](size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };

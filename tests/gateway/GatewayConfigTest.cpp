@@ -49,7 +49,7 @@ TEST(GatewayConfig, TheSampleFileReadsAsDocumented) {
 TEST(GatewayConfig, TheSampleFileShowsEveryKey) {
   std::ifstream in(KAVREL_SAMPLE_CONFIG);
   ASSERT_TRUE(in);
-  const std::regex header(R"(^\s*#?\s*\[\[?([a-z.]+)\]\]?)");
+  const std::regex header(R"(^\s*#?\s*\[\[?([a-z_.]+)\]\]?)");
   const std::regex key(R"(^\s*#?\s*([a-z_]+)\s*=)");
   std::map<std::string, std::set<std::string>> shown;
   std::string section, text;
@@ -166,6 +166,20 @@ TEST(GatewayConfig, BadFilesAreRefusedWithTheirLine) {
       {std::string(GOOD_LINE) + "[[line.meter]]\nmodel = \"TR5\n", 7, ""},  // unterminated text
       {std::string(GOOD_LINE) + GOOD_LINE, 6, "meter name \"TR5_1\" is used twice"},
       {std::string("line = 3\n"), 1, "[[line]] sections"},
+      // Unit ids are the Modbus TCP server's: a clash is where the second was given.
+      {std::string("[modbus_tcp]\n") + GOOD_LINE +
+           "[[line]]\nport = \"COM2\"\n[[line.meter]]\nname = \"b\"\n"
+           "model = \"TR5\"\naddress = 1\n",
+       12, "unit id 1 of meter b is taken by meter TR5_1"},
+      {std::string("[modbus_tcp]\n") + GOOD_LINE +
+           "[[line.meter]]\nmodel = \"TR8\"\naddress = 2\nunit_id = 1\n",
+       10, "unit id 1 of meter TR8_2 is taken"},
+      {std::string(GOOD_LINE) + "unit_id = 0\n", 6, "unit_id must be from 1 to 247"},
+      {std::string(GOOD_LINE) + "allow_writes = 1\n", 6, "true or false"},
+      {std::string("[modbus_tcp]\nallow = [\"127.0.0.1/33\"]\n") + GOOD_LINE, 2,
+       "modbus_tcp.allow takes networks"},
+      {std::string("[modbus_tcp]\nallow = \"127.0.0.1\"\n") + GOOD_LINE, 2, "list of networks"},
+      {std::string("[modbus_tcp]\nmax_connections = 0\n") + GOOD_LINE, 2, "max_connections must be from 1"},
   };
   for (const auto& k : cases) {
     TGatewayConfig c;
@@ -175,6 +189,33 @@ TEST(GatewayConfig, BadFilesAreRefusedWithTheirLine) {
     EXPECT_NE(error.find(k.Says), std::string::npos) << error;
     EXPECT_TRUE(c.Lines.empty());
   }
+}
+
+// Two lines may use the same bus address; with the Modbus TCP server on, one
+// of them answers at another unit id.
+TEST(GatewayConfig, ModbusTcpKeysAndUnitIds) {
+  const std::string text = std::string("[modbus_tcp]\nport = 1503\nallow = [\"192.0.2.0/24\", \"::1\"]\n") +
+                           GOOD_LINE +
+                           "allow_writes = true\n[[line]]\nport = \"COM2\"\n[[line.meter]]\nname = \"b\"\n"
+                           "model = \"TR5\"\naddress = 1\nunit_id = 2\n";
+  TGatewayConfig c;
+  std::string error;
+  ASSERT_TRUE(ParseGatewayConfig(text, "g.toml", c, error)) << error;
+  EXPECT_TRUE(c.ModbusTcp.Enabled);
+  EXPECT_EQ(c.ModbusTcp.Port, 1503);
+  EXPECT_EQ(c.ModbusTcp.Address, "127.0.0.1");
+  EXPECT_EQ(c.ModbusTcp.Allow, (std::vector<std::string>{"192.0.2.0/24", "::1"}));
+  EXPECT_EQ(c.Lines[0].Meters[0].UnitId, 1);
+  EXPECT_TRUE(c.Lines[0].Meters[0].AllowWrites);
+  EXPECT_EQ(c.Lines[1].Meters[0].UnitId, 2);
+  EXPECT_FALSE(c.Lines[1].Meters[0].AllowWrites);
+  // Without the server the same addresses on two lines are no clash.
+  ASSERT_TRUE(ParseGatewayConfig(std::string(GOOD_LINE) +
+                                     "[[line]]\nport = \"COM2\"\n[[line.meter]]\nname = \"b\"\n"
+                                     "model = \"TR5\"\naddress = 1\n",
+                                 "g.toml", c, error))
+      << error;
+  EXPECT_FALSE(c.ModbusTcp.Enabled);
 }
 
 TEST(GatewayConfig, MetersFromTheDeviceListOfKavrelIni) {
