@@ -175,7 +175,8 @@ protected:
     la.Name = "a";
     la.Port = Dir.Path() + "/COM1";
     la.Mode = 6;
-    la.TimeoutMs = 300;
+    // Room for a loaded machine: a pass-through read is given the whole time-out.
+    la.TimeoutMs = 1000;
     la.Meters = {{"incomer", MT_TR5, 1, 1, true}, {"drive", MT_TR8, 3, 3, false}};
     TLineConfig lb = la;
     lb.Name = "b";
