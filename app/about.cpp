@@ -9,7 +9,7 @@
 #include "app/Glyphs.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("About ..."));
+  setWindowTitle(tr("About ..."));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   setModal(true);
@@ -21,10 +21,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   ProgramIcon = new QLabel(panel);
   ProgramIcon->setPixmap(MakeGlyph(TGlyph::Program).pixmap(QSize(48, 48), devicePixelRatioF()));
   ProgramIcon->setFixedSize(52, 52);
-  ProductName = new QLabel(QStringLiteral("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
+  ProductName = new QLabel(tr("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
   ProductName->setWordWrap(true);
-  Version = new QLabel(QStringLiteral("Version 1.5"), panel);
-  Copyright = new QLabel(QStringLiteral("The Kavrel developers"), panel);
+  Version = new QLabel(tr("Version 1.5"), panel);
+  Copyright = new QLabel(tr("The Kavrel developers"), panel);
   Copyright->setAlignment(Qt::AlignCenter);
   Comments = new QLabel(panel);
 
@@ -40,7 +40,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   inPanel->addWidget(Copyright);
   inPanel->addWidget(Comments);
 
-  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton = new QPushButton(tr("OK"), this);
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
