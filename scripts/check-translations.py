@@ -2,8 +2,12 @@
 """Checks translations/kavrel_pl.ts: lrelease must build it with nothing
 unfinished, no entry may be obsolete or vanished, and every translation keeps
 its source's placeholders (%1, %2, ...), its one "&" accelerator and its
-leading tab. Usage: check-translations.py LRELEASE TS_FILE"""
+leading tab. Given lupdate and the source tree as well, the file must also
+hold exactly the texts the code marks for translation.
+Usage: check-translations.py LRELEASE TS_FILE [LUPDATE SOURCE_DIR]"""
+import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -33,8 +37,29 @@ def problems(ts_path):
     return found
 
 
-def main(lrelease, ts_path):
+def messages(ts_path):
+    return {(c.find('name').text, m.find('source').text)
+            for c in ET.parse(ts_path).getroot().findall('context') for m in c.findall('message')}
+
+
+def stale(lupdate, ts_path, source_dir):
+    """The texts the code marks but the file lacks, and the reverse."""
+    with tempfile.TemporaryDirectory() as tmp:
+        fresh = os.path.join(tmp, 'fresh.ts')
+        shutil.copy(ts_path, fresh)
+        subprocess.run([lupdate, '-silent', '-I', source_dir, '-locations', 'none', '-no-obsolete',
+                        '-source-language', 'en', '-target-language', 'pl',
+                        *(os.path.join(source_dir, d) for d in ('app', 'views', 'program')), '-ts', fresh],
+                       check=True, capture_output=True)
+        now, kept = messages(fresh), messages(ts_path)
+    return ([f'{c}: {s!r}: in the code, not in the file (run lupdate)' for c, s in sorted(now - kept)] +
+            [f'{c}: {s!r}: in the file, no longer in the code (run lupdate)' for c, s in sorted(kept - now)])
+
+
+def main(lrelease, ts_path, lupdate=None, source_dir=None):
     found = problems(ts_path)
+    if lupdate:
+        found += stale(lupdate, ts_path, source_dir)
     with tempfile.TemporaryDirectory() as tmp:
         run = subprocess.run([lrelease, ts_path, '-qm', f'{tmp}/check.qm'], capture_output=True, text=True)
     report = run.stdout + run.stderr
@@ -50,4 +75,4 @@ def main(lrelease, ts_path):
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*sys.argv[1:5]))

@@ -256,7 +256,9 @@ def main(path):
                 continue
             translation.text = text
             translation.attrib.pop('type', None)
-    tree.write(path, encoding='utf-8', xml_declaration=True)
+    body = ET.tostring(tree.getroot(), encoding='unicode')
+    with open(path, 'w', encoding='utf-8') as out:
+        out.write('<?xml version="1.0" encoding="utf-8"?>\n<!DOCTYPE TS>\n' + body + '\n')
     for m in missing:
         print('no Polish text:', m, file=sys.stderr)
     return 1 if missing else 0

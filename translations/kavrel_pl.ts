@@ -847,6 +847,10 @@
         <source>	End of alarm %1</source>
         <translation>	Koniec alarmu %1</translation>
     </message>
+    <message>
+        <source>%1 harmonic of %2</source>
+        <translation>%1. harmoniczna: %2</translation>
+    </message>
 </context>
 <context>
     <name>TAboutBox</name>

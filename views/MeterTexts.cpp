@@ -7,6 +7,9 @@ namespace {
 
 QString Translate(const char* text) { return QCoreApplication::translate(METER_TEXT_CONTEXT, text); }
 
+// The generated harmonic texts: " 7 harmonic of L1 phase voltage".
+const char* const HARMONIC_FORM = QT_TRANSLATE_NOOP("Meter", "%1 harmonic of %2");
+
 // The endings the generated extreme value texts put after a quantity.
 const char* const EXTREME_ENDINGS[] = {
     QT_TRANSLATE_NOOP("Meter", " - min"), QT_TRANSLATE_NOOP("Meter", " - max"),
@@ -37,8 +40,8 @@ QString TranslatedMeterText(const char* text) {
 
   static const QRegularExpression harmonic(QStringLiteral("^( ?)(\\d+) harmonic of (.+)$"));
   if (const auto m = harmonic.match(source); m.hasMatch()) {
-    return m.captured(1) + QCoreApplication::translate(METER_TEXT_CONTEXT, "%1 harmonic of %2")
-                               .arg(m.captured(2), TranslatedMeterText(m.captured(3).toStdString()));
+    return m.captured(1) +
+           Translate(HARMONIC_FORM).arg(m.captured(2), TranslatedMeterText(m.captured(3).toStdString()));
   }
   for (const char* ending : EXTREME_ENDINGS) {
     const QString english = QString::fromUtf8(ending);
