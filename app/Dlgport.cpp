@@ -26,7 +26,7 @@ void Select(QComboBox* box, int index) {
 }  // namespace
 
 TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), ModbusPort(port) {
-  setWindowTitle(QStringLiteral("Port settings"));
+  setWindowTitle(tr("Port settings"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
 
@@ -34,7 +34,7 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   Bevel1->setFrameShape(QFrame::Box);
   Bevel1->setFrameShadow(QFrame::Sunken);
 
-  Label1 = new QLabel(QStringLiteral("Port:"), Bevel1);
+  Label1 = new QLabel(tr("Port:"), Bevel1);
   ComboBox1 = new QComboBox(Bevel1);
   for (int i = 0; i < 8; ++i) {
     ComboBox1->addItem(QStringLiteral("COM%1").arg(i + 1));
@@ -42,36 +42,36 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   }
   ComboBox1->setMinimumWidth(73);
 
-  Label2 = new QLabel(QStringLiteral("Baud rate:"), Bevel1);
+  Label2 = new QLabel(tr("Baud rate:"), Bevel1);
   ComboBox2 = new QComboBox(Bevel1);
   ComboBox2->addItems({"300 bit/s", "600 bit/s", "1200 bit/s", "2400 bit/s", "4800 bit/s",
                        "9600 bit/s", "19.2 kbit/s"});
   ComboBox2->setMinimumWidth(89);
 
-  Label4 = new QLabel(QStringLiteral("Link type:"), Bevel1);
+  Label4 = new QLabel(tr("Link type:"), Bevel1);
   ComboBox4 = new QComboBox(Bevel1);
-  ComboBox4->addItems({"RS485 card", "KX7 converter"});
+  ComboBox4->addItems({tr("RS485 card"), tr("KX7 converter")});
   ComboBox4->setMinimumWidth(129);
 
-  Label3 = new QLabel(QStringLiteral("Settings:"), Bevel1);
+  Label3 = new QLabel(tr("Settings:"), Bevel1);
   ComboBox3 = new QComboBox(Bevel1);
   ComboBox3->addItems({
-      "1- ASCII 8N1 - 8 data bits, lack of parity, stop bit",
-      "2- ASCII 7E1 - 7 data bits, even parity, stop bit",
-      "3 - ASCII 7O1 - 7 data bits, odd parity, stop bit",
-      "4 - RTU 8N2 - 8 data bits, lack of parity, 2 stop bit",
-      "5 - RTU 8E1 - 8 data bits, even parity,stop bit",
-      "6 - RTU 8O1 - 8 data bits, odd parity, stop bit",
-      "7 - RTU 8N1 - 8 data bits, stop bit",
+      tr("1- ASCII 8N1 - 8 data bits, lack of parity, stop bit"),
+      tr("2- ASCII 7E1 - 7 data bits, even parity, stop bit"),
+      tr("3 - ASCII 7O1 - 7 data bits, odd parity, stop bit"),
+      tr("4 - RTU 8N2 - 8 data bits, lack of parity, 2 stop bit"),
+      tr("5 - RTU 8E1 - 8 data bits, even parity,stop bit"),
+      tr("6 - RTU 8O1 - 8 data bits, odd parity, stop bit"),
+      tr("7 - RTU 8N1 - 8 data bits, stop bit"),
   });
   ComboBox3->setMinimumWidth(297);
 
-  NetworkBox = new QCheckBox(QStringLiteral("Network serial server (TCP)"), Bevel1);
-  HostLabel = new QLabel(QStringLiteral("Host:"), Bevel1);
+  NetworkBox = new QCheckBox(tr("Network serial server (TCP)"), Bevel1);
+  HostLabel = new QLabel(tr("Host:"), Bevel1);
   HostEdit = new QLineEdit(Bevel1);
   HostEdit->setMaxLength(253);
-  HostEdit->setPlaceholderText(QStringLiteral("name or IP address"));
-  TcpPortLabel = new QLabel(QStringLiteral("TCP port:"), Bevel1);
+  HostEdit->setPlaceholderText(tr("name or IP address"));
+  TcpPortLabel = new QLabel(tr("TCP port:"), Bevel1);
   TcpPortEdit = new QSpinBox(Bevel1);
   TcpPortEdit->setRange(1, 65535);
   TcpPortEdit->setValue(4001);
@@ -95,9 +95,9 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
   grid->addWidget(TcpPortEdit, 6, 2);
   grid->addWidget(PortDevice, 7, 0, 1, 3);
 
-  OKBtn = new QPushButton(QStringLiteral("OK"), this);
+  OKBtn = new QPushButton(tr("OK"), this);
   OKBtn->setDefault(true);
-  CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+  CancelBtn = new QPushButton(tr("Cancel"), this);
   CancelBtn->setAutoDefault(false);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -123,7 +123,7 @@ TDialogPort::TDialogPort(TModbusPort& port, QWidget* parent) : QDialog(parent), 
 QString TDialogPort::DescribePort(int portIndex) {
   const QString name = QStringLiteral("COM%1").arg(portIndex + 1);
   const std::string device = ResolveSerialDeviceName(name.toStdString());
-  if (device.empty()) return name + QStringLiteral(": no such device on this computer");
+  if (device.empty()) return name + tr(": no such device on this computer");
   return name + QStringLiteral(" → ") + QString::fromStdString(device);
 }
 
@@ -139,12 +139,12 @@ QString TDialogPort::OpenProblem(int portIndex) {
       QString group = device.isEmpty() ? QString() : QFileInfo(device).group();
       if (group.isEmpty() || group == QLatin1String("root")) group = QStringLiteral("dialout");
       const QString user = qEnvironmentVariable("USER", QStringLiteral("$USER"));
-      return QStringLiteral("No permission to open %1. Add your user to the group \"%2\" "
-                            "(sudo adduser %3 %2), then log out and log in again.")
+      return tr("No permission to open %1. Add your user to the group \"%2\" "
+                "(sudo adduser %3 %2), then log out and log in again.")
           .arg(port, group, user);
     }
     case TSerialOpenError::InUse:
-      return QStringLiteral("%1 is in use by another program.").arg(port);
+      return tr("%1 is in use by another program.").arg(port);
     default:
       return QString();
   }
@@ -155,7 +155,8 @@ void TDialogPort::ShowPortDevice() {
     // The server in use, or why the last attempt to reach it failed.
     const std::string& name = ModbusPort.NetworkName;
     if (name.empty()) PortDevice->clear();
-    else if (ModbusPort.Handle) PortDevice->setText(QString::fromStdString(name) + QStringLiteral(": connected"));
+    else if (ModbusPort.Handle)
+      PortDevice->setText(QString::fromStdString(name) + tr(": connected"));
     else PortDevice->setText(QString::fromStdString(LastTcpError()));
     return;
   }
@@ -204,8 +205,8 @@ bool TDialogPort::OKBtnClick() {
     TTcpAddress address;
     const std::string text = HostEdit->text().trimmed().toStdString() + ":" + std::to_string(TcpPortEdit->value());
     if (!ParseTcpAddress(text, address)) {
-      QMessageBox box(QMessageBox::Information, QStringLiteral("Message"), QStringLiteral("Incorrect address"),
-                      QMessageBox::Ok, this);
+      QMessageBox box(QMessageBox::Information, tr("Message"), tr("Incorrect address"), QMessageBox::Ok,
+                      this);
       box.exec();
       return false;
     }
@@ -219,8 +220,7 @@ bool TDialogPort::OKBtnClick() {
   const int result = ModbusPort.Configure(portIndex, ComboBox2->currentIndex(), ComboBox3->currentIndex(),
                                           ComboBox4->currentIndex());
   if (result >= 0) return true;
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Message"),
-                  QStringLiteral("Incorrect port"), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Information, tr("Message"), tr("Incorrect port"), QMessageBox::Ok, this);
   // The reason the user can fix, worded here; else the system's own reason.
   QString why = network.empty() ? OpenProblem(ComboBox1->currentIndex()) : QString();
   if (why.isEmpty()) why = QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));

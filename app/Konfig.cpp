@@ -42,16 +42,16 @@ private:
 
 TDialogKonfig::TDialogKonfig(std::vector<std::string>* deviceLines, QWidget* parent)
     : QDialog(parent), DeviceLines(deviceLines) {
-  setWindowTitle(QStringLiteral("Device List"));
+  setWindowTitle(tr("Device List"));
   setObjectName(QStringLiteral("DialogKonfig"));
 
   ComboBox1 = new QComboBox(this);
   ComboBox1->addItems({"TR5", "TR5B", "VR5", "VR5B", "TR8"});
   ComboBox1->setMinimumWidth(101);
-  Button1 = new QPushButton(QStringLiteral("Add"), this);
-  Button2 = new QPushButton(QStringLiteral("Delete"), this);
-  OKBtn = new QPushButton(QStringLiteral("OK"), this);
-  FindBtn = new QPushButton(QStringLiteral("Find meters\u2026"), this);
+  Button1 = new QPushButton(tr("Add"), this);
+  Button2 = new QPushButton(tr("Delete"), this);
+  OKBtn = new QPushButton(tr("OK"), this);
+  FindBtn = new QPushButton(tr("Find meters\u2026"), this);
   for (auto* b : {Button1, Button2, FindBtn}) b->setAutoDefault(false);
   OKBtn->setDefault(true);
 
@@ -149,7 +149,7 @@ void TDialogKonfig::AppendRow(const QString& type, const QString& address,
 }
 
 void TDialogKonfig::FormShow() {
-  StringGrid1->setHorizontalHeaderLabels({"Type", "Address", "Description"});
+  StringGrid1->setHorizontalHeaderLabels({tr("Type"), tr("Address"), tr("Description")});
   StringGrid1->setRowHidden(0, true);
   ComboBox1->setCurrentIndex(0);
   FindBtn->setEnabled(ScanPort != nullptr);
@@ -186,7 +186,7 @@ void TDialogKonfig::AddressEdited(QTableWidgetItem* item) {
   Reverting = true;
   item->setText(item->data(Qt::UserRole).toString());
   Reverting = false;
-  Message->setText(QStringLiteral("\"%1\" is not a slave address: enter a whole number from 1 to 247.").arg(text));
+  Message->setText(tr("\"%1\" is not a slave address: enter a whole number from 1 to 247.").arg(text));
   Message->show();
 }
 
@@ -249,7 +249,7 @@ void TDialogKonfig::FindBtnClick() {
     bool listed = false;
     for (int r = 2; r < GridRowCount() && !listed; ++r) listed = Cell(0, r) == type && Cell(1, r) == address;
     if (listed) {
-      already << QStringLiteral("%1 at address %2").arg(type, address);
+      already << tr("%1 at address %2").arg(type, address);
       continue;
     }
     // A meter found at other line settings says so in its description (no
@@ -260,7 +260,7 @@ void TDialogKonfig::FindBtnClick() {
     AppendRow(type, address, description);
   }
   if (!already.isEmpty()) {
-    Message->setText(QStringLiteral("Already in the list: %1.").arg(already.join(QStringLiteral(", "))));
+    Message->setText(tr("Already in the list: %1.").arg(already.join(QStringLiteral(", "))));
     Message->show();
   }
 }

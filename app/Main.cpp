@@ -21,6 +21,7 @@
 #include "app/Dlgport.h"
 #include "app/Glyphs.h"
 #include "app/Konfig.h"
+#include "app/Language.h"
 #include "app/ServiceReport.h"
 #include "app/SetupDialog.h"
 #include "app/about.h"
@@ -82,33 +83,35 @@ TMainForm::TMainForm(TModbusPort& modbusPort, TTR5& meter, TViewFactories views,
 TMainForm::~TMainForm() { FormDestroy(); }
 
 void TMainForm::CreateActions() {
-  const auto make = [this](const char* caption, const char* longHint, void (TMainForm::*handler)()) {
-    auto* action = new QAction(QString::fromUtf8(caption), this);
-    action->setStatusTip(QString::fromUtf8(longHint));
+  const auto make = [this](const QString& caption, const QString& longHint, void (TMainForm::*handler)()) {
+    auto* action = new QAction(caption, this);
+    action->setStatusTip(longHint);
     connect(action, &QAction::triggered, this, handler);
     return action;
   };
-  Drukuj1 = make("&Print", "Print running trend", &TMainForm::Drukuj1Click);
-  Zapisz1 = make("&Save Settings", "Save to file devices and COM settings", &TMainForm::Zapisz1Click);
-  FileExitItem = make("&Exit", "Program exit", &TMainForm::FileExitItemClick);
-  Programowanie1 = make("&Programming...", "Programming of meter parameters",
-                        &TMainForm::Programowanie1Click);
-  Ustawienia1 = make("&COM setting...", "Configuration serial port", &TMainForm::Ustawienia1Click);
-  Tabela1 = make("&Table", "", &TMainForm::Tabela1Click);
-  Wykresy2 = make("&Charts", "", &TMainForm::Wykresy2Click);
-  Harmon1 = make("&Harmonics...", "Harmonic analyses", &TMainForm::HarmonClick);
-  Konfig1 = make("&Device list...", "Choose a device from the list", &TMainForm::Konfig1Click);
-  Ekstrema1 = make("&Extreme", "Displaying of minimal and maximal value", &TMainForm::Ekstrema1Click);
-  WindowCascadeItem = make("&Cascade", "", &TMainForm::WindowCascadeItemClick);
-  WindowTileItem = make("&Tile", "", &TMainForm::WindowTileItemClick);
-  HelpAboutItem = make("&About...", "", &TMainForm::HelpAboutItemClick);
-  Export1 = make("E&xport...", "Export what the active window shows as a CSV file", &TMainForm::Export1Click);
-  Raport1 = make("Service &report...", "Write a PDF report of the current meter", &TMainForm::Raport1Click);
-  ZapiszSetup1 = make("Save meter &setup...", "Read every setup parameter of the meter into a file",
+  Drukuj1 = make(tr("&Print"), tr("Print running trend"), &TMainForm::Drukuj1Click);
+  Zapisz1 = make(tr("&Save Settings"), tr("Save to file devices and COM settings"), &TMainForm::Zapisz1Click);
+  FileExitItem = make(tr("&Exit"), tr("Program exit"), &TMainForm::FileExitItemClick);
+  Programowanie1 =
+      make(tr("&Programming..."), tr("Programming of meter parameters"), &TMainForm::Programowanie1Click);
+  Ustawienia1 = make(tr("&COM setting..."), tr("Configuration serial port"), &TMainForm::Ustawienia1Click);
+  Tabela1 = make(tr("&Table"), QString(), &TMainForm::Tabela1Click);
+  Wykresy2 = make(tr("&Charts"), QString(), &TMainForm::Wykresy2Click);
+  Harmon1 = make(tr("&Harmonics..."), tr("Harmonic analyses"), &TMainForm::HarmonClick);
+  Konfig1 = make(tr("&Device list..."), tr("Choose a device from the list"), &TMainForm::Konfig1Click);
+  Ekstrema1 = make(tr("&Extreme"), tr("Displaying of minimal and maximal value"), &TMainForm::Ekstrema1Click);
+  WindowCascadeItem = make(tr("&Cascade"), QString(), &TMainForm::WindowCascadeItemClick);
+  WindowTileItem = make(tr("&Tile"), QString(), &TMainForm::WindowTileItemClick);
+  HelpAboutItem = make(tr("&About..."), QString(), &TMainForm::HelpAboutItemClick);
+  Export1 = make(tr("E&xport..."), tr("Export what the active window shows as a CSV file"),
+                 &TMainForm::Export1Click);
+  Raport1 =
+      make(tr("Service &report..."), tr("Write a PDF report of the current meter"), &TMainForm::Raport1Click);
+  ZapiszSetup1 = make(tr("Save meter &setup..."), tr("Read every setup parameter of the meter into a file"),
                       &TMainForm::ZapiszSetup1Click);
-  PorownajSetup1 = make("Compare &with file...", "List the setup parameters that differ from a file",
+  PorownajSetup1 = make(tr("Compare &with file..."), tr("List the setup parameters that differ from a file"),
                         &TMainForm::PorownajSetup1Click);
-  OdtworzSetup1 = make("&Restore from file...", "Write the setup parameters of a file into the meter",
+  OdtworzSetup1 = make(tr("&Restore from file..."), tr("Write the setup parameters of a file into the meter"),
                        &TMainForm::OdtworzSetup1Click);
   ChooseFile = [this](bool save, const QString& caption, const QString& filter, const QString& name) {
     return save ? QFileDialog::getSaveFileName(this, caption, name, filter)
@@ -121,22 +124,22 @@ void TMainForm::CreateActions() {
   Ekstrema1->setEnabled(bool(Views.Extreme));
 
   // Toolbar buttons: a tool tip and an empty long hint each.
-  const auto button = [this](TGlyph glyph, const char* tip, void (TMainForm::*handler)()) {
-    auto* action = new QAction(MakeGlyph(glyph), QString::fromUtf8(tip), this);
-    action->setToolTip(QString::fromUtf8(tip));
+  const auto button = [this](TGlyph glyph, const QString& tip, void (TMainForm::*handler)()) {
+    auto* action = new QAction(MakeGlyph(glyph), tip, this);
+    action->setToolTip(tip);
     action->setStatusTip(QString());
     connect(action, &QAction::triggered, this, handler);
     return action;
   };
-  TabelaBtn = button(TGlyph::Table, "Measurements table", &TMainForm::Tabela1Click);
-  WykresBtn = button(TGlyph::Charts, "Charts", &TMainForm::Wykresy2Click);
-  PrintBtn = button(TGlyph::Print, "Print", &TMainForm::Drukuj1Click);
-  ExitBtn = button(TGlyph::Exit, "Exit", &TMainForm::FileExitItemClick);
-  DeviceBtn = button(TGlyph::DeviceList, "Device List", &TMainForm::Konfig1Click);
+  TabelaBtn = button(TGlyph::Table, tr("Measurements table"), &TMainForm::Tabela1Click);
+  WykresBtn = button(TGlyph::Charts, tr("Charts"), &TMainForm::Wykresy2Click);
+  PrintBtn = button(TGlyph::Print, tr("Print"), &TMainForm::Drukuj1Click);
+  ExitBtn = button(TGlyph::Exit, tr("Exit"), &TMainForm::FileExitItemClick);
+  DeviceBtn = button(TGlyph::DeviceList, tr("Device List"), &TMainForm::Konfig1Click);
 }
 
 void TMainForm::CreateMenus() {
-  FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+  FileMenu = menuBar()->addMenu(tr("&File"));
   FileMenu->addAction(Drukuj1);
   FileMenu->addAction(Zapisz1);
   FileMenu->addAction(Export1);
@@ -144,7 +147,7 @@ void TMainForm::CreateMenus() {
   FileMenu->addSeparator();
   FileMenu->addAction(FileExitItem);
 
-  OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
+  OptionsMenu = menuBar()->addMenu(tr("&Options"));
   OptionsMenu->addAction(Programowanie1);
   OptionsMenu->addAction(ZapiszSetup1);
   OptionsMenu->addAction(PorownajSetup1);
@@ -157,13 +160,27 @@ void TMainForm::CreateMenus() {
   OptionsMenu->addAction(Harmon1);
   OptionsMenu->addAction(Konfig1);
   OptionsMenu->addAction(Ekstrema1);
+  OptionsMenu->addSeparator();
+  LanguageMenu = OptionsMenu->addMenu(tr("&Language"));
+  auto* languages = new QActionGroup(LanguageMenu);
+  const auto language = [this, languages](const QString& caption, const char* value) {
+    QAction* action = LanguageMenu->addAction(caption);
+    action->setCheckable(true);
+    languages->addAction(action);
+    connect(action, &QAction::triggered, this, [this, value] { ChooseLanguage(value); });
+    return action;
+  };
+  LanguageSystem = language(tr("&System"), "");
+  LanguageEnglish = language(QStringLiteral("&English"), LANGUAGE_ENGLISH);  // each in its own language
+  LanguagePolish = language(QStringLiteral("&Polski"), LANGUAGE_POLISH);
+  LanguageSystem->setChecked(true);
 
-  WindowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
-  WindowMenu->menuAction()->setStatusTip(QStringLiteral("Zarządzanie oknami"));
+  WindowMenu = menuBar()->addMenu(tr("&Window"));
+  WindowMenu->menuAction()->setStatusTip(tr("Zarządzanie oknami"));
   connect(WindowMenu, &QMenu::aboutToShow, this, &TMainForm::FillWindowMenu);
   FillWindowMenu();
 
-  HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+  HelpMenu = menuBar()->addMenu(tr("&Help"));
   HelpMenu->addAction(HelpAboutItem);
 }
 
@@ -203,7 +220,7 @@ void TMainForm::CreateToolBar() {
   SpeedPanel->addSeparator();
   SpeedPanel->addAction(DeviceBtn);
   SpeedPanel->addSeparator();
-  Label1 = new QLabel(QStringLiteral("Device address"), SpeedPanel);
+  Label1 = new QLabel(tr("Device address"), SpeedPanel);
   Label1->setContentsMargins(6, 0, 6, 0);
   SpeedPanel->addWidget(Label1);
   addToolBar(Qt::TopToolBarArea, SpeedPanel);
@@ -211,10 +228,9 @@ void TMainForm::CreateToolBar() {
 
 QMenu* TMainForm::createPopupMenu() { return nullptr; }  // the toolbar cannot be hidden
 
-void TMainForm::ShowFileError(const char* format, const std::string& name) {
+void TMainForm::ShowFileError(const QString& format, const std::string& name) {
   QMessageBox box(QMessageBox::Critical, QString::fromUtf8(APPLICATION_TITLE),
-                  QString::fromUtf8(format).arg(QString::fromStdString(name)), QMessageBox::Ok,
-                  isVisible() ? this : nullptr);
+                  format.arg(QString::fromStdString(name)), QMessageBox::Ok, isVisible() ? this : nullptr);
   box.exec();
 }
 
@@ -234,7 +250,7 @@ void TMainForm::FormCreate() {
   TSettingsFile file;
   switch (ReadSettingsFile(path, file)) {
     case TSettingsReadResult::CannotOpen:
-      ShowFileError("Cannot open file %1.", path);
+      ShowFileError(tr("Cannot open file %1."), path);
       return;
     case TSettingsReadResult::NoFile:
       break;
@@ -271,6 +287,11 @@ void TMainForm::FormCreate() {
   Meter.ResetValues();
 
   *DeviceLines = std::move(settings.DeviceLines);
+  Language = settings.Language;
+  (Language == LANGUAGE_POLISH    ? LanguagePolish
+   : Language == LANGUAGE_ENGLISH ? LanguageEnglish
+                                  : LanguageSystem)
+      ->setChecked(true);
   if (!settings.Notices.empty())
     StatusBar->showMessage(QString::fromStdString(path + ": " + settings.Notices.front()));
 }
@@ -379,8 +400,7 @@ void TMainForm::EvTimer() {
   if (!PortProblem->text().isEmpty())
     waiting.clear();
   else if (ModbusPort.WaitingForPort())
-    waiting =
-        QStringLiteral("waiting for ") + QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
+    waiting = tr("waiting for ") + QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
   else if (!ModbusPort.NetworkName.empty() && !ModbusPort.Handle)
     waiting = QString::fromStdString(LastTcpError());
   if (waiting != PortWaitShown) {
@@ -415,22 +435,22 @@ void TMainForm::UpdateMenuItems() {
 void TMainForm::Export1Click() {
   const auto* source = dynamic_cast<const TCsvSource*>(LastView.data());
   if (!source) {
-    StatusBar->showMessage(QStringLiteral("The active window has nothing to export."));
+    StatusBar->showMessage(tr("The active window has nothing to export."));
     return;
   }
-  const QString path = ChooseFile(true, QStringLiteral("Export"), QStringLiteral("CSV files (*.csv)"),
-                                  QString::fromStdString(source->CsvFileName()));
+  const QString path =
+      ChooseFile(true, tr("Export"), tr("CSV files (*.csv)"), QString::fromStdString(source->CsvFileName()));
   if (path.isEmpty()) return;
   std::string error;
   if (!WriteFileAtomically(path.toStdString(), CsvText(source->CsvRows()), error)) {
-    ShowFileError("Cannot write file %1.", path.toStdString() + ": " + error);
+    ShowFileError(tr("Cannot write file %1."), path.toStdString() + ": " + error);
     return;
   }
-  StatusBar->showMessage(QStringLiteral("Exported to %1").arg(path));
+  StatusBar->showMessage(tr("Exported to %1").arg(path));
 }
 
 void TMainForm::Raport1Click() {
-  const QString path = ChooseFile(true, QStringLiteral("Service report"), QStringLiteral("PDF files (*.pdf)"),
+  const QString path = ChooseFile(true, tr("Service report"), tr("PDF files (*.pdf)"),
                                   QString::fromUtf8(Meter.Name) + QStringLiteral("-report.pdf"));
   if (path.isEmpty()) return;
   std::vector<TCsvRow> events;
@@ -438,8 +458,8 @@ void TMainForm::Raport1Click() {
   // The report reads the meter itself; polling waits meanwhile.
   const bool polling = Timer1->isActive();
   Timer1->stop();
-  QProgressDialog progress(QStringLiteral("Reading the meter..."), QStringLiteral("Cancel"), 0, 1, this);
-  progress.setWindowTitle(QStringLiteral("Service report"));
+  QProgressDialog progress(tr("Reading the meter..."), tr("Cancel"), 0, 1, this);
+  progress.setWindowTitle(tr("Service report"));
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(0);
   const TReportOutcome outcome = WriteServiceReport(
@@ -447,37 +467,37 @@ void TMainForm::Raport1Click() {
       [&progress](int step, int steps, const QString& what) {
         progress.setMaximum(steps);
         progress.setValue(step);
-        progress.setLabelText(QStringLiteral("Reading %1...").arg(what));
+        progress.setLabelText(tr("Reading %1...").arg(what));
         QCoreApplication::processEvents();
         return !progress.wasCanceled();
       });
   progress.reset();
   if (polling) Timer1->start();
   if (!outcome.Written) {
-    ShowFileError("%1", outcome.Error.toStdString());
+    ShowFileError(QStringLiteral("%1"), outcome.Error.toStdString());
     return;
   }
-  StatusBar->showMessage(outcome.Complete ? QStringLiteral("Service report written to %1").arg(path)
-                                          : QStringLiteral("Service report written to %1, incomplete: %2")
+  StatusBar->showMessage(outcome.Complete ? tr("Service report written to %1").arg(path)
+                                          : tr("Service report written to %1, incomplete: %2")
                                                 .arg(path, outcome.Missing.join(QStringLiteral("; "))));
 }
 
 void TMainForm::ZapiszSetup1Click() {
-  const QString path = ChooseFile(true, QStringLiteral("Save meter setup"), QStringLiteral("Setup files (*.txt)"),
+  const QString path = ChooseFile(true, tr("Save meter setup"), tr("Setup files (*.txt)"),
                                   QString::fromUtf8(Meter.Name) + QStringLiteral("-setup.txt"));
   if (path.isEmpty()) return;
   QString error;
   int items = 0;
   if (!SaveMeterSetup(Meter, path, error, &items)) {
-    ShowFileError("%1", (QStringLiteral("Meter setup not saved: ") + error).toStdString());
+    ShowFileError(QStringLiteral("%1"), (tr("Meter setup not saved: ") + error).toStdString());
     return;
   }
-  StatusBar->showMessage(QStringLiteral("%1 setup items saved to %2").arg(items).arg(path));
+  StatusBar->showMessage(tr("%1 setup items saved to %2").arg(items).arg(path));
 }
 
 void TMainForm::PorownajSetup1Click() {
   const QString path =
-      ChooseFile(false, QStringLiteral("Compare with file"), QStringLiteral("Setup files (*.txt);;All files (*)"), {});
+      ChooseFile(false, tr("Compare with file"), tr("Setup files (*.txt);;All files (*)"), {});
   if (path.isEmpty()) return;
   TSetupDialog dialog(Meter, TSetupDialog::TMode::Compare, path, this);
   dialog.exec();
@@ -485,7 +505,7 @@ void TMainForm::PorownajSetup1Click() {
 
 void TMainForm::OdtworzSetup1Click() {
   const QString path =
-      ChooseFile(false, QStringLiteral("Restore from file"), QStringLiteral("Setup files (*.txt);;All files (*)"), {});
+      ChooseFile(false, tr("Restore from file"), tr("Setup files (*.txt);;All files (*)"), {});
   if (path.isEmpty()) return;
   TSetupDialog dialog(Meter, TSetupDialog::TMode::Restore, path, this);
   dialog.exec();
@@ -515,6 +535,7 @@ void TMainForm::Zapisz1Click() {
   settings.MeterName = DefaultMeterName ? std::string() : FileText(Meter, true);
   settings.MeterDescription = FileText(Meter, false);
   settings.DeviceLines = *DeviceLines;
+  settings.Language = Language;
   *SettingsLines = ComposeSettings(settings);
 
   std::string path = FindSettingsFile("");
@@ -523,10 +544,33 @@ void TMainForm::Zapisz1Click() {
   TTextEncoding used = SettingsEncoding;
   if (!WriteSettingsFile(path, *SettingsLines, SettingsEncoding, SettingsByteOrderMark, error,
                          &used)) {
-    ShowFileError("Cannot create file %1.", path);
+    ShowFileError(tr("Cannot create file %1."), path);
     return;
   }
   SettingsEncoding = used;
+}
+
+void TMainForm::ChooseLanguage(const std::string& language) {
+  Language = language;
+  // The file as it is on the disk now, with only its language line changed:
+  // settings the user has not saved stay unsaved, and a file that cannot be
+  // read is not replaced.
+  std::string path = FindSettingsFile("");
+  if (path.empty()) path = SETTINGS_FILE_NAME;
+  TSettingsFile file;
+  if (ReadSettingsFile(path, file) == TSettingsReadResult::CannotOpen) {
+    ShowFileError(tr("Cannot open file %1."), path);
+    return;
+  }
+  SetLanguageLine(file.Lines, Language);
+  std::string error;
+  if (!WriteSettingsFile(path, file.Lines, file.Encoding, file.ByteOrderMark, error)) {
+    ShowFileError(tr("Cannot create file %1."), path);
+    return;
+  }
+  QMessageBox box(QMessageBox::Information, QString::fromUtf8(APPLICATION_TITLE),
+                  tr("The language changes when Kavrel is started again."), QMessageBox::Ok, this);
+  box.exec();
 }
 
 void TMainForm::FileExitItemClick() { close(); }

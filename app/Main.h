@@ -94,6 +94,13 @@ public:
   QAction* ZapiszSetup1;    // "Save meter setup…"
   QAction* PorownajSetup1;  // "Compare with file…"
   QAction* OdtworzSetup1;   // "Restore from file…"
+  // Options → Language: the system's, English, Polish; taken at the next start.
+  QMenu* LanguageMenu;
+  QAction* LanguageSystem;
+  QAction* LanguageEnglish;
+  QAction* LanguagePolish;
+  // The language chosen, as the settings file holds it ("", "en", "pl").
+  std::string Language;
 
   // Asks for a file (save: a file to write): caption, filter and the name to
   // offer; empty when the user cancels. Replaceable for tests.
@@ -125,6 +132,9 @@ public:
   void ZapiszSetup1Click();
   void PorownajSetup1Click();
   void OdtworzSetup1Click();
+  // Stores the choice in the settings file at once (only its "Lang" line
+  // changes) and tells the user it applies at the next start.
+  void ChooseLanguage(const std::string& language);
 
   // The MDI child window that holds a view, or null.
   QMdiSubWindow* SubWindowOf(QWidget* view) const;
@@ -153,7 +163,7 @@ private:
   // What the views are given: the meter, and this window as their owner.
   TViewContext ViewContext() { return TViewContext{Meter, this}; }
   void FillWindowMenu();
-  void ShowFileError(const char* format, const std::string& name);
+  void ShowFileError(const QString& format, const std::string& name);
   void ShowPortProblem(const QString& text);
 
   TViewFactories Views;

@@ -26,7 +26,7 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 TScanDialog::TScanDialog(TModbusPort* port, QWidget* parent) : QDialog(parent), Port(port) {
-  setWindowTitle(QStringLiteral("Find meters"));
+  setWindowTitle(tr("Find meters"));
   setObjectName(QStringLiteral("ScanDialog"));
 
   FromBox = new QSpinBox(this);
@@ -34,10 +34,10 @@ TScanDialog::TScanDialog(TModbusPort* port, QWidget* parent) : QDialog(parent), 
   for (QSpinBox* box : {FromBox, ToBox}) box->setRange(1, 247);
   FromBox->setValue(1);
   ToBox->setValue(247);
-  AllSettingsBox = new QCheckBox(QStringLiteral("Try every baud rate and mode"), this);
+  AllSettingsBox = new QCheckBox(tr("Try every baud rate and mode"), this);
   EstimateLabel = new QLabel(this);
-  StartButton = new QPushButton(QStringLiteral("Start"), this);
-  CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+  StartButton = new QPushButton(tr("Start"), this);
+  CancelButton = new QPushButton(tr("Cancel"), this);
   CancelButton->setEnabled(false);
   Progress = new QProgressBar(this);
   Progress->setRange(0, 1);
@@ -46,7 +46,7 @@ TScanDialog::TScanDialog(TModbusPort* port, QWidget* parent) : QDialog(parent), 
   StatusLabel->setWordWrap(true);
 
   FindList = new QTableWidget(0, COLUMN_COUNT, this);
-  FindList->setHorizontalHeaderLabels({"Add", "Address", "Model", "Settings"});
+  FindList->setHorizontalHeaderLabels({tr("Add"), tr("Address"), tr("Model"), tr("Settings")});
   FindList->verticalHeader()->hide();
   FindList->setEditTriggers(QAbstractItemView::NoEditTriggers);
   FindList->setSelectionMode(QAbstractItemView::NoSelection);
@@ -55,15 +55,15 @@ TScanDialog::TScanDialog(TModbusPort* port, QWidget* parent) : QDialog(parent), 
   FindList->setColumnWidth(COL_ADDRESS, 60);
   FindList->setColumnWidth(COL_MODEL, 150);
 
-  AddButton = new QPushButton(QStringLiteral("Add to device list"), this);
+  AddButton = new QPushButton(tr("Add to device list"), this);
   AddButton->setEnabled(false);
-  CloseButton = new QPushButton(QStringLiteral("Close"), this);
+  CloseButton = new QPushButton(tr("Close"), this);
   for (QPushButton* b : {StartButton, CancelButton, AddButton, CloseButton}) b->setAutoDefault(false);
 
   auto* range = new QHBoxLayout;
-  range->addWidget(new QLabel(QStringLiteral("Addresses"), this));
+  range->addWidget(new QLabel(tr("Addresses"), this));
   range->addWidget(FromBox);
-  range->addWidget(new QLabel(QStringLiteral("to"), this));
+  range->addWidget(new QLabel(tr("to"), this));
   range->addWidget(ToBox);
   range->addStretch(1);
   range->addWidget(StartButton);
@@ -92,7 +92,7 @@ TScanDialog::TScanDialog(TModbusPort* port, QWidget* parent) : QDialog(parent), 
 
   const bool open = Port && Port->PortIndex >= 0;
   StartButton->setEnabled(open);
-  if (!open) StatusLabel->setText(QStringLiteral("The port is not open: choose one under COM setting."));
+  if (!open) StatusLabel->setText(tr("The port is not open: choose one under COM setting."));
   UpdateEstimate();
 }
 
@@ -127,14 +127,14 @@ void TScanDialog::UpdateEstimate() {
   const bool ok = scan.From <= scan.To;
   StartButton->setEnabled(ok && !Running() && Port->PortIndex >= 0);
   if (!ok) {
-    EstimateLabel->setText(QStringLiteral("The first address must not be above the last."));
+    EstimateLabel->setText(tr("The first address must not be above the last."));
     return;
   }
-  QString text = QStringLiteral("This takes about %1").arg(Text(DurationText(scan.EstimateMs())));
+  QString text = tr("This takes about %1").arg(Text(DurationText(scan.EstimateMs())));
   if (AllSettingsBox->isChecked())
-    text += QStringLiteral(" (%1 line settings)").arg(scan.Settings.size());
+    text += tr(" (%1 line settings)").arg(scan.Settings.size());
   else
-    text += QStringLiteral(" at %1").arg(Text(LineSettingText({Port->BaudIndex, Port->Mode})));
+    text += tr(" at %1").arg(Text(LineSettingText({Port->BaudIndex, Port->Mode})));
   EstimateLabel->setText(text + QLatin1Char('.'));
 }
 
@@ -159,7 +159,7 @@ void TScanDialog::StartClick() {
   FindList->setRowCount(0);
   Progress->setRange(0, 1);
   Progress->setValue(0);
-  StatusLabel->setText(QStringLiteral("Scanning..."));
+  StatusLabel->setText(tr("Scanning..."));
   for (QWidget* w : std::initializer_list<QWidget*>{StartButton, FromBox, ToBox, AllSettingsBox, AddButton})
     w->setEnabled(false);
   CancelButton->setEnabled(true);
@@ -179,17 +179,17 @@ void TScanDialog::CancelClick() {
   // The list is final from here on; the thread ends with the transaction on
   // the line and then hands the port back.
   CancelButton->setEnabled(false);
-  StatusLabel->setText(QStringLiteral("Scan cancelled: %1 found.").arg(Finds.size()));
+  StatusLabel->setText(tr("Scan cancelled: %1 found.").arg(Finds.size()));
 }
 
 void TScanDialog::ShowProgress(const TScanProgress& p) {
   if (!Scan || Scan->Cancelled()) return;
   Progress->setRange(0, std::max(p.Total, 1));
   Progress->setValue(p.Done);
-  StatusLabel->setText(QStringLiteral("Address %1 at %2%3: %4 found")
+  StatusLabel->setText(tr("Address %1 at %2%3: %4 found")
                            .arg(p.Address)
                            .arg(Text(LineSettingText(p.Setting)))
-                           .arg(p.Second ? QStringLiteral(", second try") : QString())
+                           .arg(p.Second ? tr(", second try") : QString())
                            .arg(Finds.size()));
 }
 
@@ -236,11 +236,11 @@ void TScanDialog::Finish(const TScanResult& result) {
   UpdateEstimate();
   AddButton->setEnabled(!Finds.empty());
   if (result.PortClosed) {
-    StatusLabel->setText(QStringLiteral("The port is not open: choose one under COM setting."));
+    StatusLabel->setText(tr("The port is not open: choose one under COM setting."));
   } else if (!result.Cancelled) {
     Progress->setValue(Progress->maximum());
-    StatusLabel->setText(Finds.empty() ? QStringLiteral("No meter answered.")
-                                       : QStringLiteral("Scan done: %1 found.").arg(Finds.size()));
+    StatusLabel->setText(Finds.empty() ? tr("No meter answered.")
+                                       : tr("Scan done: %1 found.").arg(Finds.size()));
   }
   emit ScanDone();
 }
@@ -253,7 +253,7 @@ void TScanDialog::AddClick() {
     int type = f.MeterType();
     if (auto* model = qobject_cast<QComboBox*>(FindList->cellWidget(row, COL_MODEL))) type = model->currentData().toInt();
     if (type == 0) {
-      StatusLabel->setText(QStringLiteral("Choose the model of the meter at address %1.").arg(f.Address));
+      StatusLabel->setText(tr("Choose the model of the meter at address %1.").arg(f.Address));
       return;
     }
     chosen.push_back({type, f.Address, f.Setting});

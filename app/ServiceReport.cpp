@@ -1,6 +1,7 @@
 #include "app/ServiceReport.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include "model/ParamDef.h"
 #include "model/SetupFile.h"
 #include "model/TR5.h"
+#include "views/MeterTexts.h"
 
 namespace {
 
@@ -107,32 +109,47 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
       "td, th { padding: 1px 4px; } th { background: #dde4ee; text-align: left; }"
       ".warn { color: #b00000; font-weight: bold; }"
       "</style></head><body>");
-  html += QStringLiteral("<h1>Service report: %1 %2</h1>").arg(Esc(QString(model ? model : "?")), Esc(meter.Name));
+  html += (QStringLiteral("<h1>") + QCoreApplication::translate("TServiceReport", "Service report: %1 %2") +
+           QStringLiteral("</h1>"))
+              .arg(Esc(QString(model ? model : "?")), Esc(meter.Name));
   html += QStringLiteral("@@INCOMPLETE@@");
 
   // Identity and link.
   int portIndex = 0, baud = 0, mode = 0, link = 0, ioBase = 0;
   port.GetSettings(portIndex, baud, mode, link, ioBase);
   const int shownPort = portIndex >= 0 ? portIndex : port.RequestedPortIndex;
-  html += QStringLiteral("<h2>Meter and link</h2><table>");
+  html += QStringLiteral("<h2>") + QCoreApplication::translate("TServiceReport", "Meter and link") +
+          QStringLiteral("</h2><table>");
   auto row = [&](const QString& a, const QString& b) {
     html += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>").arg(a, b);
   };
-  row("Model", Esc(QString(model ? model : "?")));
-  row("Address", QString::number(meter.Address));
-  row("Name", Esc(meter.Name));
-  row("Description", Esc(meter.Description));
-  row("Port", shownPort >= 0 ? QStringLiteral("COM%1").arg(shownPort + 1) : QStringLiteral("none"));
-  row("Baud rate", baud >= 0 && baud < lineformat::BAUD_COUNT ? QString::number(lineformat::BAUD_RATES[baud])
-                                                              : QString("?"));
-  row("Transmission mode", mode >= 0 && mode < 7 ? QString(MODE_TEXT[mode]) : QString("?"));
-  row("Link", link == 1 ? QStringLiteral("KX7 converter") : QStringLiteral("RS485 card"));
-  row("Made", QDateTime::currentDateTime().toString(Qt::ISODate));
-  row("Program", QStringLiteral("Kavrel %1").arg(Esc(version)));
+  row(QCoreApplication::translate("TServiceReport", "Model"), Esc(QString(model ? model : "?")));
+  row(QCoreApplication::translate("TServiceReport", "Address"), QString::number(meter.Address));
+  row(QCoreApplication::translate("TServiceReport", "Name"), Esc(meter.Name));
+  row(QCoreApplication::translate("TServiceReport", "Description"), Esc(meter.Description));
+  row(QCoreApplication::translate("TServiceReport", "Port"),
+      shownPort >= 0 ? QStringLiteral("COM%1").arg(shownPort + 1)
+                     : QCoreApplication::translate("TServiceReport", "none"));
+  row(QCoreApplication::translate("TServiceReport", "Baud rate"),
+      baud >= 0 && baud < lineformat::BAUD_COUNT ? QString::number(lineformat::BAUD_RATES[baud])
+                                                 : QString("?"));
+  row(QCoreApplication::translate("TServiceReport", "Transmission mode"),
+      mode >= 0 && mode < 7 ? QString(MODE_TEXT[mode]) : QString("?"));
+  row(QCoreApplication::translate("TServiceReport", "Link"),
+      link == 1 ? QCoreApplication::translate("TServiceReport", "KX7 converter")
+                : QCoreApplication::translate("TServiceReport", "RS485 card"));
+  row(QCoreApplication::translate("TServiceReport", "Made"),
+      QDateTime::currentDateTime().toString(Qt::ISODate));
+  row(QCoreApplication::translate("TServiceReport", "Program"),
+      QStringLiteral("Kavrel %1").arg(Esc(version)));
   html += QStringLiteral("</table>");
 
   // Live values as the table shows them.
-  html += QStringLiteral("<h2>Live values</h2><table><tr><th>Code</th><th>Description</th><th>Value</th></tr>");
+  html += QStringLiteral("<h2>%1</h2><table><tr><th>%2</th><th>%3</th><th>%4</th></tr>")
+              .arg(QCoreApplication::translate("TServiceReport", "Live values"),
+                   QCoreApplication::translate("TServiceReport", "Code"),
+                   QCoreApplication::translate("TServiceReport", "Description"),
+                   QCoreApplication::translate("TServiceReport", "Value"));
   for (TZmienna* z = meter.FirstChild(); z; z = z->Next.get()) {
     if (IsSetupRegister(z->Id)) continue;
     const auto* num = dynamic_cast<const TZmiennaNum*>(z);
@@ -141,24 +158,28 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
                               ? QStringLiteral("—")
                               : Esc(MagnitudeText(v)) + (num && num->Unit[0] ? " " + Esc(num->Unit) : "");
     html += QStringLiteral("<tr><td>%1</td><td>%2</td><td align=right>%3</td></tr>")
-                .arg(Esc(z->Name), Esc(z->Description), value);
+                .arg(Esc(z->Name), Esc(TranslatedMeterText(z->Description)), value);
   }
   html += QStringLiteral("</table>");
 
   // THD and harmonics.
-  html += QStringLiteral("<h2>THD and harmonics</h2>");
+  html += QStringLiteral("<h2>") + QCoreApplication::translate("TServiceReport", "THD and harmonics") +
+          QStringLiteral("</h2>");
   const bool thd = report.Read(THD_GROUP, "THD");
   for (int p = 0; p < PHASES; ++p) {
     const int group = FIRST_HARMONICS_GROUP + p;
     if (!HasGroup(meter, group)) continue;
     html += QStringLiteral("<h3>%1: THD %2</h3>")
-                .arg(PHASE_NAMES[p], thd ? ValueText(meter, THD_GROUP * 100 + p + 1) : QStringLiteral("—"));
+                .arg(QCoreApplication::translate("THarmoniczne", PHASE_NAMES[p]),
+                     thd ? ValueText(meter, THD_GROUP * 100 + p + 1) : QStringLiteral("—"));
     if (!report.Read(group, QStringLiteral("harmonics of %1").arg(PHASE_NAMES[p]))) continue;
     const TParamGroup* g = GetParamGroup(group);
     double high = 0;
     for (int i = 0; i < g->Count; ++i)
       if (std::fabs(g->Definitions[i].LastValue) < NO_VALUE) high = std::max(high, g->Definitions[i].LastValue);
-    html += QStringLiteral("<table><tr><th>Order</th><th>Value</th><th></th></tr>");
+    html += QStringLiteral("<table><tr><th>%1</th><th>%2</th><th></th></tr>")
+                .arg(QCoreApplication::translate("TServiceReport", "Order"),
+                     QCoreApplication::translate("TServiceReport", "Value"));
     for (int i = 0; i < g->Count; ++i) {
       // The bar is an image stretched to a length that follows the value: the
       // layout keeps an image's width on every page, where it gives a nested
@@ -178,25 +199,35 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
   }
 
   // Extreme values.
-  html += QStringLiteral("<h2>Extreme values</h2>");
+  html += QStringLiteral("<h2>") + QCoreApplication::translate("TServiceReport", "Extreme values") +
+          QStringLiteral("</h2>");
   for (const auto& e : EXTREMES) {
     if (!HasGroup(meter, e.Values)) continue;
     const TParamGroup* g = GetParamGroup(e.Values);
     const bool values = report.Read(e.Values, Esc(g->Title));
     const bool withTimes = times && HasGroup(meter, e.Times) && values && report.Read(e.Times, Esc(GetParamGroup(e.Times)->Title));
     if (!values) continue;
-    html += QStringLiteral("<h3>%1</h3><table><tr><th>Quantity</th><th>Value</th>%2</tr>")
-                .arg(Esc(g->Title), withTimes ? QStringLiteral("<th>Time</th>") : QString());
+    html +=
+        QStringLiteral("<h3>%1</h3><table><tr><th>%3</th><th>%4</th>%2</tr>")
+            .arg(
+                Esc(TranslatedMeterText(g->Title)),
+                withTimes
+                    ? QStringLiteral("<th>%1</th>").arg(QCoreApplication::translate("TServiceReport", "Time"))
+                    : QString(),
+                QCoreApplication::translate("TServiceReport", "Quantity"),
+                QCoreApplication::translate("TServiceReport", "Value"));
     for (int i = 0; i < g->Count; ++i) {
       html += QStringLiteral("<tr><td>%1</td><td align=right>%2</td>%3</tr>")
-                  .arg(Esc(g->Definitions[i].Description), ValueText(meter, e.Values * 100 + i + 1),
+                  .arg(Esc(TranslatedMeterText(g->Definitions[i].Description)),
+                       ValueText(meter, e.Values * 100 + i + 1),
                        withTimes ? "<td>" + ValueText(meter, e.Times * 100 + i + 1) + "</td>" : QString());
     }
     html += QStringLiteral("</table>");
   }
 
   // The whole setup.
-  html += QStringLiteral("<h2>Setup</h2>");
+  html += QStringLiteral("<h2>") + QCoreApplication::translate("TServiceReport", "Setup") +
+          QStringLiteral("</h2>");
   TSetup setup;
   std::string error;
   bool setupRead = false;
@@ -208,19 +239,28 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
     report.Outcome.Missing << QStringLiteral("cancelled before: setup");
   }
   if (setupRead) {
-    html += QStringLiteral("<table><tr><th>Item</th><th>Code</th><th>Description</th><th>Value</th></tr>");
+    html += QStringLiteral("<table><tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th></tr>")
+                .arg(QCoreApplication::translate("TServiceReport", "Item"),
+                     QCoreApplication::translate("TServiceReport", "Code"),
+                     QCoreApplication::translate("TServiceReport", "Description"),
+                     QCoreApplication::translate("TServiceReport", "Value"));
     for (const TSetupItem& item : setup.Items) {
       html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td align=right>%4 %5</td></tr>")
                   .arg(item.Selector)
-                  .arg(Esc(item.Code), Esc(item.Description), Esc(SetupValueText(item.Value)), Esc(item.Unit));
+                  .arg(Esc(item.Code), Esc(TranslatedMeterText(item.Description)),
+                       Esc(SetupValueText(item.Value)), Esc(item.Unit));
     }
     html += QStringLiteral("</table>");
   } else {
-    html += QStringLiteral("<p class=warn>not read</p>");
+    html +=
+        QStringLiteral("<p class=warn>%1</p>").arg(QCoreApplication::translate("TServiceReport", "not read"));
   }
 
   // Events, oldest first.
-  html += QStringLiteral("<h2>Events</h2><table><tr><th>Time</th><th>Event</th></tr>");
+  html += QStringLiteral("<h2>%1</h2><table><tr><th>%2</th><th>%3</th></tr>")
+              .arg(QCoreApplication::translate("TServiceReport", "Events"),
+                   QCoreApplication::translate("TServiceReport", "Time"),
+                   QCoreApplication::translate("TServiceReport", "Event"));
   for (size_t i = 1; i < events.size(); ++i) {
     if (events[i].size() < 2) continue;
     html += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>").arg(Esc(events[i][0]), Esc(events[i][1]));
@@ -230,7 +270,9 @@ TReportOutcome WriteServiceReport(TTR5& meter, const TModbusPort& port, const st
   report.Outcome.Complete = report.Outcome.Missing.isEmpty();
   QString banner;
   if (!report.Outcome.Complete) {
-    banner = QStringLiteral("<p class=warn>INCOMPLETE REPORT: not read: %1</p>")
+    banner = (QStringLiteral("<p class=warn>") +
+              QCoreApplication::translate("TServiceReport", "INCOMPLETE REPORT: not read: %1") +
+              QStringLiteral("</p>"))
                  .arg(Esc(report.Outcome.Missing.join(QStringLiteral("; "))));
   }
   html.replace(QStringLiteral("@@INCOMPLETE@@"), banner);

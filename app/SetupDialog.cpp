@@ -12,6 +12,7 @@
 #include "model/LocalTime.h"
 #include "model/TR5.h"
 #include "settings/Settings.h"
+#include "views/MeterTexts.h"
 #include "views/WaitCursor.h"
 
 namespace {
@@ -49,19 +50,19 @@ bool SaveMeterSetup(TTR5& meter, const QString& path, QString& error, int* items
 
 TSetupDialog::TSetupDialog(TTR5& meter, TMode mode, const QString& path, QWidget* parent)
     : QDialog(parent), Meter(meter), Mode(mode) {
-  setWindowTitle(mode == TMode::Compare ? QStringLiteral("Compare with file") : QStringLiteral("Restore from file"));
+  setWindowTitle(mode == TMode::Compare ? tr("Compare with file") : tr("Restore from file"));
   Summary = new QLabel(this);
   Summary->setWordWrap(true);
   Table = new QTableWidget(0, COLUMN_COUNT, this);
-  Table->setHorizontalHeaderLabels(
-      {"Item", "Code", "Description", "File", "Meter", "Unit", mode == TMode::Restore ? "Result" : "Limits"});
+  Table->setHorizontalHeaderLabels({tr("Item"), tr("Code"), tr("Description"), tr("File"), tr("Meter"),
+                                    tr("Unit"), mode == TMode::Restore ? tr("Result") : tr("Limits")});
   Table->verticalHeader()->hide();
   Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   Table->horizontalHeader()->setStretchLastSection(true);
-  WriteBtn = new QPushButton(QStringLiteral("Write"), this);
+  WriteBtn = new QPushButton(tr("Write"), this);
   WriteBtn->setVisible(mode == TMode::Restore);
   WriteBtn->setEnabled(false);
-  CloseBtn = new QPushButton(mode == TMode::Restore ? QStringLiteral("Cancel") : QStringLiteral("Close"), this);
+  CloseBtn = new QPushButton(mode == TMode::Restore ? tr("Cancel") : tr("Close"), this);
   CloseBtn->setDefault(true);
 
   auto* buttons = new QHBoxLayout;
@@ -82,11 +83,11 @@ TSetupDialog::TSetupDialog(TTR5& meter, TMode mode, const QString& path, QWidget
 void TSetupDialog::Load(const QString& path) {
   QFile in(path);
   if (!in.open(QIODevice::ReadOnly)) {
-    Summary->setText(QStringLiteral("Cannot read %1: %2.").arg(path, in.errorString()));
+    Summary->setText(tr("Cannot read %1: %2.").arg(path, in.errorString()));
     return;
   }
   if (in.size() > (1 << 20)) {
-    Summary->setText(QStringLiteral("Cannot read %1: larger than a setup file can be (1 MB).").arg(path));
+    Summary->setText(tr("Cannot read %1: larger than a setup file can be (1 MB).").arg(path));
     return;
   }
   const QByteArray bytes = in.readAll();
@@ -94,13 +95,13 @@ void TSetupDialog::Load(const QString& path) {
   std::string error;
   if (!ParseSetup(std::string_view(bytes.constData(), size_t(bytes.size())), file, error) ||
       !CheckSetupForMeter(file, Meter.Kind, error)) {
-    Summary->setText(QStringLiteral("%1 is refused, nothing is sent: %2").arg(path, Text(error)));
+    Summary->setText(tr("%1 is refused, nothing is sent: %2").arg(path, Text(error)));
     return;
   }
   {
     TWaitCursor wait;
     if (!ReadSetup(Meter, meter, error)) {
-      Summary->setText(QStringLiteral("The meter's setup could not be read: %1").arg(Text(error)));
+      Summary->setText(tr("The meter's setup could not be read: %1").arg(Text(error)));
       return;
     }
   }
@@ -110,7 +111,7 @@ void TSetupDialog::Load(const QString& path) {
     const TSetupDifference& d = Found[size_t(row)];
     SetCell(Table, row, SELECTOR, QString::number(d.Item.Selector));
     SetCell(Table, row, CODE, Text(d.Item.Code));
-    SetCell(Table, row, DESCRIPTION, Text(d.Item.Description));
+    SetCell(Table, row, DESCRIPTION, TranslatedMeterText(d.Item.Description));
     SetCell(Table, row, FILE_VALUE, Text(SetupValueText(d.Item.Value)));
     SetCell(Table, row, METER_VALUE, d.InMeter ? Text(SetupValueText(d.MeterValue)) : QString());
     SetCell(Table, row, UNIT, Text(d.Item.Unit));
@@ -119,18 +120,18 @@ void TSetupDialog::Load(const QString& path) {
   }
   const QString name = QString::fromUtf8(Meter.Name);
   if (Found.empty()) {
-    Summary->setText(QStringLiteral("%1 holds the setup of the file: no item differs.").arg(name));
+    Summary->setText(tr("%1 holds the setup of the file: no item differs.").arg(name));
   } else if (Mode == TMode::Restore && !CheckRestore(Found, error)) {
-    Summary->setText(QStringLiteral("%1 is refused, nothing is sent: %2").arg(path, Text(error)));
+    Summary->setText(tr("%1 is refused, nothing is sent: %2").arg(path, Text(error)));
   } else if (Mode == TMode::Restore) {
-    Summary->setText(QStringLiteral("%1 of %2 items of %3 differ from the file. Write the file's values?")
+    Summary->setText(tr("%1 of %2 items of %3 differ from the file. Write the file's values?")
                          .arg(Found.size())
                          .arg(file.Items.size())
                          .arg(name));
     WriteBtn->setEnabled(true);
   } else {
     Summary->setText(
-        QStringLiteral("%1 of %2 items of %3 differ from the file.").arg(Found.size()).arg(file.Items.size()).arg(name));
+        tr("%1 of %2 items of %3 differ from the file.").arg(Found.size()).arg(file.Items.size()).arg(name));
   }
 }
 
@@ -151,6 +152,6 @@ void TSetupDialog::WriteClick() {
       if (def) SetCell(Table, row, METER_VALUE, Text(SetupValueText(def->LastValue)));
     }
   }
-  Summary->setText(QStringLiteral("%1 of %2 items written.").arg(written).arg(results.size()));
-  CloseBtn->setText(QStringLiteral("Close"));
+  Summary->setText(tr("%1 of %2 items written.").arg(written).arg(results.size()));
+  CloseBtn->setText(tr("Close"));
 }

@@ -10,7 +10,7 @@
 #include "app/Glyphs.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("About ..."));
+  setWindowTitle(tr("About ..."));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   setModal(true);
@@ -22,14 +22,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   ProgramIcon = new QLabel(panel);
   ProgramIcon->setPixmap(MakeGlyph(TGlyph::Program).pixmap(QSize(48, 48), devicePixelRatioF()));
   ProgramIcon->setFixedSize(52, 52);
-  ProductName = new QLabel(QStringLiteral("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
+  ProductName = new QLabel(tr("Kavrel - Service Program for TR5, TR5B, VR5, VR5B, TR8"), panel);
   ProductName->setWordWrap(true);
   // The version the program was built as, set at start-up (as --version prints it).
-  Version = new QLabel(QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()), panel);
-  Copyright = new QLabel(QStringLiteral("The Kavrel developers"), panel);
+  Version = new QLabel(tr("Version %1").arg(QCoreApplication::applicationVersion()), panel);
+  Copyright = new QLabel(tr("The Kavrel developers"), panel);
   Copyright->setAlignment(Qt::AlignCenter);
-  Comments = new QLabel(QStringLiteral("Free software under the GNU General Public License, version 3 or "
-                                       "later. It comes with ABSOLUTELY NO WARRANTY."),
+  Comments = new QLabel(tr("Free software under the GNU General Public License, version 3 or "
+                           "later. It comes with ABSOLUTELY NO WARRANTY."),
                         panel);
   Comments->setWordWrap(true);
   Comments->setAlignment(Qt::AlignCenter);
@@ -46,7 +46,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   inPanel->addWidget(Copyright);
   inPanel->addWidget(Comments);
 
-  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton = new QPushButton(tr("OK"), this);
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 

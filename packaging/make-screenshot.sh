@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of docs/: docs/kavrel-main-window.png and
 # docs/guide-*.png, one for each window and dialog of the user guide
-# (docs/guide.md). A built Kavrel polls a
+# (docs/guide.md), and the main window in Polish (docs/guide-polish.png).
+# A built Kavrel polls a
 # simulated TR5 for a while; kavrel-screenshots then opens every window and
 # dialog in turn and saves what it shows. Runs on Qt's offscreen platform, so
 # it needs no display; not part of the test run.
@@ -37,4 +38,10 @@ mkdir -p "$ROOT/docs"
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
 echo "make-screenshot: polling the simulated meter for $SECONDS_OF_VALUES s, then the pictures"
 "$BUILD/program/kavrel-screenshots" "$ROOT/docs" "$SECONDS_OF_VALUES" 2> >(grep -v '^QStandardPaths' >&2)
+# The main window once more in Polish (docs/guide-polish.png): the language
+# follows LANG when Kavrel.INI names none.
+mkdir -p "$work/pl"
+LANG=pl_PL.UTF-8 LC_ALL= LC_MESSAGES= LANGUAGE= "$BUILD/program/kavrel-screenshots" "$work/pl" 5 \
+  2> >(grep -v '^QStandardPaths' >&2) >/dev/null
+cp "$work/pl/kavrel-main-window.png" "$ROOT/docs/guide-polish.png"
 du -ch "$ROOT"/docs/kavrel-main-window.png "$ROOT"/docs/guide-*.png | tail -1

@@ -12,6 +12,7 @@
 #endif
 
 #include "app/Glyphs.h"
+#include "app/Language.h"
 #include "app/Main.h"
 #include "app/about.h"
 #include "comm/Trans.h"
@@ -30,6 +31,8 @@ const char* const HELP_TEXT =
     "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
     "the file COM<n> there when one exists, else /dev/ttyS<n-1>.\n"
 #endif
+    "The window speaks the system's language (English or Polish, from LANG) unless\n"
+    "another is chosen under Options > Language; the choice applies at the next start.\n"
     "\n"
     "  --help     this text\n"
     "  --version  the version of Kavrel\n";
@@ -76,6 +79,8 @@ int main(int argc, char* argv[]) {
   // and the values the user types for the meter always use a decimal point.
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromUtf8(APPLICATION_TITLE));
+  // The window's language: the settings file's choice, else the system's.
+  InstallLanguage(LanguageOfSettingsFile());
   QApplication::setApplicationVersion(QStringLiteral(KAVREL_VERSION));  // shown in the service report
   QApplication::setWindowIcon(MakeGlyph(TGlyph::Program));
   // Ties the windows to the menu entry (and its icon) of the installed program.

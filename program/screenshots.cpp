@@ -22,6 +22,7 @@
 
 #include "app/Dlgport.h"
 #include "app/Konfig.h"
+#include "app/Language.h"
 #include "app/Main.h"
 #include "app/ScanDialog.h"
 #include "app/SetupDialog.h"
@@ -95,6 +96,7 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Kavrel"));
   QApplication::setApplicationVersion(QStringLiteral(KAVREL_VERSION));  // the about box shows it
+  InstallLanguage(TLanguage::System);  // LANG=pl_PL.UTF-8 for the Polish pictures
   Folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
 

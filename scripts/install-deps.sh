@@ -7,6 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   clang libclang-rt-14-dev clang-format-14
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
+  # lupdate and lrelease for the Polish texts, and Qt's own Polish texts
+  qt6-l10n-tools qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pymodbus python3-serial python3-serial-asyncio mbpoll
   xvfb xauth

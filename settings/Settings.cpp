@@ -292,6 +292,12 @@ TSettings ParseSettings(const std::vector<std::string>& lines) {
   s.Mode = GetInt(lines, "Mode", s.Mode);
   s.LinkType = GetInt(lines, "Type", s.LinkType);
   s.Network = GetText(lines, "TCP");
+  const std::string language = GetText(lines, "Lang");
+  if (language == LANGUAGE_ENGLISH || language == LANGUAGE_POLISH) {
+    s.Language = language;
+  } else if (!language.empty()) {
+    s.Notices.push_back("Lang=" + language + " is not a known language (en, pl): the system's is used");
+  }
   const std::string address = GetText(lines, "MeterAdr");
   int value = 0;
   if (ParseWholeNumber(address, value) && IsSlaveAddress(value)) {
@@ -323,8 +329,29 @@ std::vector<std::string> ComposeSettings(const TSettings& s) {
       "MeterDsc=" + s.MeterDescription,
   };
   if (!s.Network.empty()) lines.push_back("TCP=" + s.Network);  // after the eight keys older readers know
+  if (!s.Language.empty()) lines.push_back("Lang=" + s.Language);
   lines.insert(lines.end(), s.DeviceLines.begin(), s.DeviceLines.end());
   return lines;
+}
+
+void SetLanguageLine(std::vector<std::string>& lines, const std::string& value) {
+  const auto isLanguage = [](const std::string& line) {
+    return line.size() > 4 && line[4] == '=' && KeysEqual(std::string_view(line).substr(0, 4), "Lang");
+  };
+  const auto found = std::find_if(lines.begin(), lines.end(), isLanguage);
+  if (found != lines.end()) {
+    if (value.empty()) {
+      lines.erase(std::remove_if(found, lines.end(), isLanguage), lines.end());
+    } else {
+      *found = "Lang=" + value;
+    }
+    return;
+  }
+  if (value.empty()) return;
+  const auto isDevice = [](const std::string& line) {
+    return line.size() > 3 && KeysEqual(std::string_view(line).substr(0, 3), "Dev");
+  };
+  lines.insert(std::find_if(lines.begin(), lines.end(), isDevice), "Lang=" + value);
 }
 
 std::string EncodeSettingsFile(const std::vector<std::string>& lines, TTextEncoding encoding,

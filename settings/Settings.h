@@ -42,6 +42,10 @@ struct TSettings {
   // empty (or absent) for the serial port. Written only when set, so files of
   // serial installations stay as they were; COM keeps its meaning either way.
   std::string Network;
+  // "Lang": the language of the program's window, "en" or "pl"; empty (or
+  // absent) for the system's. Written only when set, after the keys older
+  // readers know, as "TCP" is.
+  std::string Language;
   int MeterAddress = 1;  // "MeterAdr"
   int MeterType = 80;    // "MeterType"
   std::string MeterName;         // "MeterName"
@@ -87,6 +91,15 @@ bool ParseWholeNumber(std::string_view text, int& value);
 // The longest prefix of text that fits into maxBytes bytes without splitting a
 // UTF-8 sequence (for the fixed-width name and description fields).
 std::string FitUtf8(std::string_view text, std::size_t maxBytes);
+
+// The language values "Lang" may have.
+inline constexpr const char* LANGUAGE_ENGLISH = "en";
+inline constexpr const char* LANGUAGE_POLISH = "pl";
+
+// Sets the "Lang" line of lines to value, or removes it when value is empty,
+// leaving every other line as it is. A new line goes after the keys older
+// readers know and "TCP", in front of the device lines.
+void SetLanguageLine(std::vector<std::string>& lines, const std::string& value);
 
 // --- Reading and writing -----------------------------------------------------
 

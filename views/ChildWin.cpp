@@ -35,6 +35,7 @@
 
 #include "model/TR5.h"
 #include "views/ChartScale.h"
+#include "views/MeterTexts.h"
 #include "views/QtText.h"
 
 namespace {
@@ -118,17 +119,16 @@ QWidget* MakeChartWindow(const TViewContext& context) { return new TMDIChild(con
 TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
     : QWidget(parent), Meter(meter), Clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
   setObjectName(QStringLiteral("MDIChild"));
-  setWindowTitle(QStringLiteral("Charts"));
+  setWindowTitle(tr("Charts"));
   resize(604, 404);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
-  PageControl1->addTab(MakeChartPage(0, Chart1, QStringLiteral("Phase voltages trends  [V]"), true),
-                       QStringLiteral("Phase Voltages"));
-  PageControl1->addTab(MakeChartPage(1, Chart2, QString(), false), QStringLiteral("Currents"));
-  PageControl1->addTab(MakeChartPage(2, Chart3, QString(), false), QStringLiteral("Powers"));
-  PageControl1->addTab(MakeChartPage(3, Chart4, QStringLiteral("Power factors"), true),
-                       QStringLiteral("Power factor"));
+  PageControl1->addTab(MakeChartPage(0, Chart1, tr("Phase voltages trends  [V]"), true),
+                       tr("Phase Voltages"));
+  PageControl1->addTab(MakeChartPage(1, Chart2, QString(), false), tr("Currents"));
+  PageControl1->addTab(MakeChartPage(2, Chart3, QString(), false), tr("Powers"));
+  PageControl1->addTab(MakeChartPage(3, Chart4, tr("Power factors"), true), tr("Power factor"));
 
   // Page "Others": the list of quantities left of the chart.
   auto* others = new QWidget;
@@ -142,16 +142,16 @@ TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
   othersLayout->addWidget(ListBox1);
   QWidget* chart5Page = MakeChartPage(4, Chart5, QString(), true);
   othersLayout->addWidget(chart5Page, 1);
-  PageControl1->addTab(others, QStringLiteral("Others"));
+  PageControl1->addTab(others, tr("Others"));
 
   // The axes, then the series of every chart.
   MakeAxes(Charts[0], true, false);
   MakeAxes(Charts[1], false, false);
-  Charts[1].Left->setTitleText(QStringLiteral("Current [A]"));
+  Charts[1].Left->setTitleText(tr("Current [A]"));
   Charts[1].Left->setMinorTickCount(4);
   MakeAxes(Charts[2], true, true);
-  Charts[2].Left->setTitleText(QStringLiteral("Active power P1, P2, P3  [ W ]"));
-  Charts[2].Right->setTitleText(QStringLiteral("Power P, Pav [ W ]"));
+  Charts[2].Left->setTitleText(tr("Active power P1, P2, P3  [ W ]"));
+  Charts[2].Right->setTitleText(tr("Power P, Pav [ W ]"));
   Charts[2].Right->setGridLineVisible(false);
   Charts[2].Right->setMinorGridLineVisible(false);
   MakeAxes(Charts[3], false, false);
@@ -178,25 +178,25 @@ TMDIChild::TMDIChild(TTR5& meter, QWidget* parent)
   auto* panelLayout = new QHBoxLayout(Panel1);
   panelLayout->setContentsMargins(2, 1, 2, 1);
   panelLayout->setSpacing(2);
-  const auto button = [this, panelLayout](const char* name, const char* caption) {
+  const auto button = [this, panelLayout](const char* name, const QString& caption) {
     auto* b = new QToolButton(Panel1);
     b->setObjectName(QString::fromUtf8(name));
-    b->setText(QString::fromUtf8(caption));
+    b->setText(caption);
     b->setFocusPolicy(Qt::NoFocus);
     b->setMinimumWidth(38);
     panelLayout->addWidget(b);
     return b;
   };
-  PlayBtn = button("PlayBtn", "Auto");
-  ClearBtn = button("ClearBtn", "Clear");
-  StopBtn = button("StopBtn", "Auto X");
-  LeftBtn = button("LeftBtn", "<<");
-  RightBtn = button("RightBtn", ">>");
-  UpBtn = button("UpBtn", "Up");
-  DownBtn = button("DownBtn", "Down");
-  ZoomInBtn = button("ZoomInBtn", "<>");
-  ZoomOutBtn = button("ZoomOutBtn", "><");
-  Label1 = new QLabel(QStringLiteral("Trace time"), Panel1);
+  PlayBtn = button("PlayBtn", tr("Auto"));
+  ClearBtn = button("ClearBtn", tr("Clear"));
+  StopBtn = button("StopBtn", tr("Auto X"));
+  LeftBtn = button("LeftBtn", QStringLiteral("<<"));
+  RightBtn = button("RightBtn", QStringLiteral(">>"));
+  UpBtn = button("UpBtn", tr("Up"));
+  DownBtn = button("DownBtn", tr("Down"));
+  ZoomInBtn = button("ZoomInBtn", QStringLiteral("<>"));
+  ZoomOutBtn = button("ZoomOutBtn", QStringLiteral("><"));
+  Label1 = new QLabel(tr("Trace time"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setContentsMargins(8, 0, 4, 0);
   panelLayout->addWidget(Label1);
@@ -520,7 +520,8 @@ void TMDIChild::ListBox1Click() {
     q->GetName(qname, sizeof qname);
     q->GetDescription(description, sizeof description);
     Chart5->setTitle(QStringLiteral("%1 - %2 [ %3 ]")
-                         .arg(QtFieldText(qname), QtFieldText(description), QtFieldText(q->Unit)));
+                         .arg(QtFieldText(qname), TranslatedMeterText(QtFieldText(description).toStdString()),
+                              QtFieldText(q->Unit)));
   }
 }
 

@@ -21,6 +21,7 @@
 
 #include "model/TR5.h"
 #include "model/Zmienna.h"
+#include "views/MeterTexts.h"
 #include "views/MeterView.h"
 #include "views/QtText.h"
 #include "views/WaitCursor.h"
@@ -103,7 +104,7 @@ private:
 }  // namespace
 
 TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Parameter programming"));
+  setWindowTitle(tr("Parameter programming"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   setSizeGripEnabled(true);
 
@@ -111,20 +112,20 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   Bevel1->setFrameShape(QFrame::Box);
   Bevel1->setFrameShadow(QFrame::Sunken);
 
-  Label1 = new QLabel(QStringLiteral("Menu"), Bevel1);
+  Label1 = new QLabel(tr("Menu"), Bevel1);
   ComboBox3 = new QComboBox(Bevel1);
   ComboBox3->setMaxVisibleItems(12);
   ComboBox3->setMinimumWidth(315);
   ComboBox3->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
-  Label2 = new QLabel(QStringLiteral("Parameter/Value"), Bevel1);
+  Label2 = new QLabel(tr("Parameter/Value"), Bevel1);
   ListBox2 = new QListWidget(Bevel1);
   ListBox2->setSelectionMode(QAbstractItemView::SingleSelection);
   ListBox2->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   ListBox2->setItemDelegate(new TValueColumnDelegate(*this, ListBox2));
   ListBox2->setMinimumSize(348, 151);
 
-  Label5 = new QLabel(QStringLiteral("Value"), Bevel1);
+  Label5 = new QLabel(tr("Value"), Bevel1);
   ComboBox1 = new QComboBox(Bevel1);
   ComboBox1->setEditable(true);
   // The field takes a value to write; what is typed never becomes an item.
@@ -132,10 +133,10 @@ TDialogProgram::TDialogProgram(QWidget* parent) : QDialog(parent) {
   ComboBox1->lineEdit()->installEventFilter(this);
   ComboBox1->setMinimumWidth(185);
 
-  Button1 = new QPushButton(QStringLiteral("Use"), Bevel1);
+  Button1 = new QPushButton(tr("Use"), Bevel1);
   Button1->setAutoDefault(false);
   Button1->setMinimumWidth(75);
-  OKBtn = new QPushButton(QStringLiteral("Close"), Bevel1);
+  OKBtn = new QPushButton(tr("Close"), Bevel1);
   OKBtn->setDefault(true);
   OKBtn->setMinimumWidth(75);
 
@@ -211,7 +212,7 @@ void TDialogProgram::FitToModel() {
       const int kind = Program->GetCatalogText(menu + item, text);
       if (kind == CATALOG_END || kind == CATALOG_MENU || kind == CATALOG_OTHER_MODEL) break;
       if (kind != CATALOG_PARAMETER) continue;
-      description = std::max(description, metrics.horizontalAdvance(FromMeter(text)));
+      description = std::max(description, metrics.horizontalAdvance(TranslatedMeterText(text)));
       if (const TParamDef* def = FindParamDef(menu + item))
         unit = std::max(unit, metrics.horizontalAdvance(FromMeter(def->Unit)));
     }
@@ -263,7 +264,7 @@ void TDialogProgram::ComboBox2Change() {
     const int selector = group * SELECTORS_PER_GROUP;
     const int found = Program->GetCatalogText(selector, title);
     if (found == CATALOG_END) break;
-    if (found == CATALOG_MENU) ComboBox3->addItem(FromMeter(title), selector);
+    if (found == CATALOG_MENU) ComboBox3->addItem(TranslatedMeterText(title), selector);
   }
 }
 
@@ -328,29 +329,30 @@ void TDialogProgram::Button1Click() {
     Program->GetCatalogText(selector, description);
     line->setText(ParameterLine(selector, description));
   } else if (result == WRITE_OUT_OF_RANGE) {
-    message = RefusalReason(selector, text.constData());
+    Label3->setText(RefusalReason(selector, text.constData()));
+    return;
   }
   Label3->setText(FromMeter(message));
 }
 
-std::string TDialogProgram::RefusalReason(int selector, const char* text) {
+QString TDialogProgram::RefusalReason(int selector, const char* text) {
   // The meter object refuses both with "Out of range"; the user is told
   // which it was, and what the parameter accepts.
   float v = 0;
-  if (std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) return "Not a number";
+  if (std::sscanf(text, "%f", &v) != 1 || std::isnan(v)) return tr("Not a number");
   const TParamDef* def = FindParamDef(selector);
-  if (!def) return "Out of range";
-  char range[64];
-  std::snprintf(range, sizeof range, "Out of range: allowed %g to %g", double(def->Min), double(def->Max));
-  std::string reason = range;
-  if (*def->Unit) reason += std::string(" ") + def->Unit;
+  if (!def) return tr("Out of range");
+  QString reason =
+      tr("Out of range: allowed %1 to %2")
+          .arg(QString::asprintf("%g", double(def->Min)), QString::asprintf("%g", double(def->Max)));
+  if (*def->Unit) reason += QLatin1Char(' ') + FromMeter(def->Unit);
   return reason;
 }
 
 QString TDialogProgram::ParameterLine(int selector, const std::string& description) {
   std::string value, unit;
   Program->ReadOrFormatValue(selector, value, &unit);
-  return FromMeter(description) + QLatin1Char('\t') + FromMeter(value) + QStringLiteral("  ") +
+  return TranslatedMeterText(description) + QLatin1Char('\t') + FromMeter(value) + QStringLiteral("  ") +
          FromMeter(unit);
 }
 

@@ -66,7 +66,7 @@ private:
   void FitToModel();
   // Why a value was refused as out of range: not a number at all, or the
   // range the parameter accepts.
-  static std::string RefusalReason(int selector, const char* text);
+  static QString RefusalReason(int selector, const char* text);
   // "description\tvalue  unit" of a parameter from the value the meter keeps.
   QString ParameterLine(int selector, const std::string& description);
 

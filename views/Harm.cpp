@@ -33,8 +33,12 @@ struct THarmonicsTab {
 };
 
 constexpr THarmonicsTab TABS[] = {
-    {"Voltage L1", 2001, 2200}, {"Voltage L2", 2002, 2300}, {"Voltage L3", 2003, 2400},
-    {"Current L1", 2004, 2500}, {"Current L2", 2005, 2600}, {"Current L3", 2006, 2700},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Voltage L1"), 2001, 2200},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Voltage L2"), 2002, 2300},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Voltage L3"), 2003, 2400},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Current L1"), 2004, 2500},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Current L2"), 2005, 2600},
+    {QT_TRANSLATE_NOOP("THarmoniczne", "Current L3"), 2006, 2700},
 };
 constexpr int TAB_COUNT = int(std::size(TABS));
 
@@ -54,11 +58,11 @@ QString Line(const std::string& name, const std::string& value) {
 
 THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
     : QWidget(parent, Qt::Window), Meter(meter) {
-  setWindowTitle(QStringLiteral("Harmonics"));
+  setWindowTitle(tr("Harmonics"));
   setAttribute(Qt::WA_DeleteOnClose);
 
   TabControl2 = new QTabBar(this);
-  for (const THarmonicsTab& tab : TABS) TabControl2->addTab(QString::fromUtf8(tab.Caption));
+  for (const THarmonicsTab& tab : TABS) TabControl2->addTab(tr(tab.Caption));
   TabControl2->setExpanding(false);
 
   // Left: the list with its two buttons below.
@@ -66,10 +70,10 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
   Panel1 = new QWidget(this);
   const int lineWidth = Panel1->fontMetrics().horizontalAdvance(QStringLiteral("HarU1_25 = 100.00 %"));
   Panel1->setFixedWidth(std::max(125, lineWidth + 32));
-  Label1 = new QLabel(QStringLiteral("List of values:"), Panel1);
+  Label1 = new QLabel(tr("List of values:"), Panel1);
   ListBox1 = new QListWidget(Panel1);
-  Button2 = new QPushButton(QStringLiteral("Restore"), Panel1);
-  Button1 = new QPushButton(QStringLiteral("Close"), Panel1);
+  Button2 = new QPushButton(tr("Restore"), Panel1);
+  Button1 = new QPushButton(tr("Close"), Panel1);
   auto* strip = new QWidget(Panel1);
   strip->setFixedHeight(28);
   auto* stripLayout = new QHBoxLayout(strip);
@@ -84,7 +88,7 @@ THarmoniczne::THarmoniczne(TTR5& meter, QWidget* parent)
 
   // Right: the bar chart of orders 2 to 25.
   Chart1 = new QChart;
-  Chart1->setTitle(QStringLiteral("Harmonics of the current and voltage run"));
+  Chart1->setTitle(tr("Harmonics of the current and voltage run"));
   QLinearGradient background(0, 0, 0, 1);
   background.setCoordinateMode(QGradient::ObjectBoundingMode);
   background.setColorAt(0, Qt::white);

@@ -18,6 +18,7 @@
 
 #include "model/ParamDef.h"
 #include "model/TR5.h"
+#include "views/MeterTexts.h"
 #include "views/WaitCursor.h"
 
 namespace {
@@ -32,9 +33,11 @@ struct TExtremaTab {
 };
 
 constexpr TExtremaTab TABS[] = {
-    {"Voltages and currents", 2800, 3400, 12}, {"Powers", 2900, 3500, 18},
-    {"Coefficients", 3000, 3600, 12},          {"3-phase parameters", 3100, 3700, 26},
-    {"THD harmonics", 2100, 3800, 12},
+    {QT_TRANSLATE_NOOP("TExtrema", "Voltages and currents"), 2800, 3400, 12},
+    {QT_TRANSLATE_NOOP("TExtrema", "Powers"), 2900, 3500, 18},
+    {QT_TRANSLATE_NOOP("TExtrema", "Coefficients"), 3000, 3600, 12},
+    {QT_TRANSLATE_NOOP("TExtrema", "3-phase parameters"), 3100, 3700, 26},
+    {QT_TRANSLATE_NOOP("TExtrema", "THD harmonics"), 2100, 3800, 12},
 };
 constexpr int TAB_COUNT = int(std::size(TABS));
 
@@ -42,18 +45,21 @@ constexpr int COLUMN_COUNT = 5;
 constexpr int COLUMN_WIDTHS[COLUMN_COUNT] = {189, 82, 75, 85, 84};
 constexpr const char* COLUMN_SAMPLES[COLUMN_COUNT] = {
     "Average voltage phase to phase", "-123456 VAr", "-123456 VAr", "00/00/00 00:00", "00/00/00 00:00"};
-constexpr const char* HEADER = "Quantity\rMinimum\rMaximum\rTime min\rTime max";
+const char* const HEADER[] = {
+    QT_TRANSLATE_NOOP("TExtrema", "Quantity"), QT_TRANSLATE_NOOP("TExtrema", "Minimum"),
+    QT_TRANSLATE_NOOP("TExtrema", "Maximum"), QT_TRANSLATE_NOOP("TExtrema", "Time min"),
+    QT_TRANSLATE_NOOP("TExtrema", "Time max")};
 constexpr const char* MIN_MARK = "- min";  // ends the description of a minimum
 
 }  // namespace
 
 TExtrema::TExtrema(TTR5& meter, QWidget* parent)
     : QWidget(parent, Qt::Window), Meter(meter) {
-  setWindowTitle(QStringLiteral("Extreme values"));
+  setWindowTitle(tr("Extreme values"));
   setAttribute(Qt::WA_DeleteOnClose);
 
   TabControl1 = new QTabBar(this);
-  for (const TExtremaTab& tab : TABS) TabControl1->addTab(QString::fromUtf8(tab.Caption));
+  for (const TExtremaTab& tab : TABS) TabControl1->addTab(tr(tab.Caption));
   TabControl1->setExpanding(false);
 
   StringGrid1 = new QTableWidget(0, COLUMN_COUNT, this);
@@ -75,7 +81,7 @@ TExtrema::TExtrema(TTR5& meter, QWidget* parent)
 
   resize(std::max(552, tableWidth + 2 * StringGrid1->frameWidth() + 20), 290);
 
-  CloseBtn = new QPushButton(QStringLiteral("Close"), this);
+  CloseBtn = new QPushButton(tr("Close"), this);
   CloseBtn->setAutoDefault(false);
   connect(CloseBtn, &QPushButton::clicked, this, &QWidget::close);
   // Escape closes it, as it closes a dialog.
@@ -139,7 +145,9 @@ void TExtrema::FillPairs(int first, int count, int column) {
 }
 
 void TExtrema::TabControl1Change() {
-  StringGrid1->setHorizontalHeaderLabels(QString::fromUtf8(HEADER).split(QLatin1Char('\r')));
+  QStringList header;
+  for (const char* caption : HEADER) header << tr(caption);
+  StringGrid1->setHorizontalHeaderLabels(header);
 
   const int index = TabControl1->currentIndex();
   if (index < 0 || index >= TAB_COUNT) return;
@@ -158,7 +166,7 @@ void TExtrema::TabControl1Change() {
     if (meter.GetCatalogText(item, text) != CATALOG_PARAMETER) break;
     const size_t mark = text.find(MIN_MARK);
     if (mark != std::string::npos) text.resize(mark);
-    SetCell(0, row, QString::fromStdString(text));
+    SetCell(0, row, TranslatedMeterText(text));
     for (int column = 1; column < COLUMN_COUNT; ++column) SetCell(column, row, QString());
   }
 

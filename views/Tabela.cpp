@@ -23,6 +23,7 @@
 
 #include "model/MeasureTable.h"
 #include "model/TR5.h"
+#include "views/MeterTexts.h"
 
 namespace {
 
@@ -35,13 +36,13 @@ struct TTabBars {
   const char* Names[TForm2::BAR_SLOTS];
 };
 const TTabBars TAB_BARS[] = {
-    {"Voltages", {"U1", "U2", "U3", "U12", "U23", "U31"}},
-    {"Currents", {"I1", "I2", "I3"}},
-    {"Power P", {"P1", "P2", "P3", "P", "Pav"}},
-    {"Power Q", {"Q1", "Q2", "Q3", "Q"}},
-    {"Power S", {"S1", "S2", "S3", "S"}},
-    {"Power factor", {"Pf1", "Pf2", "Pf3", "Pf"}},
-    {"THD", {"THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Voltages"), {"U1", "U2", "U3", "U12", "U23", "U31"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Currents"), {"I1", "I2", "I3"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Power P"), {"P1", "P2", "P3", "P", "Pav"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Power Q"), {"Q1", "Q2", "Q3", "Q"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Power S"), {"S1", "S2", "S3", "S"}},
+    {QT_TRANSLATE_NOOP("TForm2", "Power factor"), {"Pf1", "Pf2", "Pf3", "Pf"}},
+    {QT_TRANSLATE_NOOP("TForm2", "THD"), {"THD_U1", "THD_U2", "THD_U3", "THD_I1", "THD_I2", "THD_I3"}},
 };
 
 bool IsNoValue(double v) { return !(std::fabs(v) < NO_VALUE_LIMIT); }
@@ -132,7 +133,7 @@ const QStringList& TForm2::TableLayout() {
 
 TForm2::TForm2(TTR5& meter, QWidget* parent) : QWidget(parent), Meter(meter) {
   setObjectName(QStringLiteral("Form2"));
-  setWindowTitle(QStringLiteral("Table"));
+  setWindowTitle(tr("Table"));
   resize(640, 480);
 
   auto* outer = new QVBoxLayout(this);
@@ -189,15 +190,15 @@ TForm2::TForm2(TTR5& meter, QWidget* parent) : QWidget(parent), Meter(meter) {
   Bevel1->setFrameShape(QFrame::StyledPanel);
   Bevel1->setFrameShadow(QFrame::Raised);
   Bevel1->setFixedHeight(35);
-  Label4 = new QLabel(QStringLiteral("List of events"), Bevel1);
+  Label4 = new QLabel(tr("List of events"), Bevel1);
   QFont captionFont = Label4->font();
   captionFont.setPointSize(10);
   captionFont.setBold(true);
   Label4->setFont(captionFont);
   Label4->adjustSize();
   Label4->move(2, 1);
-  Label1 = new QLabel(QStringLiteral("Time"), Bevel1);
-  Label3 = new QLabel(QStringLiteral("Description"), Bevel1);
+  Label1 = new QLabel(tr("Time"), Bevel1);
+  Label3 = new QLabel(tr("Description"), Bevel1);
   ListBox1 = new QListWidget(Panel1);
   ListBox1->setUniformItemSizes(true);
   // A tab stop every 55 dialog units (a quarter of the font's mean letter
@@ -226,7 +227,7 @@ TForm2::TForm2(TTR5& meter, QWidget* parent) : QWidget(parent), Meter(meter) {
   tabLayout->setSpacing(0);
   TabControl1 = new QTabBar(TabPage);
   TabControl1->setExpanding(false);
-  for (const TTabBars& tab : TAB_BARS) TabControl1->addTab(QString::fromUtf8(tab.Caption));
+  for (const TTabBars& tab : TAB_BARS) TabControl1->addTab(tr(tab.Caption));
   Chart1 = new TTableChart(TabPage);
   tabLayout->addWidget(TabControl1);
   tabLayout->addWidget(Chart1, 1);
@@ -365,7 +366,7 @@ void TForm2::ShowEvents() {
     int code = 0;
     std::string text;
     if (Meter.NextEvent(code, text) != 1) break;
-    auto* item = new QListWidgetItem(stamp + QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    auto* item = new QListWidgetItem(stamp + TranslatedEvent(text));
     item->setData(Qt::UserRole, now);
     item->setData(Qt::UserRole + 1, QString::fromStdString(text).trimmed());
     ListBox1->insertItem(0, item);
@@ -400,7 +401,7 @@ void TForm2::EvMouseMove(QObject* sender, const QPoint& position) {
   }
   if (column <= 0 && row <= 0) return;  // beyond the header's sections
   TZmienna* param = CellParam(column, row);
-  SetHint(param ? QString::fromUtf8(param->Description) : QString());
+  SetHint(param ? TranslatedMeterText(param->Description) : QString());
 }
 
 void TForm2::SetHint(const QString& text) {

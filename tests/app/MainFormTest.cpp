@@ -18,6 +18,7 @@
 
 #include "app/Dlgport.h"
 #include "app/Konfig.h"
+#include "app/Language.h"
 #include "app/Main.h"
 #include "comm/Trans.h"
 #include "model/TR5.h"
@@ -248,6 +249,83 @@ TEST_F(MainWindowTest, UnreadableSettingsAreReportedAndStartUpStopsThere) {
   EXPECT_EQ(text, "Cannot create file Kavrel.INI.");
   EXPECT_TRUE(fs::is_directory("Kavrel.INI"));
   EXPECT_EQ(fs::directory_iterator("Kavrel.INI"), fs::directory_iterator());
+}
+
+// Options > Language changes only the file's "Lang" line, at once, in the
+// file's own encoding, and says the choice applies at the next start; the
+// next window finds it checked and saving keeps it.
+TEST_F(MainWindowTest, LanguageChoiceIsStoredAloneAndAppliesAtTheNextStart) {
+  const std::string head =
+      "COM=1\r\nBaud=3\r\nMode=4\r\nType=1\r\nMeterAdr=7\r\nMeterType=85\r\nMeterName=VR5_7\r\n"
+      "MeterDsc=Rozdzielnia g\xB3\xF3wna\r\n";
+  const std::string devices = "Dev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\nUnknown=kept\r\n";
+  WriteFile("Kavrel.INI", head + devices);
+  std::vector<QString> said;
+  const auto choose = [&](QAction* action) {
+    OnNextModal<QMessageBox>([&](QMessageBox* box) {
+      said.push_back(box->text());
+      box->accept();
+    });
+    action->trigger();
+  };
+  {
+    TMainForm form(Port, Meter, Views());
+    ASSERT_EQ(form.LanguageMenu->actions().size(), 3);
+    EXPECT_TRUE(form.LanguageSystem->isChecked());
+    EXPECT_EQ(form.LanguagePolish->text(), "&Polski");
+    choose(form.LanguagePolish);
+    EXPECT_EQ(ReadFile("Kavrel.INI"), head + "Lang=pl\r\n" + devices);
+    EXPECT_EQ(said, (std::vector<QString>{"The language changes when Kavrel is started again."}));
+    EXPECT_EQ(form.FileMenu->title(), "&File");  // not before the next start
+  }
+  {
+    TMainForm form(Port, Meter, Views());
+    EXPECT_TRUE(form.LanguagePolish->isChecked());
+    form.Zapisz1Click();
+    EXPECT_EQ(ReadFile("Kavrel.INI"), head + "Lang=pl\r\nDev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\n");
+    choose(form.LanguageSystem);
+    EXPECT_EQ(ReadFile("Kavrel.INI"), head + "Dev0=VR5,7,Rozdzielnia g\xB3\xF3wna,\r\n");
+    EXPECT_EQ(LanguageOfSettingsFile(), TLanguage::System);
+
+    // A file that cannot be read is not replaced by one holding the choice.
+    const std::string large(SETTINGS_FILE_SIZE_LIMIT + 1, 'x');
+    WriteFile("Kavrel.INI", large);
+    said.clear();
+    choose(form.LanguageEnglish);
+    EXPECT_EQ(said, (std::vector<QString>{"Cannot open file Kavrel.INI."}));
+    EXPECT_EQ(fs::file_size("Kavrel.INI"), large.size());
+  }
+}
+
+// The window's language: the system's (LANG) unless the settings file names
+// one. Run by ctest under LANG=pl_PL.UTF-8 and under LANG=C.UTF-8, which
+// KAVREL_TEST_LANG names ("pl" or "en"); skipped when run without it.
+TEST_F(MainWindowTest, SystemLanguageDecidesUnlessTheSettingsFileNamesOne) {
+  const QString system = qEnvironmentVariable("KAVREL_TEST_LANG");
+  if (system.isEmpty()) GTEST_SKIP() << "run by ctest with LANG set";
+  struct English {
+    ~English() { InstallLanguage(TLanguage::English); }
+  } restore;
+  const auto menus = [this] {
+    TMainForm form(Port, Meter, Views());
+    QStringList titles;
+    for (QMenu* menu : {form.FileMenu, form.OptionsMenu, form.WindowMenu, form.HelpMenu})
+      titles << menu->title();
+    return titles.join(' ');
+  };
+  const QString english = "&File &Options &Window &Help";
+  const QString polish = "&Plik &Opcje &Okno Pomo&c";
+
+  InstallLanguage(LanguageOfSettingsFile());  // no settings file
+  EXPECT_EQ(menus(), system == "pl" ? polish : english);
+  WriteFile("Kavrel.INI", "COM=0\r\nLang=en\r\n");
+  InstallLanguage(LanguageOfSettingsFile());
+  EXPECT_EQ(menus(), english);
+  WriteFile("Kavrel.INI", "COM=0\r\nLang=pl\r\n");
+  InstallLanguage(LanguageOfSettingsFile());
+  EXPECT_EQ(menus(), polish);
+  // Qt's own dialogs come with the language too.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Anuluj");
 }
 
 TEST_F(MainWindowTest, ViewsComeUpOnceAndCannotBeClosed) {

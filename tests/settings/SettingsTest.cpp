@@ -113,6 +113,40 @@ TEST_F(SettingsFileTest, WrittenFileReadsBackTheSameAndHasTheFixedLayout) {
   EXPECT_EQ(Load().Network, "converter.local:4001");
   EXPECT_EQ(Load().PortIndex, 2);
   EXPECT_EQ(Load().DeviceLines, saved.DeviceLines);
+
+  // The language goes the same way, after TCP; the system's writes no line.
+  network.Language = LANGUAGE_POLISH;
+  ASSERT_TRUE(
+      WriteSettingsFile(PathOf("Kavrel.INI"), ComposeSettings(network), TTextEncoding::Utf8, false, error))
+      << error;
+  const std::vector<std::string> withLanguage = SplitLines(ReadBytes("Kavrel.INI"));
+  ASSERT_EQ(withLanguage.size(), 13u);
+  EXPECT_EQ(withLanguage[8], "TCP=converter.local:4001");
+  EXPECT_EQ(withLanguage[9], "Lang=pl");
+  EXPECT_EQ(withLanguage[10], "Dev0=TR5,5,Feeder 2,");
+  EXPECT_EQ(Load().Language, "pl");
+  EXPECT_EQ(Load().DeviceLines, saved.DeviceLines);
+}
+
+TEST(SettingsLookup, LanguageLineIsSetInPlaceAndUnknownValuesFallBack) {
+  std::vector<std::string> lines = {"COM=1", "MeterDsc=x", "Dev0=TR5,1,,", "Unknown=1"};
+  SetLanguageLine(lines, "pl");
+  EXPECT_EQ(lines, (std::vector<std::string>{"COM=1", "MeterDsc=x", "Lang=pl", "Dev0=TR5,1,,", "Unknown=1"}));
+  SetLanguageLine(lines, "en");  // replaced where it stands, the rest untouched
+  EXPECT_EQ(lines, (std::vector<std::string>{"COM=1", "MeterDsc=x", "Lang=en", "Dev0=TR5,1,,", "Unknown=1"}));
+  lines.push_back("LANG=pl");
+  SetLanguageLine(lines, "");  // the system's: every language line goes
+  EXPECT_EQ(lines, (std::vector<std::string>{"COM=1", "MeterDsc=x", "Dev0=TR5,1,,", "Unknown=1"}));
+  std::vector<std::string> noDevices = {"COM=1"};
+  SetLanguageLine(noDevices, "pl");
+  EXPECT_EQ(noDevices, (std::vector<std::string>{"COM=1", "Lang=pl"}));
+
+  EXPECT_EQ(ParseSettings({"lang=pl"}).Language, "pl");
+  const TSettings unknown = ParseSettings({"Lang=de"});
+  EXPECT_EQ(unknown.Language, "");
+  ASSERT_EQ(unknown.Notices.size(), 1u);
+  EXPECT_EQ(unknown.Notices[0], "Lang=de is not a known language (en, pl): the system's is used");
+  EXPECT_TRUE(ParseSettings({"Lang="}).Notices.empty());
 }
 
 TEST(SettingsLookup, KeysAndValuesFollowTheFileRules) {

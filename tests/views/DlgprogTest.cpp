@@ -9,13 +9,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <memory>
 
+#include "app/Language.h"
+#include "model/ParamDef.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ViewTestSupport.h"
 #include "views/Dlgprog.h"
+#include "views/MeterTexts.h"
 
 namespace {
 
@@ -141,10 +145,20 @@ TEST_F(DialogProgram, MenusAreTheGroupsOfTheMeterModel) {
 
 // At its default size the dialog shows every line of every menu whole, the
 // longest descriptions included, with the values in one column; made larger,
-// the list takes the room.
+// the list takes the room. In English and in Polish.
 TEST_F(DialogProgram, DefaultSizeShowsEveryLineWithItsValueInOneColumn) {
-  for (int type : {MT_TR5, MT_VR5B, MT_TR8}) {
+  struct English {
+    ~English() { InstallLanguage(TLanguage::English); }
+  } restore;
+  for (const auto& [type, language] : {std::pair{MT_TR5, TLanguage::English},
+                                       {MT_VR5B, TLanguage::English},
+                                       {MT_TR8, TLanguage::English},
+                                       {MT_TR5, TLanguage::Polish},
+                                       {MT_VR5B, TLanguage::Polish},
+                                       {MT_TR8, TLanguage::Polish}}) {
     SCOPED_TRACE(type);
+    SCOPED_TRACE(language == TLanguage::Polish ? "Polish" : "English");
+    InstallLanguage(language);
     ASSERT_NO_FATAL_FAILURE(StartMeter(type));
     SetRegister(4003, 100);
     auto d = Show();
@@ -242,6 +256,44 @@ TEST_F(DialogProgram, WriteReachesTheMeterAndRefreshesItsLineFromTheKeptValue) {
   Use(*d, "1");
   EXPECT_EQ(d->Label3->text(), "");
   EXPECT_EQ(Lines(*d).at(10), "Cancellation of the active energy counter (1-yes)\t0  ");
+}
+
+// Every text of the meters' tables, the generated ones included, and every
+// event read in Polish once the window speaks it; codes, units and names stay.
+TEST(MeterTexts, EveryDescriptionTitleAndEventHasItsPolishForm) {
+  struct English {
+    ~English() { InstallLanguage(TLanguage::English); }
+  } restore;
+  InstallLanguage(TLanguage::Polish);
+  // Words that only an untranslated text holds.
+  const QRegularExpression english(
+      "\\b(phase|voltage|current|power|energy|harmonic|of|the|Output|value|Ratio|Cancellation|counter|"
+      "Time|Year|Relay|Quantity|Setup|Factors|Powers|Voltages|average|tariff|Harmonics|parameters)\\b");
+  int texts = 0;
+  for (int g = 0; g < PARAM_GROUP_COUNT; ++g) {
+    const TParamGroup* group = GetParamGroup(g);
+    EXPECT_FALSE(TranslatedMeterText(group->Title).contains(english)) << group->Title;
+    for (int i = 0; i < group->Count; ++i, ++texts) {
+      const char* text = group->Definitions[i].Description;
+      const QString polish = TranslatedMeterText(text);
+      EXPECT_FALSE(polish.contains(english)) << text << " -> " << polish.toStdString();
+    }
+  }
+  EXPECT_GT(texts, 500);
+  EXPECT_EQ(TranslatedMeterText(" 7 harmonic of L1 phase voltage"), " 7. harmoniczna: Napięcie fazowe L1");
+  EXPECT_EQ(TranslatedMeterText("L3-L1 voltage- max"), "Napięcie międzyfazowe L3-L1- max");
+  EXPECT_EQ(TranslatedMeterText("THD U2 (min)"), "THD U2 (min)");
+  EXPECT_EQ(TranslatedMeterText("no such text"), "no such text");
+  EXPECT_EQ(TranslatedMeterText(""), "");
+  EXPECT_EQ(TranslatedEvent("\tConnection to Feeder_1"), "\tPołączenie z Feeder_1");
+  EXPECT_EQ(TranslatedEvent("\tTransmission error with TR5_1"), "\tBłąd transmisji z TR5_1");
+  EXPECT_EQ(TranslatedEvent("\tStart of alarm A2"), "\tPoczątek alarmu A2");
+  EXPECT_EQ(TranslatedEvent("\tEnd of alarm A3"), "\tKoniec alarmu A3");
+  EXPECT_EQ(TranslatedEvent("\tConnection to "), "\tConnection to ");  // no name: left as it is
+
+  InstallLanguage(TLanguage::English);
+  EXPECT_EQ(TranslatedMeterText(" 7 harmonic of L1 phase voltage"), " 7 harmonic of L1 phase voltage");
+  EXPECT_EQ(TranslatedEvent("\tStart of alarm A2"), "\tStart of alarm A2");
 }
 
 TEST_F(DialogProgram, RefusedWritesShowTheMessageAndKeepTheLine) {

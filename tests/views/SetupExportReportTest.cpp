@@ -1,14 +1,20 @@
 // What a commissioning engineer leaves behind, driven through the main
 // window's menus against the simulated meter: a setup file saved, compared
 // and restored; each view exported as CSV and read back by an independent CSV
-// reader; and the service report as a PDF whose text is checked.
+// reader; and the service report as a PDF whose text is checked. In English
+// and in Polish: the files keep their form, the report's captions follow the
+// window, and no window or dialog cuts its texts.
 #include <gtest/gtest.h>
+#include <QCheckBox>
 #include <QColor>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
@@ -19,11 +25,17 @@
 #include <sstream>
 #include <utility>
 
+#include "app/Dlgport.h"
+#include "app/Konfig.h"
+#include "app/Language.h"
+#include "app/ScanDialog.h"
 #include "app/SetupDialog.h"
+#include "app/about.h"
 #include "model/ParamDef.h"
 #include "tests/support/GuiTestSupport.h"
 #include "tests/support/ViewTestSupport.h"
 #include "views/ChildWin.h"
+#include "views/Dlgprog.h"
 #include "views/Harm.h"
 #include "views/Minmax.h"
 #include "views/Tabela.h"
@@ -100,6 +112,7 @@ protected:
     views.ChartWindow = MakeChartWindow;
     views.Harmonics = MakeHarmonicsWindow;
     views.Extreme = MakeExtremeWindow;
+    views.Programming = RunProgrammingDialog;
     SimConfig config;
     config.Meters = {SimMeterConfig{MT_TR5, 1}};
     ASSERT_NO_FATAL_FAILURE(StartProgram(config, views));
@@ -110,6 +123,160 @@ protected:
   QString Path(const char* name) { return QString::fromStdString(Dir.Path() + "/" + name); }
   QString Chosen;
 };
+
+// The texts of labels, buttons, check boxes and group boxes under root that
+// are wider than the room their widget gives them, each as "text (class)".
+std::vector<std::string> CutTexts(QWidget* root) {
+  std::vector<std::string> cut;
+  const auto check = [&cut](const QWidget* w, QString text, int room) {
+    text.remove(QLatin1Char('&'));
+    if (text.isEmpty() || !w->isVisible()) return;
+    const int needed = w->fontMetrics().horizontalAdvance(text);
+    if (needed > room)
+      cut.push_back(text.toStdString() + " (" + w->metaObject()->className() + ", " + std::to_string(needed) +
+                    " > " + std::to_string(room) + ")");
+  };
+  QList<QWidget*> widgets = root->findChildren<QWidget*>();
+  widgets.prepend(root);
+  for (QWidget* w : widgets) {
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      if (!label->wordWrap() && !Qt::mightBeRichText(label->text()) && !label->text().contains('\n'))
+        check(label, label->text(),
+              label->contentsRect().width() - 2 * label->margin() - 2 * label->indent());
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      QStyleOptionButton option;
+      option.initFrom(box);
+      option.text = box->text();
+      check(box, box->text(),
+            box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width());
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+      QStyleOptionButton option;
+      option.initFrom(button);
+      option.text = button->text();
+      check(button, button->text(),
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width());
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      check(group, group->title(), group->contentsRect().width());
+    }
+  }
+  return cut;
+}
+
+// The service work in one language, English again afterwards.
+class ServiceWorkIn : public ServiceWork, public ::testing::WithParamInterface<TLanguage> {
+protected:
+  void SetUp() override {
+    InstallLanguage(GetParam());
+    ServiceWork::SetUp();
+  }
+  void TearDown() override { InstallLanguage(TLanguage::English); }
+  bool Polish() const { return GetParam() == TLanguage::Polish; }
+  // The text for the window's language.
+  QString Say(const char* english, const char* polish) const {
+    return QString::fromUtf8(Polish() ? polish : english);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Languages, ServiceWorkIn, ::testing::Values(TLanguage::English, TLanguage::Polish),
+                         [](const auto& info) {
+                           return info.param == TLanguage::Polish ? "Polish" : "English";
+                         });
+
+TEST_P(ServiceWorkIn, EveryWindowAndDialogSpeaksTheLanguageAndFitsItsTexts) {
+  const auto fits = [](QWidget* w) {
+    const std::vector<std::string> cut = CutTexts(w);
+    std::string all;
+    for (const auto& c : cut) all += "\n  " + c;
+    EXPECT_TRUE(cut.empty()) << w->metaObject()->className() << " cuts:" << all;
+  };
+  EXPECT_EQ(Form->FileMenu->title(), Say("&File", "&Plik"));
+  EXPECT_EQ(Form->OptionsMenu->title(), Say("&Options", "&Opcje"));
+  EXPECT_EQ(Form->WindowMenu->title(), Say("&Window", "&Okno"));
+  EXPECT_EQ(Form->HelpMenu->title(), Say("&Help", "Pomo&c"));
+  EXPECT_EQ(Form->LanguageMenu->title(), Say("&Language", "&Język"));
+  fits(Form.get());
+
+  // The table's events as the window shows them; their text in the export stays as the meter reports it.
+  Meter.ResetValues();
+  Form->Timer1->start();
+  auto* table = dynamic_cast<TForm2*>(Form->TableWindow.data());
+  ASSERT_NE(table, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return table->ListBox1->count() > 0; }, 15000));
+  Form->Timer1->stop();
+  EXPECT_TRUE(
+      table->ListBox1->item(0)->text().endsWith(Say("\tConnection to Feeder_1", "\tPołączenie z Feeder_1")))
+      << table->ListBox1->item(0)->text().toStdString();
+  EXPECT_EQ(table->CsvRows().at(1).at(1), "Connection to Feeder_1");
+  EXPECT_EQ(table->Label4->text(), Say("List of events", "Lista zdarzeń"));
+  Form->MdiArea->setActiveSubWindow(Form->SubWindowOf(Form->TableWindow));
+  fits(Form.get());
+  Form->MdiArea->setActiveSubWindow(Form->SubWindowOf(Form->ChartWindow));
+  fits(Form.get());
+  auto* charts = dynamic_cast<TMDIChild*>(Form->ChartWindow.data());
+  ASSERT_NE(charts, nullptr);
+  EXPECT_EQ(charts->PageControl1->tabText(0), Say("Phase Voltages", "Napięcia fazowe"));
+
+  Form->HarmonClick();
+  ASSERT_NE(Form->Harmoniczne, nullptr);
+  EXPECT_EQ(Form->Harmoniczne->windowTitle(), Say("Harmonics", "Harmoniczne"));
+  fits(Form->Harmoniczne);
+  Form->Ekstrema1Click();
+  auto* extremes = dynamic_cast<TExtrema*>(Form->Extrema.data());
+  ASSERT_NE(extremes, nullptr);
+  EXPECT_EQ(extremes->windowTitle(), Say("Extreme values", "Wartości ekstremalne"));
+  // The rows are named by the meter's texts, translated.
+  EXPECT_EQ(extremes->StringGrid1->item(0, 0)->text(), Say("L1 phase voltage", "Napięcie fazowe L1"));
+  fits(extremes);
+
+  OnNextModal<TDialogPort>([&](TDialogPort* d) {
+    EXPECT_EQ(d->windowTitle(), Say("Port settings", "Ustawienia portu"));
+    fits(d);
+    d->reject();
+  });
+  Form->Ustawienia1Click();
+  OnNextModal<TDialogKonfig>([&](TDialogKonfig* d) {
+    EXPECT_EQ(d->FindBtn->text(), Say("Find meters\u2026", "Szukaj mierników\u2026"));
+    fits(d);
+    d->reject();
+  });
+  Form->Konfig1Click();
+  {
+    TScanDialog scan(&Port, Form.get());
+    scan.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scan));
+    EXPECT_EQ(scan.windowTitle(), Say("Find meters", "Szukaj mierników"));
+    fits(&scan);
+  }
+  OnNextModal<TDialogProgram>([&](TDialogProgram* d) {
+    EXPECT_EQ(d->Label1->text(), Say("Menu", "Menu"));
+    EXPECT_EQ(d->Button1->text(), Say("Use", "Zastosuj"));
+    // The menus and the parameters are the meter's texts, translated.
+    EXPECT_EQ(d->ComboBox3->itemText(0).toStdString(),
+              Say("Setup mode parameters", "Parametry trybu konfiguracji").toStdString());
+    ASSERT_GT(d->ListBox2->count(), 0);
+    EXPECT_TRUE(d->ListBox2->item(0)->text().startsWith(
+        Say("Ratio of current transformer\t", "Przekładnia przekładnika prądowego\t")))
+        << d->ListBox2->item(0)->text().toStdString();
+    fits(d);
+    d->reject();
+  });
+  Form->Programowanie1Click();
+  OnNextModal<TAboutBox>([&](TAboutBox* d) {
+    EXPECT_EQ(d->windowTitle(), Say("About ...", "O programie..."));
+    fits(d);
+    d->reject();
+  });
+  Form->HelpAboutItemClick();
+  Chosen = Path("feeder.txt");
+  Form->ZapiszSetup1Click();
+  OnNextModal<TSetupDialog>([&](TSetupDialog* d) {
+    EXPECT_EQ(d->windowTitle(), Say("Compare with file", "Porównaj z plikiem"));
+    EXPECT_EQ(d->Table->horizontalHeaderItem(0)->text(), Say("Item", "Pozycja"));
+    fits(d);
+    d->reject();
+  });
+  Form->PorownajSetup1Click();
+}
 
 TEST_F(ServiceWork, SetupIsSavedComparedAndRestoredThroughTheMenus) {
   Chosen = Path("feeder.txt");
@@ -188,7 +355,9 @@ TEST_F(ServiceWork, SetupIsSavedComparedAndRestoredThroughTheMenus) {
   Form->PorownajSetup1Click();
 }
 
-TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
+// The files are the same in either language: the CSV exports and the setup
+// file word for word; the report's captions follow the window, its data not.
+TEST_P(ServiceWorkIn, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   Sim->HoldRegister(1, 7500, 231.5);
   Sim->HoldRegister(1, 7632, 3.25);  // U1: the 3rd harmonic
   // Events and values come from the running program, from the link down.
@@ -248,6 +417,23 @@ TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   EXPECT_EQ(rows[0][1], "minimum");
   EXPECT_EQ(rows[1][1], CsvNumber(FindParamDef(2801)->LastValue));
 
+  // The setup file as the English window writes it, but for its date.
+  const auto setupFile = [this](const char* name) {
+    Chosen = Path(name);
+    Form->ZapiszSetup1Click();
+    std::ifstream in(Chosen.toStdString(), std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    const size_t date = text.find("Date=");
+    if (date != std::string::npos) text.erase(date, text.find('\n', date) - date);
+    return text;
+  };
+  const std::string here = setupFile("here.txt");
+  InstallLanguage(TLanguage::English);
+  const std::string english = setupFile("english.txt");
+  InstallLanguage(GetParam());
+  EXPECT_GT(english.size(), 100u);
+  EXPECT_EQ(here, english);
+
   // The report: a PDF whose text holds the meter's name, a setup code and a
   // harmonic value. The harmonics of current L3, the last bars, on a later
   // page: order 1 the largest, order 2 half of it, the others none.
@@ -261,12 +447,17 @@ TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   const int half = bars.back();
   EXPECT_GT(full, 100);
   EXPECT_NEAR(double(half) / full, 0.5, 0.05) << half << " of " << full;
-  EXPECT_TRUE(Form->StatusBar->currentMessage().startsWith("Service report written")) << Form->StatusBar->currentMessage().toStdString();
+  EXPECT_TRUE(Form->StatusBar->currentMessage().startsWith(
+      Say("Service report written", "Raport serwisowy zapisano")))
+      << Form->StatusBar->currentMessage().toStdString();
   const std::string pdf = Output("pdftotext -layout '" + Chosen.toStdString() + "' -");
   EXPECT_NE(pdf.find("Feeder_1"), std::string::npos);
   EXPECT_NE(pdf.find("tr_I"), std::string::npos);
   EXPECT_NE(pdf.find("3.25"), std::string::npos);
   EXPECT_NE(pdf.find("Connection to Feeder_1"), std::string::npos);
+  EXPECT_NE(pdf.find(Say("Meter and link", "Miernik i łącze").toStdString()), std::string::npos) << pdf;
+  EXPECT_NE(pdf.find(Say("Ratio of current transformer", "Przekładnia przekładnika prądowego").toStdString()),
+            std::string::npos);
   EXPECT_EQ(pdf.find("INCOMPLETE"), std::string::npos);
 
   // A meter that stops answering gives a report marked incomplete, at once.
@@ -274,8 +465,11 @@ TEST_F(ServiceWork, EachViewExportsWhatItShowsAndTheReportHoldsTheMeter) {
   Port.ReplyTimeout = SILENT;
   Chosen = Path("silent.pdf");
   Form->Raport1Click();
-  EXPECT_TRUE(Form->StatusBar->currentMessage().contains("incomplete")) << Form->StatusBar->currentMessage().toStdString();
-  EXPECT_NE(Output("pdftotext '" + Chosen.toStdString() + "' -").find("INCOMPLETE REPORT"), std::string::npos);
+  EXPECT_TRUE(Form->StatusBar->currentMessage().contains(Say("incomplete", "niekompletny")))
+      << Form->StatusBar->currentMessage().toStdString();
+  EXPECT_NE(Output("pdftotext '" + Chosen.toStdString() + "' -")
+                .find(Say("INCOMPLETE REPORT", "RAPORT NIEKOMPLETNY").toStdString()),
+            std::string::npos);
 }
 
 }  // namespace
