@@ -25,8 +25,13 @@ class ExtremeWindow : public WindowOverSimulator {
 protected:
   void Start(int type) {
     // Times are shown in the local time zone; this program pins it to UTC.
+#ifdef _WIN32
+    _putenv_s("TZ", "UTC0");
+    _tzset();
+#else
     setenv("TZ", "UTC0", 1);
     tzset();
+#endif
 
     SimConfig config;  // ASCII 19200 8N1 at address 1: the program's defaults
     config.Meters = {SimMeterConfig{type, 1}};
