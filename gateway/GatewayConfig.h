@@ -11,9 +11,9 @@ struct TMeterConfig {
   std::string Name;  // unique in the gateway; letters, digits, '_', '-', '.'
   int Type = 0;      // MT_TR5 ...
   int Address = 1;   // 1..247
-  double NominalVoltage = 230;  // V, phase to neutral as the meter shows it; for the alert rules
   int UnitId = 0;    // Modbus TCP unit id, unique in the gateway; the address when not given
   bool AllowWrites = false;  // Modbus TCP clients may write its setup registers (function 6)
+  double NominalVoltage = 230;  // V, phase to neutral as the meter shows it; for the alert rules
 };
 
 struct TLineConfig {
