@@ -366,8 +366,11 @@ bool TLinePoller::ReadBesideCycle(TPolled& polled) {
   if (answered) LearnAnswerDelay(polled, seconds);
   const bool garbled = !answered && (BytesSeen || Port->LastEnd == TModbusPort::TReplyEnd::Broken ||
                                      Port->LastEnd == TModbusPort::TReplyEnd::Reply);
-  // A meter that did not answer is left to its cycle, which finds out whether it is away.
+  // A meter that did not answer is left to its cycle, which finds out whether
+  // it is away: this miss was its first, so the cycle's try is the one retry
+  // in turn before its pauses begin.
   polled.Answering = answered;
+  if (!answered) ++polled.FailStreak;
   CountTransaction(polled, answered, exception, garbled, seconds);
 
   if (group == polled.EnergyGroup) {
