@@ -522,7 +522,8 @@ TEST_P(Gateway, RecordsSamplesAndEventsInSqliteAndDropsOldRows) {
   // Limits for a loaded machine: the energy reads yield to the cycle.
   // Ten reads' worth of energy first, so that the counter read after the
   // cancellation is still below the one read before it, on a slow build too.
-  const std::string readsBefore = "SELECT count(*) >= 10 FROM samples WHERE meter='incomer' AND quantity='EnP'";
+  const std::string readsBefore =
+      "SELECT count(*) >= 10 FROM samples WHERE meter='incomer' AND quantity='EnP'";
   ASSERT_TRUE(WaitUntil([&] { return Query(path, readsBefore) == std::vector<std::string>{"1"}; }, 60s));
   ASSERT_EQ(Sim->WriteRegister(1, 4010, 1), 0);
   ASSERT_TRUE(WaitUntil(
