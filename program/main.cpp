@@ -9,6 +9,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h:
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <iterator>
 #endif
 
 #include "app/Glyphs.h"
@@ -18,6 +24,7 @@
 #include "comm/Trans.h"
 #include "model/TR5.h"
 #include "program/ViewFactories.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -25,8 +32,10 @@ const char* const HELP_TEXT =
     "Usage: kavrel [--help | --version] [Qt options]\n"
     "The service program for the TR5, TR5B, VR5, VR5B and TR8 meters on an RS-485 line.\n"
 #ifdef _WIN32
-    "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
-    "the serial port of that name (see the Device Manager, \"Ports (COM & LPT)\").\n"
+    "It keeps its settings in Kavrel.INI in the working directory; started in its own\n"
+    "folder or the Windows folder, which hold none, it works in the public\n"
+    "Documents\\Kavrel as its Start menu entries do. The port COM<n> is the serial\n"
+    "port of that name (see the Device Manager, \"Ports (COM & LPT)\").\n"
 #else
     "It keeps its settings in Kavrel.INI in the working directory; the port COM<n> is\n"
     "the file COM<n> there when one exists, else /dev/ttyS<n-1>.\n"
@@ -51,6 +60,33 @@ void AttachToCallersConsole() {
 #endif
 }
 
+#ifdef _WIN32
+// Opened from Explorer, Windows starts the program in its own folder, which
+// users may not write in; started by the system, in the Windows folder. It then
+// works in the public Documents\Kavrel, where its Start menu entries start it.
+void LeaveFoldersNotTheUsers() {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> notTheUsers;
+  wchar_t buffer[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+  if (length > 0 && length < std::size(buffer)) notTheUsers.push_back(fs::path(buffer).parent_path());
+  const UINT windowsLength = GetSystemWindowsDirectoryW(buffer, static_cast<UINT>(std::size(buffer)));
+  if (windowsLength > 0 && windowsLength < std::size(buffer)) {
+    notTheUsers.push_back(fs::path(buffer));
+    notTheUsers.push_back(fs::path(buffer) / L"System32");
+  }
+  fs::path documents;
+  PWSTR known = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_PublicDocuments, 0, nullptr, &known))) documents = known;
+  CoTaskMemFree(known);
+  std::error_code ec;
+  const fs::path folder = ChooseWorkFolder(fs::current_path(ec), notTheUsers, documents);
+  if (folder.empty()) return;
+  fs::create_directories(folder, ec);
+  fs::current_path(folder, ec);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -73,6 +109,11 @@ int main(int argc, char* argv[]) {
   // address 1 with all its quantities and no values yet.
   TModbusPort ModbusPort;
   TTR5 Meter(true, &ModbusPort);
+
+#ifdef _WIN32
+  // Before anything reads the settings file.
+  LeaveFoldersNotTheUsers();
+#endif
 
   QApplication application(argc, argv);
   // Qt switches the process to the user's locale; numbers in the meter's texts

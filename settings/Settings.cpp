@@ -244,6 +244,27 @@ std::string FindSettingsFile(const std::string& directory) {
   return directory.empty() ? best : (fs::path(directory) / best).string();
 }
 
+fs::path ChooseWorkFolder(const fs::path& working, const std::vector<fs::path>& notTheUsers,
+                          const fs::path& documents) {
+  if (documents.empty()) return {};
+  std::error_code ec;
+  for (fs::directory_iterator it(working, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::u8string name = it->path().filename().u8string();
+    if (KeysEqual(std::string(name.begin(), name.end()), SETTINGS_FILE_NAME)) return {};
+  }
+  // The same folder: the same file to the system (another letter case, a short
+  // name), or the same path once "." and ".." and a closing separator are gone.
+  const auto normal = [&ec](const fs::path& folder) {
+    const fs::path path = fs::absolute(folder, ec).lexically_normal();
+    return path.has_filename() ? path : path.parent_path();
+  };
+  const bool theUsers = std::none_of(notTheUsers.begin(), notTheUsers.end(), [&](const fs::path& folder) {
+    return fs::equivalent(working, folder, ec) || normal(working) == normal(folder);
+  });
+  if (theUsers) return {};
+  return documents / "Kavrel";
+}
+
 TSettingsReadResult ReadSettingsFile(const std::string& path, TSettingsFile& file) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);

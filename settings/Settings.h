@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,17 @@ void SetLanguageLine(std::vector<std::string>& lines, const std::string& value);
 // The entry of directory whose name equals "Kavrel.INI" without regard to
 // case (the first in name order when several do); empty when there is none.
 std::string FindSettingsFile(const std::string& directory);
+
+// The folder the program works in and keeps "Kavrel.INI" in: the working
+// folder, unless that is one of notTheUsers (the program's own folder, where
+// Windows starts a program opened from Explorer, or the system's folders) and
+// holds no settings file. Such folders are not the user's to write in; the
+// folder "Kavrel" of documents is used then, where the Start menu entries start
+// the program too. Empty when the working folder stays (or documents is not
+// known).
+std::filesystem::path ChooseWorkFolder(const std::filesystem::path& working,
+                                       const std::vector<std::filesystem::path>& notTheUsers,
+                                       const std::filesystem::path& documents);
 
 // Reads the file at path. On success file holds its lines and encoding.
 TSettingsReadResult ReadSettingsFile(const std::string& path, TSettingsFile& file);

@@ -330,6 +330,23 @@ TEST(SettingsText, FittingCutsOnlyBetweenCharacters) {
   for (size_t n = 0; n < 30; ++n) EXPECT_TRUE(IsValidUtf8(FitUtf8("Łódź – główna €🔌", n))) << n;
 }
 
+TEST_F(SettingsFileTest, AProgramStartedInItsOwnOrTheSystemsFolderWorksInDocuments) {
+  const fs::path program = Dir / "Program Files" / "Kavrel", windows = Dir / "Windows", site = Dir / "site A",
+                 documents = Dir / "Public" / "Documents";
+  for (const fs::path& folder : {program, windows, site, documents}) fs::create_directories(folder);
+  const std::vector<fs::path> notTheUsers = {program, windows};
+
+  EXPECT_EQ(ChooseWorkFolder(program, notTheUsers, documents), documents / "Kavrel");
+  // Another spelling of the same folder is the same folder.
+  EXPECT_EQ(ChooseWorkFolder(Dir / "Windows" / "." / "", notTheUsers, documents), documents / "Kavrel");
+  // A folder of the user's, or no documents folder known: the working folder stays.
+  EXPECT_EQ(ChooseWorkFolder(site, notTheUsers, documents), fs::path());
+  EXPECT_EQ(ChooseWorkFolder(program, notTheUsers, fs::path()), fs::path());
+  // Settings kept beside the program (a copy carried on a stick) are used where they are.
+  WriteBytes("Program Files/Kavrel/kavrel.ini", "COM=1\r\n");
+  EXPECT_EQ(ChooseWorkFolder(program, notTheUsers, documents), fs::path());
+}
+
 #ifndef _WIN32
 TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
   const std::string old = "COM=3\r\nDev0=TR5,1,,\r\n";
