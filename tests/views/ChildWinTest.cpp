@@ -2,6 +2,7 @@
 // tiny values, the point cap, the "Others" page, scrolling and zooming, a
 // change of meter, printing, and the window in the program against the
 // simulated meter.
+#include <gtest/gtest.h>
 #include <QChart>
 #include <QComboBox>
 #include <QDateTimeAxis>
@@ -14,13 +15,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QValueAxis>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <limits>
 
 #include "model/TR5.h"
@@ -325,9 +324,8 @@ TEST_F(ChartWindowTest, PrintsTheActiveChartOnALandscapePage) {
     Set("U1", 220.0f + float(i % 5));
     TickAt(T0 + i * 5000LL);
   }
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString pdf = dir.filePath("trend.pdf");
+  testsupport::ComDirectory dir;
+  const QString pdf = QString::fromStdString(dir.Path() + "/trend.pdf");
   QPrinter printer;
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(pdf);
@@ -367,9 +365,13 @@ TEST_F(ChartWindowTest, PrintsTheActiveChartOnALandscapePage) {
     }
   }
   EXPECT_GT(right - left, page.width() / 2);
+}
 
-  // "&Print" asks the print dialog first; cancelled, nothing is printed.
-  const QString viaDialog = dir.filePath("dialog.pdf");
+// "&Print" asks the print dialog first; cancelled, nothing is printed.
+TEST_F(ChartWindowTest, PrintAsksThePrintDialogFirst) {
+  ShowLaidOut();
+  testsupport::ComDirectory dir;
+  const QString viaDialog = QString::fromStdString(dir.Path() + "/dialog.pdf");
   W->Printer = std::make_unique<QPrinter>();
   W->Printer->setOutputFormat(QPrinter::PdfFormat);
   W->Printer->setOutputFileName(viaDialog);
