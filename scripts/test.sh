@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Kavrel twice (g++; clang with AddressSanitizer and
-# UndefinedBehaviorSanitizer plus the fuzz targets), runs every test in both builds
-# and runs each fuzz target for a bounded time. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer plus the fuzz targets), runs every test in both builds,
+# runs each fuzz target for a bounded time, and cross-builds for Windows (the core,
+# then kavrel.exe against a static Qt) to run those tests under Wine. Exits
+# non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -54,6 +56,17 @@ run_ctest() {
   summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
 }
 
+# Qt for MinGW, when the cache lacks it, is built in the background from the
+# start, at the lowest priority: it takes the cores the builds and tests leave
+# idle, and the Windows GUI step, the last, waits for it. With the cache it
+# returns at once.
+mkdir -p "$ROOT/build-win-gui"
+qt_log="$ROOT/build-win-gui/build-qt-mingw.log"
+setsid nice -n 19 bash scripts/build-qt-mingw.sh >"$qt_log" 2>&1 &
+qt_pid=$!
+# A run that ends early takes the Qt build (its own process group) with it.
+trap 'kill -- -"$qt_pid" 2>/dev/null || true' EXIT
+
 step house "the house: layers, file names, the style of the changed lines"
 if python3 scripts/check-layers.py "$ROOT"; then layers=ok; else layers=FAILED; status=1; fi
 if bash scripts/check-format.sh; then format=ok; else format=FAILED; status=1; fi
@@ -97,11 +110,48 @@ else
 fi
 WINEPREFIX="$ROOT/build-win/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 
+step fuzzing "fuzzing, ${FUZZ_SECONDS}s per target"
+fuzz_fail=0
+# One target per core at a time.
+fuzz_one() {
+  local f=$1 name corpus seeds=()
+  name=$(basename "$f")
+  corpus="$ROOT/build-asan/fuzz/corpus-$name"
+  mkdir -p "$corpus"
+  [ -d "$ROOT/fuzz/seeds/$name" ] && seeds=("$ROOT/fuzz/seeds/$name")
+  if "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+      -artifact_prefix="$ROOT/build-asan/fuzz/$name-" "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1; then
+    echo "$name: clean"
+  else
+    echo "$name: FAILED"; tail -n 40 "$corpus.log"; return 1
+  fi
+}
+fuzz_pids=()
+for f in "$ROOT"/build-asan/fuzz/fuzz_*; do
+  [ -f "$f" ] && [ -x "$f" ] || continue
+  if [ ${#fuzz_pids[@]} -ge "$JOBS" ]; then
+    wait "${fuzz_pids[0]}" || fuzz_fail=1
+    fuzz_pids=("${fuzz_pids[@]:1}")
+  fi
+  fuzz_one "$f" &
+  fuzz_pids+=($!)
+done
+for pid in "${fuzz_pids[@]}"; do wait "$pid" || fuzz_fail=1; done
+[ $fuzz_fail -eq 0 ] || status=1
+summary+=("fuzzing: $([ $fuzz_fail -eq 0 ] && echo clean || echo FAILED)")
+
 step windows-gui "Windows GUI (MinGW, static Qt): kavrel.exe and the GUI tests under Wine"
-# Qt for MinGW is built once into the cache (about an hour on two cores) and
-# then found there. The tests of comm, model and settings ran in the step
-# before; here the window tests and kavrel.exe itself.
-if bash scripts/build-qt-mingw.sh \
+# Qt for MinGW is built once into the cache (see above) and then found there.
+# The tests of comm, model and settings ran in the Windows step; here the window
+# tests and kavrel.exe itself.
+if wait "$qt_pid"; then
+  qt_ok=1
+  grep -E '^build-qt-mingw:|^[0-9]+m[0-9.]+s' "$qt_log" || true
+else
+  qt_ok=0
+  tail -n 60 "$qt_log"
+fi
+if [ $qt_ok = 1 ] \
    && cmake --preset windows-gui >/dev/null \
    && cmake --build --preset windows-gui -j "$JOBS"; then
   run_ctest "$ROOT/build-win-gui" "Windows GUI under Wine" -E '^(kavrel_(comm|model|settings)_tests|portable_sources)$'
@@ -110,25 +160,6 @@ else
   summary+=("Windows GUI build: FAILED")
 fi
 WINEPREFIX="$ROOT/build-win-gui/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-
-step fuzzing "fuzzing, ${FUZZ_SECONDS}s per target"
-fuzz_fail=0
-for f in "$ROOT"/build-asan/fuzz/fuzz_*; do
-  [ -f "$f" ] && [ -x "$f" ] || continue
-  name=$(basename "$f")
-  corpus="$ROOT/build-asan/fuzz/corpus-$name"
-  mkdir -p "$corpus"
-  seeds=()
-  [ -d "$ROOT/fuzz/seeds/$name" ] && seeds=("$ROOT/fuzz/seeds/$name")
-  if "$f" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
-      -artifact_prefix="$ROOT/build-asan/fuzz/$name-" "$corpus" "${seeds[@]}" >"$corpus.log" 2>&1; then
-    echo "$name: clean"
-  else
-    echo "$name: FAILED"; tail -n 40 "$corpus.log"; fuzz_fail=1
-  fi
-done
-[ $fuzz_fail -eq 0 ] || status=1
-summary+=("fuzzing: $([ $fuzz_fail -eq 0 ] && echo clean || echo FAILED)")
 
 step "" ""
 echo "=== summary"
