@@ -62,9 +62,14 @@ run_ctest() {
 # returns at once.
 mkdir -p "$ROOT/build-win-gui"
 qt_log="$ROOT/build-win-gui/build-qt-mingw.log"
-setsid nice -n 19 bash scripts/build-qt-mingw.sh >"$qt_log" 2>&1 &
+# A process group of its own (job control), so that a run that ends early takes
+# the whole build with it; the same session, so that its low priority counts
+# against the other steps (the kernel shares the processor between sessions
+# first).
+set -m
+nice -n 19 bash scripts/build-qt-mingw.sh >"$qt_log" 2>&1 &
 qt_pid=$!
-# A run that ends early takes the Qt build (its own process group) with it.
+set +m
 trap 'kill -- -"$qt_pid" 2>/dev/null || true' EXIT
 
 step house "the house: layers, file names, the style of the changed lines"
