@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <string_view>
 #include <thread>
 
 #include "gateway/GatewayLog.h"
@@ -102,6 +103,7 @@ bool TSqliteRecorder::Start(std::string& error) {
     return false;
   }
   Prune();
+  LoadCountersBefore();
   State.SetOutputStatus("sqlite", true, 0);
   GatewayLog(TLogLevel::Notice, "sqlite: recording into " + Config.Path);
   Thread = std::thread([this] { Run(); });
@@ -137,10 +139,55 @@ long TSqliteRecorder::Prune() {
   return removed;
 }
 
+void TSqliteRecorder::LoadCountersBefore() {
+  sqlite3_stmt* last = nullptr;
+  // A bare column beside max() comes from the row holding the maximum.
+  if (sqlite3_prepare_v2(Db,
+                         "SELECT quantity, value, max(time) FROM samples WHERE meter = ? GROUP BY quantity",
+                         -1, &last, nullptr) != SQLITE_OK)
+    return;
+  for (size_t m = 0; m < MeterNames.size(); ++m) {
+    sqlite3_bind_text(last, 1, MeterNames[m].c_str(), -1, SQLITE_STATIC);
+    while (sqlite3_step(last) == SQLITE_ROW) {
+      const unsigned char* code = sqlite3_column_text(last, 0);
+      for (int q = FIRST_COUNTER_QUANTITY; code && q < FIRST_COUNTER_QUANTITY + COUNTER_QUANTITIES; ++q)
+        if (std::string_view(reinterpret_cast<const char*>(code)) == QuantityCode(q))
+          CountersBefore[{static_cast<int>(m), q}] = static_cast<float>(sqlite3_column_double(last, 1));
+    }
+    sqlite3_reset(last);
+  }
+  sqlite3_finalize(last);
+}
+
+bool TSqliteRecorder::WriteReset(const TCounterReset& r) {
+  sqlite3_bind_double(InsertReset, 1, UnixSeconds(r.Time));
+  sqlite3_bind_text(InsertReset, 2, MeterNames.at(static_cast<size_t>(r.Meter)).c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(InsertReset, 3, QuantityCode(r.Quantity), -1, SQLITE_STATIC);
+  sqlite3_bind_double(InsertReset, 4, r.Before);
+  sqlite3_bind_double(InsertReset, 5, r.After);
+  sqlite3_bind_text(InsertReset, 6, QuantityUnit(r.Quantity), -1, SQLITE_STATIC);
+  const bool done = sqlite3_step(InsertReset) == SQLITE_DONE;
+  sqlite3_reset(InsertReset);
+  return done;
+}
+
 bool TSqliteRecorder::Write(const TItem& item) {
   if (const TSample* s = std::get_if<TSample>(&item)) {
     const std::string& meter = MeterNames.at(static_cast<size_t>(s->Meter));
     for (const auto& [q, value] : s->Values) {
+      // The first read of a counter since the start, against what the file
+      // held: a cancellation or a swap while the gateway was stopped.
+      const auto before = CountersBefore.find({s->Meter, q});
+      if (before != CountersBefore.end() && std::find(CountersCompared.begin(), CountersCompared.end(),
+                                                      before->first) == CountersCompared.end()) {
+        CountersCompared.push_back(before->first);
+        if (value < before->second) {
+          GatewayLog(TLogLevel::Notice, "sqlite: " + std::string(QuantityCode(q)) + " of " + meter +
+                                            " went down while no gateway recorded it: " +
+                                            std::to_string(before->second) + " -> " + std::to_string(value));
+          if (!WriteReset(TCounterReset{s->Meter, s->Time, q, before->second, value})) return false;
+        }
+      }
       sqlite3_bind_double(InsertSample, 1, UnixSeconds(s->Time));
       sqlite3_bind_text(InsertSample, 2, meter.c_str(), -1, SQLITE_STATIC);
       sqlite3_bind_text(InsertSample, 3, QuantityCode(q), -1, SQLITE_STATIC);
@@ -159,26 +206,22 @@ bool TSqliteRecorder::Write(const TItem& item) {
     sqlite3_reset(InsertEvent);
     if (!done) return false;
   } else if (const TCounterReset* r = std::get_if<TCounterReset>(&item)) {
-    sqlite3_bind_double(InsertReset, 1, UnixSeconds(r->Time));
-    sqlite3_bind_text(InsertReset, 2, MeterNames.at(static_cast<size_t>(r->Meter)).c_str(), -1,
-                      SQLITE_STATIC);
-    sqlite3_bind_text(InsertReset, 3, QuantityCode(r->Quantity), -1, SQLITE_STATIC);
-    sqlite3_bind_double(InsertReset, 4, r->Before);
-    sqlite3_bind_double(InsertReset, 5, r->After);
-    sqlite3_bind_text(InsertReset, 6, QuantityUnit(r->Quantity), -1, SQLITE_STATIC);
-    const bool done = sqlite3_step(InsertReset) == SQLITE_DONE;
-    sqlite3_reset(InsertReset);
-    if (!done) return false;
+    if (!WriteReset(*r)) return false;
   }
   return true;
 }
 
 bool TSqliteRecorder::WriteBatch(const std::vector<TItem>& items, std::string& error) {
+  CountersCompared.clear();
   bool ok = sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
   for (size_t i = 0; ok && i < items.size(); ++i) ok = Write(items[i]);
   // A COMMIT that fails (the disk full as the pages go out) loses the batch as well.
   ok = ok && sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-  if (ok) return true;
+  if (ok) {
+    // Compared once stored; a batch tried again compares again.
+    for (const auto& key : CountersCompared) CountersBefore.erase(key);
+    return true;
+  }
   error = sqlite3_errmsg(Db);
   // Whatever went in before the failure goes out again: the batch is tried whole.
   if (!sqlite3_get_autocommit(Db)) sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <thread>
 #include <variant>
@@ -46,6 +47,8 @@ private:
   // Stores the items in one transaction; false (rolled back) with the reason.
   bool WriteBatch(const std::vector<TItem>& items, std::string& error);
   bool Write(const TItem& item);
+  bool WriteReset(const TCounterReset& reset);
+  void LoadCountersBefore();
   // Rows the batch's store writes, its lost rows counted.
   static uint64_t Rows(const std::vector<TItem>& items);
   void Drop(const std::vector<TItem>& items, const std::string& why);
@@ -55,6 +58,10 @@ private:
   TSampleThrottle Throttle;
   TBoundedQueue<TItem> Queue;
   std::vector<std::string> MeterNames;
+  // The energy counters as the file last holds them, (meter, quantity): a
+  // counter first read lower than that went down while no gateway recorded it.
+  std::map<std::pair<int, int>, float> CountersBefore;
+  std::vector<std::pair<int, int>> CountersCompared;  // in the batch being written
   sqlite3* Db = nullptr;
   struct sqlite3_stmt* InsertSample = nullptr;
   struct sqlite3_stmt* InsertEvent = nullptr;
