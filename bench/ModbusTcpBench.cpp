@@ -32,6 +32,7 @@
 
 #include "model/ParamDef.h"
 #include "sim/SimServer.h"
+#include "tests/gateway/GatewayTestSupport.h"
 
 #ifndef KAVREL_GATEWAY
 #error "KAVREL_GATEWAY must name the kavrel-gateway program"
@@ -55,20 +56,6 @@ double CpuSeconds(pid_t pid) {
     if (i == 15) stime = std::stoull(field);
   }
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(fd);
-  return port;
 }
 
 int Connect(int port) {
@@ -146,7 +133,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     return 1;
   }
-  const int port = FreePort();
+  const int port = gatewaytest::FreePort();
   std::ofstream(dir + "/g.toml") << "[modbus_tcp]\nport = " << port << "\nmax_connections = " << clients + 10
                                  << "\n[[line]]\nport = \"" << sim.LinkPath << "\"\nframing = \"rtu\"\n";
   {
