@@ -135,6 +135,19 @@ void TSetupDialog::Load(const QString& path) {
   }
 }
 
+// What became of one item's write, in the window's language (DescribeRestore's words).
+QString TSetupDialog::RestoreText(const TRestoreResult& r) {
+  switch (r.Outcome) {
+    case TRestoreOutcome::Written:
+      return tr("written");
+    case TRestoreOutcome::Refused:
+      return tr("refused: %1").arg(TranslatedMeterText(r.Message));
+    case TRestoreOutcome::NotConfirmed:
+      break;
+  }
+  return tr("not confirmed: %1").arg(TranslatedMeterText(r.Message));
+}
+
 void TSetupDialog::WriteClick() {
   WriteBtn->setEnabled(false);
   std::vector<TRestoreResult> results;
@@ -145,7 +158,7 @@ void TSetupDialog::WriteClick() {
   int written = 0;
   for (int row = 0; row < int(results.size()); ++row) {
     const TRestoreResult& r = results[size_t(row)];
-    SetCell(Table, row, RESULT, Text(DescribeRestore(r)));
+    SetCell(Table, row, RESULT, RestoreText(r));
     if (r.Outcome == TRestoreOutcome::Written) {
       ++written;
       const TParamDef* def = FindParamDef(r.Item.Selector);

@@ -36,6 +36,7 @@ public:
 
 private:
   void Load(const QString& path);
+  static QString RestoreText(const TRestoreResult& r);
 
   TTR5& Meter;
   TMode Mode;

@@ -126,6 +126,7 @@ COMMON = {
     "%1 of %2 items of %3 differ from the file. Write the file's values?": '%1 z %2 pozycji miernika %3 różni się od pliku. Zapisać wartości z pliku?',
     '%1 of %2 items of %3 differ from the file.': '%1 z %2 pozycji miernika %3 różni się od pliku.',
     '%1 of %2 items written.': 'Zapisano %1 z %2 pozycji.',
+    'written': 'zapisano', 'refused: %1': 'odrzucono: %1', 'not confirmed: %1': 'niepotwierdzone: %1',
 }
 
 # The meter's texts (context "Meter").
@@ -133,6 +134,8 @@ METER = {
     '\tConnection to %1': '\tPołączenie z %1', '\tTransmission error with %1': '\tBłąd transmisji z %1',
     '\tBad configuration %1': '\tBłędna konfiguracja %1', '\tStart of alarm %1': '\tPoczątek alarmu %1',
     '\tEnd of alarm %1': '\tKoniec alarmu %1', '%1 harmonic of %2': '%1. harmoniczna: %2',
+    'Impossible request': 'Żądanie niemożliwe do wykonania', 'Parameter read-only': 'Parametr tylko do odczytu',
+    'Out of range': 'Poza zakresem', 'No transmission with %1': 'Brak transmisji z %1',
     ' - min': ' - min', ' - max': ' - max', '- min': '- min', '- max': '- max', ' (min)': ' (min)', ' (max)': ' (max)',
     '3-phase active energy': 'Energia czynna 3-fazowa', '3-phase active power': 'Moc czynna 3-fazowa',
     '3-phase apparent energy': 'Energia pozorna 3-fazowa', '3-phase apparent power': 'Moc pozorna 3-fazowa',

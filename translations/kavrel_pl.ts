@@ -851,6 +851,22 @@
         <source>%1 harmonic of %2</source>
         <translation>%1. harmoniczna: %2</translation>
     </message>
+    <message>
+        <source>Impossible request</source>
+        <translation>Żądanie niemożliwe do wykonania</translation>
+    </message>
+    <message>
+        <source>Parameter read-only</source>
+        <translation>Parametr tylko do odczytu</translation>
+    </message>
+    <message>
+        <source>Out of range</source>
+        <translation>Poza zakresem</translation>
+    </message>
+    <message>
+        <source>No transmission with %1</source>
+        <translation>Brak transmisji z %1</translation>
+    </message>
 </context>
 <context>
     <name>TAboutBox</name>
@@ -1866,6 +1882,18 @@
     <message>
         <source>%1 of %2 items written.</source>
         <translation>Zapisano %1 z %2 pozycji.</translation>
+    </message>
+    <message>
+        <source>written</source>
+        <translation>zapisano</translation>
+    </message>
+    <message>
+        <source>refused: %1</source>
+        <translation>odrzucono: %1</translation>
+    </message>
+    <message>
+        <source>not confirmed: %1</source>
+        <translation>niepotwierdzone: %1</translation>
     </message>
 </context>
 </TS>

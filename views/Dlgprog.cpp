@@ -332,7 +332,7 @@ void TDialogProgram::Button1Click() {
     Label3->setText(RefusalReason(selector, text.constData()));
     return;
   }
-  Label3->setText(FromMeter(message));
+  Label3->setText(TranslatedMeterText(message));
 }
 
 QString TDialogProgram::RefusalReason(int selector, const char* text) {

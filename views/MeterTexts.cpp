@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <string_view>
 
 namespace {
 
@@ -30,6 +31,15 @@ const TEventForm EVENT_FORMS[] = {
     {"\tEnd of alarm ", QT_TRANSLATE_NOOP("Meter", "\tEnd of alarm %1")},
 };
 
+// The meter's answers to a write, as the programming and setup dialogs show them.
+[[maybe_unused]] const char* const WRITE_MESSAGES[] = {
+    QT_TRANSLATE_NOOP("Meter", "Impossible request"),
+    QT_TRANSLATE_NOOP("Meter", "Parameter read-only"),
+    QT_TRANSLATE_NOOP("Meter", "Out of range"),
+};
+const TEventForm NO_LINK_FORM = {"No transmission with ",
+                                 QT_TRANSLATE_NOOP("Meter", "No transmission with %1")};
+
 }  // namespace
 
 QString TranslatedMeterText(const char* text) {
@@ -37,6 +47,10 @@ QString TranslatedMeterText(const char* text) {
   const QString source = QString::fromUtf8(text);
   const QString whole = Translate(text);
   if (whole != source) return whole;
+  // A write refused for a link that is down names the meter, or nothing.
+  if (const std::string_view start(NO_LINK_FORM.Start);
+      std::string_view(text).substr(0, start.size()) == start)
+    return Translate(NO_LINK_FORM.Form).arg(QString::fromUtf8(text + start.size()));
 
   static const QRegularExpression harmonic(QStringLiteral("^( ?)(\\d+) harmonic of (.+)$"));
   if (const auto m = harmonic.match(source); m.hasMatch()) {

@@ -285,6 +285,10 @@ TEST(MeterTexts, EveryDescriptionTitleAndEventHasItsPolishForm) {
   EXPECT_EQ(TranslatedMeterText("THD U2 (min)"), "THD U2 (min)");
   EXPECT_EQ(TranslatedMeterText("no such text"), "no such text");
   EXPECT_EQ(TranslatedMeterText(""), "");
+  // What the meter answers to a write.
+  EXPECT_EQ(TranslatedMeterText("Parameter read-only"), "Parametr tylko do odczytu");
+  EXPECT_EQ(TranslatedMeterText("No transmission with "), "Brak transmisji z ");
+  EXPECT_EQ(TranslatedMeterText("No transmission with TR5_1"), "Brak transmisji z TR5_1");
   EXPECT_EQ(TranslatedEvent("\tConnection to Feeder_1"), "\tPołączenie z Feeder_1");
   EXPECT_EQ(TranslatedEvent("\tTransmission error with TR5_1"), "\tBłąd transmisji z TR5_1");
   EXPECT_EQ(TranslatedEvent("\tStart of alarm A2"), "\tPoczątek alarmu A2");
