@@ -58,11 +58,12 @@ void InstallLanguage(TLanguage language) {
   } else {
     ProgramTexts.reset();
   }
-  // Qt's own texts: where Qt keeps them, or beside the program where it was
-  // installed with its own copy of Qt.
+  // Qt's own texts: where Qt keeps them, beside the program where it was
+  // installed with its own copy of Qt, else the copy built in.
   QtTexts = std::make_unique<QTranslator>();
   const QString dirs[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
-                          QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+                          QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+                          QStringLiteral(":/i18n")};
   for (const QString& dir : dirs) {
     if (QtTexts->load(QStringLiteral("qtbase_pl"), dir)) {
       QCoreApplication::installTranslator(QtTexts.get());

@@ -194,6 +194,8 @@ TEST_P(ServiceWorkIn, EveryWindowAndDialogSpeaksTheLanguageAndFitsItsTexts) {
   EXPECT_EQ(Form->WindowMenu->title(), Say("&Window", "&Okno"));
   EXPECT_EQ(Form->HelpMenu->title(), Say("&Help", "Pomo&c"));
   EXPECT_EQ(Form->LanguageMenu->title(), Say("&Language", "&Język"));
+  // Qt's own dialogs and buttons, on Windows too, where no Qt is installed beside the program.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), Say("Cancel", "Anuluj"));
   fits(Form.get());
 
   // The table's events as the window shows them; their text in the export stays as the meter reports it.
