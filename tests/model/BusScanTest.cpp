@@ -124,6 +124,8 @@ TEST_P(BusScanLine, SlowMetersAreFoundByTheSecondProbe) {
   TBusScan scan(Port);
   scan.From = 1;
   scan.To = 6;
+  // The simulator's 150 ms are its own; a busy machine may add to them.
+  scan.SecondMarginMs += static_cast<uint32_t>(testsupport::LoadAllowanceMs());
   ASSERT_LT(scan.ProbeTimeoutMs(own), 150u);
   const uint32_t estimate = scan.EstimateMs();
   const TScanResult r = scan.Run();
@@ -133,7 +135,7 @@ TEST_P(BusScanLine, SlowMetersAreFoundByTheSecondProbe) {
   // beyond the line time the scan reckons with.
   const uint32_t lineTime = TBusScan::ExchangeLineTimeMs(own);
   EXPECT_GE(scan.LatencyMs + lineTime, 150u);
-  EXPECT_GE(scan.SecondProbeTimeoutMs(own), 150u + 250);
+  EXPECT_GE(scan.SecondProbeTimeoutMs(own), 150u + scan.SecondMarginMs);
   EXPECT_GE(scan.EstimateMs(), estimate + 6 * (150 - lineTime));
 }
 
