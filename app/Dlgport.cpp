@@ -16,6 +16,7 @@
 #include "comm/SerialDevice.h"
 #include "comm/SerialDeviceTcp.h"
 #include "comm/Trans.h"
+#include "views/MeterTexts.h"
 
 namespace {
 
@@ -223,7 +224,7 @@ bool TDialogPort::OKBtnClick() {
   QMessageBox box(QMessageBox::Information, tr("Message"), tr("Incorrect port"), QMessageBox::Ok, this);
   // The reason the user can fix, worded here; else the system's own reason.
   QString why = network.empty() ? OpenProblem(ComboBox1->currentIndex()) : QString();
-  if (why.isEmpty()) why = QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
+  if (why.isEmpty()) why = TranslatedMeterText(PortOpenProblem(ModbusPort.WantedName()));
   box.setInformativeText(why);
   box.exec();
   ShowPortDevice();

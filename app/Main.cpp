@@ -28,6 +28,7 @@
 #include "comm/SerialDeviceTcp.h"
 #include "comm/Trans.h"
 #include "model/TR5.h"
+#include "views/MeterTexts.h"
 #include "views/QtText.h"
 
 namespace {
@@ -400,7 +401,7 @@ void TMainForm::EvTimer() {
   if (!PortProblem->text().isEmpty())
     waiting.clear();
   else if (ModbusPort.WaitingForPort())
-    waiting = tr("waiting for ") + QString::fromStdString(PortOpenProblem(ModbusPort.WantedName()));
+    waiting = tr("waiting for ") + TranslatedMeterText(PortOpenProblem(ModbusPort.WantedName()));
   else if (!ModbusPort.NetworkName.empty() && !ModbusPort.Handle)
     waiting = QString::fromStdString(LastTcpError());
   if (waiting != PortWaitShown) {

@@ -136,6 +136,13 @@ METER = {
     '\tEnd of alarm %1': '\tKoniec alarmu %1', '%1 harmonic of %2': '%1. harmoniczna: %2',
     'Impossible request': 'Żądanie niemożliwe do wykonania', 'Parameter read-only': 'Parametr tylko do odczytu',
     'Out of range': 'Poza zakresem', 'No transmission with %1': 'Brak transmisji z %1',
+    ': no such device': ': nie ma takiego urządzenia',
+    ': permission denied; add your user to the group "dialout" (sudo adduser $USER dialout), then log out and log in again':
+        ': brak uprawnień; dodaj swojego użytkownika do grupy "dialout" (sudo adduser $USER dialout), '
+        'a potem wyloguj się i zaloguj ponownie',
+    ': busy, in use by another program': ': zajęty, używany przez inny program',
+    ': not a serial port': ': to nie jest port szeregowy', ': cannot be opened': ': nie można otworzyć',
+    ': cannot be reached': ': nie można nawiązać połączenia',
     ' - min': ' - min', ' - max': ' - max', '- min': '- min', '- max': '- max', ' (min)': ' (min)', ' (max)': ' (max)',
     '3-phase active energy': 'Energia czynna 3-fazowa', '3-phase active power': 'Moc czynna 3-fazowa',
     '3-phase apparent energy': 'Energia pozorna 3-fazowa', '3-phase apparent power': 'Moc pozorna 3-fazowa',

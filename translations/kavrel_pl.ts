@@ -867,6 +867,30 @@
         <source>No transmission with %1</source>
         <translation>Brak transmisji z %1</translation>
     </message>
+    <message>
+        <source>: no such device</source>
+        <translation>: nie ma takiego urządzenia</translation>
+    </message>
+    <message>
+        <source>: permission denied; add your user to the group &quot;dialout&quot; (sudo adduser $USER dialout), then log out and log in again</source>
+        <translation>: brak uprawnień; dodaj swojego użytkownika do grupy &quot;dialout&quot; (sudo adduser $USER dialout), a potem wyloguj się i zaloguj ponownie</translation>
+    </message>
+    <message>
+        <source>: busy, in use by another program</source>
+        <translation>: zajęty, używany przez inny program</translation>
+    </message>
+    <message>
+        <source>: not a serial port</source>
+        <translation>: to nie jest port szeregowy</translation>
+    </message>
+    <message>
+        <source>: cannot be opened</source>
+        <translation>: nie można otworzyć</translation>
+    </message>
+    <message>
+        <source>: cannot be reached</source>
+        <translation>: nie można nawiązać połączenia</translation>
+    </message>
 </context>
 <context>
     <name>TAboutBox</name>

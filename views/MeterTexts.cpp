@@ -37,6 +37,19 @@ const TEventForm EVENT_FORMS[] = {
     QT_TRANSLATE_NOOP("Meter", "Parameter read-only"),
     QT_TRANSLATE_NOOP("Meter", "Out of range"),
 };
+// Why a port would not open (comm's PortOpenProblem, "COM3 (/dev/ttyS2): no
+// such device"): the port's name is kept, the reason translated. Kept in step
+// with the reasons it gives.
+const char* const PORT_PROBLEMS[] = {
+    QT_TRANSLATE_NOOP("Meter", ": no such device"),
+    QT_TRANSLATE_NOOP("Meter",
+                      ": permission denied; add your user to the group \"dialout\" (sudo adduser $USER "
+                      "dialout), then log out and log in again"),
+    QT_TRANSLATE_NOOP("Meter", ": busy, in use by another program"),
+    QT_TRANSLATE_NOOP("Meter", ": not a serial port"),
+    QT_TRANSLATE_NOOP("Meter", ": cannot be opened"),
+    QT_TRANSLATE_NOOP("Meter", ": cannot be reached"),
+};
 const TEventForm NO_LINK_FORM = {"No transmission with ",
                                  QT_TRANSLATE_NOOP("Meter", "No transmission with %1")};
 
@@ -51,6 +64,12 @@ QString TranslatedMeterText(const char* text) {
   if (const std::string_view start(NO_LINK_FORM.Start);
       std::string_view(text).substr(0, start.size()) == start)
     return Translate(NO_LINK_FORM.Form).arg(QString::fromUtf8(text + start.size()));
+
+  for (const char* problem : PORT_PROBLEMS) {
+    const QString english = QString::fromUtf8(problem);
+    if (source.size() > english.size() && source.endsWith(english))
+      return source.chopped(english.size()) + Translate(problem);
+  }
 
   static const QRegularExpression harmonic(QStringLiteral("^( ?)(\\d+) harmonic of (.+)$"));
   if (const auto m = harmonic.match(source); m.hasMatch()) {

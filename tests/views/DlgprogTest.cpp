@@ -289,6 +289,11 @@ TEST(MeterTexts, EveryDescriptionTitleAndEventHasItsPolishForm) {
   EXPECT_EQ(TranslatedMeterText("Parameter read-only"), "Parametr tylko do odczytu");
   EXPECT_EQ(TranslatedMeterText("No transmission with "), "Brak transmisji z ");
   EXPECT_EQ(TranslatedMeterText("No transmission with TR5_1"), "Brak transmisji z TR5_1");
+  // Why a port would not open: the port as it is named, the reason translated.
+  EXPECT_EQ(TranslatedMeterText("COM3 (/dev/ttyS2): no such device"),
+            "COM3 (/dev/ttyS2): nie ma takiego urządzenia");
+  EXPECT_EQ(TranslatedMeterText("tcp://10.0.0.7:4001: cannot be reached"),
+            "tcp://10.0.0.7:4001: nie można nawiązać połączenia");
   EXPECT_EQ(TranslatedEvent("\tConnection to Feeder_1"), "\tPołączenie z Feeder_1");
   EXPECT_EQ(TranslatedEvent("\tTransmission error with TR5_1"), "\tBłąd transmisji z TR5_1");
   EXPECT_EQ(TranslatedEvent("\tStart of alarm A2"), "\tPoczątek alarmu A2");
