@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <string_view>
 #include <thread>
 
 #include "gateway/GatewayLog.h"
@@ -140,21 +139,20 @@ long TSqliteRecorder::Prune() {
 }
 
 void TSqliteRecorder::LoadCountersBefore() {
+  // One indexed look-up per meter and counter: the file may hold months of samples.
   sqlite3_stmt* last = nullptr;
-  // A bare column beside max() comes from the row holding the maximum.
-  if (sqlite3_prepare_v2(Db,
-                         "SELECT quantity, value, max(time) FROM samples WHERE meter = ? GROUP BY quantity",
-                         -1, &last, nullptr) != SQLITE_OK)
+  if (sqlite3_prepare_v2(
+          Db, "SELECT value FROM samples WHERE meter = ? AND quantity = ? ORDER BY time DESC LIMIT 1", -1,
+          &last, nullptr) != SQLITE_OK)
     return;
   for (size_t m = 0; m < MeterNames.size(); ++m) {
-    sqlite3_bind_text(last, 1, MeterNames[m].c_str(), -1, SQLITE_STATIC);
-    while (sqlite3_step(last) == SQLITE_ROW) {
-      const unsigned char* code = sqlite3_column_text(last, 0);
-      for (int q = FIRST_COUNTER_QUANTITY; code && q < FIRST_COUNTER_QUANTITY + COUNTER_QUANTITIES; ++q)
-        if (std::string_view(reinterpret_cast<const char*>(code)) == QuantityCode(q))
-          CountersBefore[{static_cast<int>(m), q}] = static_cast<float>(sqlite3_column_double(last, 1));
+    for (int q = FIRST_COUNTER_QUANTITY; q < FIRST_COUNTER_QUANTITY + COUNTER_QUANTITIES; ++q) {
+      sqlite3_bind_text(last, 1, MeterNames[m].c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(last, 2, QuantityCode(q), -1, SQLITE_STATIC);
+      if (sqlite3_step(last) == SQLITE_ROW)
+        CountersBefore[{static_cast<int>(m), q}] = static_cast<float>(sqlite3_column_double(last, 0));
+      sqlite3_reset(last);
     }
-    sqlite3_reset(last);
   }
   sqlite3_finalize(last);
 }
